@@ -1,0 +1,25 @@
+#pragma once
+
+#include <ze/platform/export.h>
+
+namespace tvConfig {
+
+// Reads values from INI files. Fixed paths such as
+// "/obdata/model/config/board.ini" resolve under $ZE_PLATFORM_ROOT (default "/").
+class ZE_PLATFORM_EXPORT ConfigUtil {
+public:
+    static ConfigUtil* instance();
+
+    // Looks up `key` in `section` (given with its brackets, "[VCOM]") of the
+    // INI file at `path`. Returns non-zero when found, with the value text
+    // copied into `value` (at most size - 1 bytes, zero-terminated), 0 otherwise.
+    virtual int getIniValue(const char* path, const char* section, const char* key, char* value,
+                            int size);
+
+    virtual ~ConfigUtil();
+
+protected:
+    ConfigUtil() = default;
+};
+
+}  // namespace tvConfig

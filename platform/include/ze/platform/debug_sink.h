@@ -1,0 +1,28 @@
+#pragma once
+// Where the debug output goes and which levels are enabled.
+//
+// By default enabled messages are written to stderr, one per line as
+// formatted. $ZE_DEBUG_LEVEL picks the enabled levels: "none", "error"
+// (the default), "info", or a number: every level up to it is enabled.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <ze/platform/export.h>
+
+namespace ze {
+namespace platform {
+
+// Receives each output message with the level that was checked for it.
+using DebugSink = std::function<void(std::uint32_t level, const std::string& text)>;
+
+// Replaces the stderr output; an empty sink restores it.
+ZE_PLATFORM_EXPORT void setDebugSink(DebugSink sink);
+// Enables every level up to `maxLevel` (0 disables all), overriding $ZE_DEBUG_LEVEL.
+ZE_PLATFORM_EXPORT void setDebugLevel(std::uint32_t maxLevel);
+// Parses a $ZE_DEBUG_LEVEL text; returns false for text it does not know.
+ZE_PLATFORM_EXPORT bool parseDebugLevel(const char* text, std::uint32_t* maxLevel);
+
+}  // namespace platform
+}  // namespace ze

@@ -1,0 +1,40 @@
+#pragma once
+// The seam behind the QEL_* functions: one backend serves them all.
+
+#include <memory>
+#include <vector>
+
+#include <qel/soc.h>
+#include <ze/platform/export.h>
+
+namespace ze {
+namespace platform {
+
+class ZE_PLATFORM_EXPORT SocBackend {
+public:
+    virtual ~SocBackend();
+
+    virtual const char* name() const = 0;
+    // The I2C bus numbers this backend offers; the HAL core publishes an I2C
+    // driver for each.
+    virtual std::vector<unsigned int> buses() const = 0;
+
+    virtual int i2cOpen(unsigned int bus, unsigned int mode) = 0;
+    virtual int i2cWrite(unsigned int bus, const I2cTarget& target, const unsigned char* data,
+                         unsigned int length) = 0;
+    virtual int i2cRead(unsigned int bus, const I2cTarget& target, unsigned int length,
+                        unsigned char* buffer) = 0;
+    virtual int gpioSetValue(unsigned int gpio, unsigned int level) = 0;
+    virtual int displayGetFreerunVfreq(int* setting) = 0;
+    virtual int displaySetFreerunVfreq(int setting) = 0;
+};
+
+// The backend the QEL_* functions use. Chosen at first use: the hardware
+// backend when the platform configuration selects one, otherwise a simulated
+// board.
+ZE_PLATFORM_EXPORT SocBackend& socBackend();
+// Replaces the backend; nullptr makes the next use choose again.
+ZE_PLATFORM_EXPORT void setSocBackend(std::shared_ptr<SocBackend> backend);
+
+}  // namespace platform
+}  // namespace ze

@@ -1,0 +1,94 @@
+#pragma once
+// The simulated board: I2C buses with device models, GPIO lines and the
+// display's free-run setting. Records every SoC call in a trace and fails
+// calls on request.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <ze/platform/soc_backend.h>
+#include <ze/sim/device.h>
+
+namespace ze {
+namespace sim {
+
+enum class Call { I2COpen, I2CWrite, I2CRead, GpioSetValue, DisplayGetFreerunVfreq, DisplaySetFreerunVfreq };
+ZE_PLATFORM_EXPORT const char* callName(Call call);
+
+struct TraceEntry {
+    std::uint64_t timeUs = 0;
+    Call call = Call::I2COpen;
+    unsigned int bus = 0;            // I2C calls: bus; GpioSetValue: GPIO number
+    std::uint8_t devAddr = 0;        // 8-bit form, as the caller gave it
+    std::uint8_t subAddrLen = 0;
+    std::uint8_t subAddr = 0;
+    std::vector<std::uint8_t> data;  // bytes written, or bytes read (on success)
+    int value = 0;                   // open mode, GPIO level or free-run setting
+    int status = 0;
+};
+// One line, e.g. "12000us I2CWrite bus=1 dev=0xE8 sub[1]=0x01 data=34 status=0".
+ZE_PLATFORM_EXPORT std::string formatTraceEntry(const TraceEntry& entry);
+
+class ZE_PLATFORM_EXPORT Board : public ze::platform::SocBackend {
+public:
+    Board();
+    ~Board() override;
+
+    // Wiring.
+    void addBus(unsigned int bus);
+    // Attaches a device at an 8-bit address. The device answers both forms of
+    // its 7-bit address (addr8 & ~1 and addr8 | 1), as on a real bus.
+    // Throws std::invalid_argument when the bus is missing or the address taken.
+    void attach(unsigned int bus, std::uint8_t addr8, std::shared_ptr<I2cDevice> device);
+    void detach(unsigned int bus, std::uint8_t addr8);
+    void addGpio(unsigned int gpio, unsigned int initialLevel = 0);
+    // The level last set on the line (as given, not reduced to 0/1); nullopt
+    // for a line the board lacks.
+    std::optional<unsigned int> gpioLevel(unsigned int gpio) const;
+    // Runs whenever a GPIO line is set successfully.
+    void onGpioChange(std::function<void(unsigned int gpio, unsigned int level)> listener);
+    int freerunVfreq() const;
+    void setFreerunVfreq(int setting);
+    // Power-cycles every attached device.
+    void powerCycle();
+
+    // Trace.
+    std::vector<TraceEntry> trace() const;
+    void clearTrace();
+    // Time source of the trace in microseconds (default: monotonic time since construction).
+    void setClock(std::function<std::uint64_t()> nowUs);
+
+    // Fault injection. A failing call is not passed to the device and is
+    // traced with the chosen status.
+    // The nth call of `call` from now on (1 = the next one) fails with `status`.
+    void failNth(Call call, unsigned int n, int status);
+    // Every I2C transfer (write or read) to exactly this 8-bit address, and
+    // to this sub-address when one is given, fails with `status`.
+    void failMatching(std::uint8_t devAddr, std::optional<std::uint8_t> subAddr, int status);
+    void clearFaults();
+
+    // SocBackend
+    const char* name() const override { return "sim"; }
+    std::vector<unsigned int> buses() const override;
+    int i2cOpen(unsigned int bus, unsigned int mode) override;
+    int i2cWrite(unsigned int bus, const I2cTarget& target, const unsigned char* data,
+                 unsigned int length) override;
+    int i2cRead(unsigned int bus, const I2cTarget& target, unsigned int length,
+                unsigned char* buffer) override;
+    int gpioSetValue(unsigned int gpio, unsigned int level) override;
+    int displayGetFreerunVfreq(int* setting) override;
+    int displaySetFreerunVfreq(int setting) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace sim
+}  // namespace ze

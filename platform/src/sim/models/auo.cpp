@@ -1,0 +1,16 @@
+#include <stdexcept>
+
+#include "factories.h"
+
+namespace ze {
+namespace sim {
+namespace detail {
+
+Panel makeAuoPanel(Board&, const PanelConfig&)
+{
+    throw std::invalid_argument("no model for this chip yet");
+}
+
+}  // namespace detail
+}  // namespace sim
+}  // namespace ze

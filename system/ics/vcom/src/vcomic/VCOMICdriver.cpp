@@ -1,0 +1,362 @@
+#include "VCOMICdriver.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include <qel/soc.h>
+#include <tvconfig/configutil.h>
+
+#include "vcom_log.h"
+
+namespace ze {
+namespace ic {
+namespace {
+
+using log::kTag;
+
+// Board configuration.
+constexpr const char* kBoardIniPath = "/obdata/model/config/board.ini";
+constexpr const char* kVcomSection = "[VCOM]";
+constexpr int kIniValueSize = 256;
+
+// Transport.
+constexpr useconds_t kTransferPauseUs = 1000;
+
+// I2C switch: a fixed GPIO, not the chips' programming GPIO.
+constexpr unsigned int kI2cSwitchGpio = 0;
+constexpr unsigned char kI2cSwitchPresent = 1;
+
+// Free-run setting in force before the VCOM pattern went on; one per process.
+int savedFreerunVfreq = 0;
+
+// strtoul with base 0, pinned to 32 bits whatever the width of unsigned long:
+// a minus sign negates modulo 2^32 and a magnitude beyond 32 bits saturates.
+std::uint32_t parseConfigNumber(const char* text)
+{
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+        if (std::isspace(static_cast<unsigned char>(*p)) || *p == '+' || *p == '-') return 0;
+    }
+    errno = 0;
+    const unsigned long long magnitude = std::strtoull(p, nullptr, 0);
+    if (errno == ERANGE || magnitude > UINT32_MAX) return UINT32_MAX;
+    const std::uint32_t value = static_cast<std::uint32_t>(magnitude);
+    return negative ? static_cast<std::uint32_t>(0u - value) : value;
+}
+
+// One key of the "[VCOM]" section: where it goes and what it is without the file.
+struct ConfigKey {
+    const char* name;
+    std::uint32_t defaultValue;
+    bool requiredForSuccess;
+    // Stores the value in its field; returns the stored value as printed.
+    int (*store)(VCOMICDriver& driver, std::uint32_t value);
+};
+
+const ConfigKey kConfigKeys[] = {
+    {"TypeIdx", 1, true,
+     [](VCOMICDriver& d, std::uint32_t v) { return d.typeIdx = static_cast<int>(v); }},
+    {"I2cBus", 1, true,
+     [](VCOMICDriver& d, std::uint32_t v) { return int{d.i2cBus = static_cast<unsigned char>(v)}; }},
+    {"VcomAddr", 0xE8, true,
+     [](VCOMICDriver& d, std::uint32_t v) { return int{d.vcomAddr = static_cast<unsigned char>(v)}; }},
+    {"GpioAddr", 0xA8, true,
+     [](VCOMICDriver& d, std::uint32_t v) { return int{d.gpioAddr = static_cast<unsigned char>(v)}; }},
+    {"GpioStatus", 1, true,
+     [](VCOMICDriver& d, std::uint32_t v) { return static_cast<int>(d.gpioStatus = v); }},
+    {"LdmFlag", 0, true,
+     [](VCOMICDriver& d, std::uint32_t v) { return int{d.ldmFlag = static_cast<unsigned char>(v)}; }},
+    {"I2cSwitchType", 0, false,
+     [](VCOMICDriver& d, std::uint32_t v) {
+         return int{d.i2cSwitchType = static_cast<unsigned char>(v)};
+     }},
+};
+
+// The chips the driver knows, by board TypeIdx, with their three routines and
+// the outcome messages of the dispatch.
+using ChipRoutine = int (VCOMICDriver::*)(unsigned short*);
+
+struct ChipOps {
+    int typeIdx;
+    ChipRoutine read;
+    ChipRoutine update;
+    ChipRoutine save;
+    const char* readOk;
+    const char* readFail;
+    const char* updateOk;
+    const char* updateFail;
+    const char* saveOk;
+    const char* saveFail;
+};
+
+const ChipOps kChips[] = {
+    {1, &VCOMICDriver::IC_AUO_Read, &VCOMICDriver::IC_AUO_Updata, &VCOMICDriver::IC_AUO_Save,
+     "[DR_VCOM]VCOM AUO read success .\n", "[DR_VCOM]VCOM AUO read fail .\n",
+     "[DR_VCOM]VCOM AUO Update success .\n", "[DR_VCOM]VCOM AUO Update fail .\n",
+     "[DR_VCOM]VCOM AUO save success .\n", "[DR_VCOM]VCOM AUO save fail .\n"},
+    {3, &VCOMICDriver::IC_INX_IN518_Read, &VCOMICDriver::IC_INX_IN518_Updata,
+     &VCOMICDriver::IC_INX_IN518_Save,
+     "[DR_VCOM]VCOM IN518 read success .\n", "[DR_VCOM]VCOM IN518 read fail .\n",
+     "[DR_VCOM]VCOM IN518 Update success .\n", "[DR_VCOM]VCOM IN518 Update fail .\n",
+     "[DR_VCOM] IN518 save success .\n", "[DR_VCOM] IN518 save fail .\n"},
+    {4, &VCOMICDriver::IC_BOE_Read, &VCOMICDriver::IC_BOE_Updata, &VCOMICDriver::IC_BOE_Save,
+     "[DR_VCOM]VCOM BOE read success .\n", "[DR_VCOM]VCOM BOE read fail .\n",
+     "[DR_VCOM]VCOM BOE Update success .\n", "[DR_VCOM]VCOM BOE Update fail .\n",
+     "[DR_VCOM]VCOM BOE save success .\n", "[DR_VCOM]VCOM BOE save fail .\n"},
+    {6, &VCOMICDriver::IC_RT6966_Read, &VCOMICDriver::IC_RT6966_Updata,
+     &VCOMICDriver::IC_RT6966_Save,
+     "[DR_VCOM]VCOM RT6966 read success .\n", "[DR_VCOM]VCOM RT6966 read fail .\n",
+     "[DR_VCOM]VCOM RT6966 Update success .\n", "[DR_VCOM]VCOM RT6966 Update fail .\n",
+     "[DR_VCOM]VCOM RT6966 save success .\n", "[DR_VCOM]VCOM RT6966 save fail .\n"},
+    {7, &VCOMICDriver::IC_INX_IN525_Read, &VCOMICDriver::IC_INX_IN525_Updata,
+     &VCOMICDriver::IC_INX_IN525_Save,
+     "[DR_VCOM]VCOM IN525 read success .\n", "[DR_VCOM]VCOM IN525 read fail .\n",
+     "[DR_VCOM]VCOM IN525 Update success .\n", "[DR_VCOM]VCOM IN525 Update fail .\n",
+     "[DR_VCOM] IN525 save success .\n", "[DR_VCOM] IN525 save fail .\n"},
+    {8, &VCOMICDriver::IC_KD733_Read, &VCOMICDriver::IC_KD733_Updata,
+     &VCOMICDriver::IC_KD733_Save,
+     "[DR_VCOM]VCOM KD733 read success .\n", "[DR_VCOM]VCOM KD733 read fail .\n",
+     "[DR_VCOM]VCOM KD733 Update success .\n", "[DR_VCOM]VCOM KD733 Update fail .\n",
+     "[DR_VCOM] KD733 save success .\n", "[DR_VCOM] KD733 save fail .\n"},
+    {9, &VCOMICDriver::IC_G1625_Read, &VCOMICDriver::IC_G1625_Updata,
+     &VCOMICDriver::IC_G1625_Save,
+     "[DR_VCOM]VCOM G1625 read success .\n", "[DR_VCOM]VCOM G1625 read fail .\n",
+     "[DR_VCOM]VCOM G1625 Update success .\n", "[DR_VCOM]VCOM G1625 Update fail .\n",
+     "[DR_VCOM]VCOM G1625 save success .\n", "[DR_VCOM]VCOM G1625 save fail .\n"},
+    {10, &VCOMICDriver::IC_KD532P_Read, &VCOMICDriver::IC_KD532P_Updata,
+     &VCOMICDriver::IC_KD532P_Save,
+     "[DR_VCOM]VCOM IC_KD532P read success .\n", "[DR_VCOM]VCOM IC_KD532P read fail .\n",
+     "[DR_VCOM]VCOM KD532P Update success .\n", "[DR_VCOM]VCOM KD532P Update fail .\n",
+     "[DR_VCOM] KD532P save success .\n", "[DR_VCOM] KD532P save fail .\n"},
+};
+
+const ChipOps* findChip(int typeIdx)
+{
+    for (const ChipOps& chip : kChips) {
+        if (chip.typeIdx == typeIdx) return &chip;
+    }
+    return nullptr;
+}
+
+I2cTarget makeTarget(unsigned char devAddr, unsigned char regAddrCount, unsigned int subAddr)
+{
+    I2cTarget target;
+    std::memset(&target, 0, sizeof target);
+    target.devAddr = devAddr;
+    target.subAddrLen = regAddrCount;
+    target.subAddr = static_cast<unsigned char>(subAddr & 0xFFu);
+    return target;
+}
+
+}  // namespace
+
+VCOMICDriver::VCOMICDriver(int driverId, boost::shared_ptr<ze::hal::IIC> iic)
+    : typeIdx(0),
+      driverId(driverId),
+      i2cBus(0),
+      vcomAddr(0),
+      gpioAddr(0),
+      gpioStatus(0),
+      ldmFlag(0),
+      i2cSwitchType(0),
+      configLoaded(0),
+      iic(iic)
+{
+}
+
+VCOMICDriver::~VCOMICDriver() = default;
+
+void VCOMICDriver::reserved1() {}
+
+void VCOMICDriver::reserved2() {}
+
+int VCOMICDriver::init()
+{
+    const int ret = VCOMIC_init();
+    if (ret == 0) {
+        VCOM_INFO("Succeed to triggering initialization of VCOMIC driver!\n");
+        return 0;
+    }
+    VCOM_ERR("Fail to triggering initialization of VCOMIC driver,error code is %d!\n", ret);
+    return ret;
+}
+
+int VCOMICDriver::VCOMIC_init()
+{
+    // A missing key leaves its default; the bus is opened regardless.
+    Get_Vcom_DataSeparation();
+    const int ret = QEL_I2COpen(i2cBus, QEL_I2C_MODE_DEFAULT);
+    if (ret != 0) {
+        VCOM_ERR("[%s] QEL_I2COpen %d failed!\n", kTag, i2cBus);
+    }
+    return ret;
+}
+
+int VCOMICDriver::Get_Vcom_DataSeparation()
+{
+    configLoaded = 0;
+    char value[kIniValueSize];
+    std::memset(value, 0, sizeof value);
+    int result = 0;
+    for (const ConfigKey& key : kConfigKeys) {
+        const int found = tvConfig::ConfigUtil::instance()->getIniValue(
+            kBoardIniPath, kVcomSection, key.name, value, kIniValueSize);
+        if (found != 0) {
+            const int stored = key.store(*this, parseConfigNumber(value));
+            VCOM_INFO("[vcom][%s] is '%d' !\n\n", key.name, stored);
+        } else {
+            key.store(*this, key.defaultValue);
+            VCOM_ERR("[vcom][%s] get data separation error !\n", key.name);
+            if (key.requiredForSuccess) result = -1;
+        }
+    }
+    configLoaded = 1;
+    return result;
+}
+
+int VCOMICDriver::writeNumBytes(unsigned char u8devAddr, unsigned char regAddrCount,
+                                unsigned int u32SubAddr, unsigned char* pBuf, unsigned int length)
+{
+    if (pBuf == nullptr) {
+        VCOM_ERR("[%s] pBuf is null!!\n", kTag);
+        return -1;
+    }
+    I2cTarget target = makeTarget(u8devAddr, regAddrCount, u32SubAddr);
+    unsigned int flags = 0;
+    usleep(kTransferPauseUs);
+    const int ret = QEL_I2CWrite(i2cBus, &target, pBuf, length, &flags);
+    if (ret != 0) {
+        VCOM_ERR("[%s] I2C write fail, u8devAddr = 0x%0x.\n", kTag, u8devAddr);
+        VCOM_ERR("[%s] I2C write fail, iic_bus = 0x%0x.\n", kTag, i2cBus);
+        VCOM_ERR("[%s] I2C write fail, u32SubAddr = 0x%0x.\n", kTag, u32SubAddr);
+        VCOM_ERR("[%s] I2C write fail, regAddrCount = 0x%0x.\n", kTag, regAddrCount);
+        VCOM_ERR("[%s] I2C write fail, value = 0x%0x.\n", kTag, pBuf[0]);
+        VCOM_ERR("[%s] QEL_I2CWrite fail, ret = %d.\n", kTag, ret);
+    }
+    return ret;
+}
+
+int VCOMICDriver::readNumBytes(unsigned char u8devAddr, unsigned char regAddrCount,
+                               unsigned int u32SubAddr, unsigned char* pBuf, unsigned int length)
+{
+    if (pBuf == nullptr) {
+        VCOM_ERR("[%s] pBuf is null!!\n", kTag);
+        return -1;
+    }
+    I2cTarget target = makeTarget(u8devAddr, regAddrCount, u32SubAddr);
+    unsigned int flags = 0;
+    usleep(kTransferPauseUs);
+    const int ret = QEL_I2CRead(i2cBus, &target, length, pBuf, &flags);
+    if (ret != 0) {
+        VCOM_ERR("[%s] I2C read fail u8devAddr = 0x%0x.\n", kTag, u8devAddr);
+        VCOM_ERR("[%s] I2C read fail, iic_bus = 0x%0x.\n", kTag, i2cBus);
+        VCOM_ERR("[%s] I2C read fail, u32SubAddr = 0x%0x.\n", kTag, u32SubAddr);
+        VCOM_ERR("[%s] I2C read fail, regAddrCount = 0x%0x.\n", kTag, regAddrCount);
+        VCOM_ERR("[%s] QEL_I2CRead fail, ret = %d.\n", kTag, ret);
+    }
+    return ret;
+}
+
+int VCOMICDriver::Set_I2c_Switch(unsigned char on)
+{
+    if (i2cSwitchType != kI2cSwitchPresent) return 0;
+    const int ret = QEL_GPIOSetValue(kI2cSwitchGpio, on != 0 ? 1u : 0u);
+    if (ret != 0) {
+        VCOM_ERR("[DR_VCOM]setGpio fail.\n");
+    }
+    return ret;
+}
+
+unsigned short VCOMICDriver::u1DrvReadVcom()
+{
+    unsigned short value = 0;
+    const int parsed = Get_Vcom_DataSeparation();
+    if (parsed != 0) {
+        VCOM_ERR("[vcom][INIT] get data separation error,error code is %d!\n", parsed);
+    }
+    Set_I2c_Switch(1);
+    if (const ChipOps* chip = findChip(typeIdx)) {
+        if ((this->*chip->read)(&value) == 0) {
+            VCOM_INFO("%s", chip->readOk);
+        } else {
+            VCOM_ERR("%s", chip->readFail);
+        }
+    } else {
+        VCOM_INFO("[DR_VCOM]Please choice the vcom IC.\n");
+    }
+    Set_I2c_Switch(0);
+    return value;
+}
+
+int VCOMICDriver::u1DrvUpdataVcom(unsigned short value)
+{
+    if (configLoaded == 0) {
+        VCOM_ERR("[vcom][error] get data separation error !\n");
+        return 0;
+    }
+    unsigned short vcom = value;
+    int ret = -1;
+    Set_I2c_Switch(1);
+    if (const ChipOps* chip = findChip(typeIdx)) {
+        ret = (this->*chip->update)(&vcom);
+        if (ret == 0) {
+            VCOM_INFO("%s", chip->updateOk);
+        } else {
+            VCOM_ERR("%s", chip->updateFail);
+        }
+    }
+    Set_I2c_Switch(0);
+    return ret;
+}
+
+int VCOMICDriver::u1DrvSaveVcom(unsigned short value)
+{
+    if (configLoaded == 0) {
+        VCOM_ERR("[vcom][error] get data separation error !\n");
+        return 0;
+    }
+    unsigned short vcom = value;
+    int ret = -1;
+    Set_I2c_Switch(1);
+    if (const ChipOps* chip = findChip(typeIdx)) {
+        ret = (this->*chip->save)(&vcom);
+        if (ret == 0) {
+            VCOM_INFO("%s", chip->saveOk);
+        } else {
+            VCOM_ERR("%s", chip->saveFail);
+        }
+    } else {
+        VCOM_INFO("[DR_VCOM]Please choice the vcom IC.\n");
+    }
+    Set_I2c_Switch(0);
+    return ret;
+}
+
+int VCOMICDriver::Get_Vcom_bmp(const char* /*name*/, unsigned char patternOn)
+{
+    if (patternOn != 0) {
+        QEL_DisplayGetFreerunVfreq(&savedFreerunVfreq);
+        if (QEL_DisplaySetFreerunVfreq(QEL_FREERUN_VFREQ_60HZ) != 0) {
+            VCOM_ERR("[DR_VCOM] Set Freerun Vfreq 60Hz Fail\n\n");
+        }
+        VCOM_INFO("[DR_VCOM] Set Vcom Pattern 1, Get Freerun Vfreq %d\n\n", savedFreerunVfreq);
+    } else {
+        VCOM_INFO("[DR_VCOM] Set Vcom Pattern 0, Set Freerun Vfreq %d\n\n", savedFreerunVfreq);
+        if (QEL_DisplaySetFreerunVfreq(savedFreerunVfreq) != 0) {
+            VCOM_ERR("[DR_VCOM] Set Freerun Vfreq %d Fail\n\n", savedFreerunVfreq);
+        }
+    }
+    return 1;
+}
+
+}  // namespace ic
+}  // namespace ze

@@ -1,0 +1,20 @@
+# Fails when libzeic_vcom.so defines a platform symbol, or exports anything
+# but its own classes and table.
+execute_process(COMMAND ${NM} -D --defined-only -C ${LIBRARY}
+                OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(bad "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "QEL_|qorDebug|ConfigUtil|FlashEnv|HalCore|Registry|getZeHalCore|ltGuard")
+    list(APPEND bad "${line}")
+  elseif(line MATCHES " [TDRBVW] " AND NOT line MATCHES "ze::ic::|_init$|_fini$|_edata|_end|__bss_start")
+    list(APPEND bad "${line}")
+  endif()
+endforeach()
+if(bad)
+  list(JOIN bad "\n  " text)
+  message(FATAL_ERROR "libzeic_vcom.so defines symbols it must not:\n  ${text}")
+endif()

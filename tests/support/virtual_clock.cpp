@@ -1,0 +1,55 @@
+#include "ze/test/virtual_clock.h"
+
+#include <unistd.h>
+
+#include <mutex>
+
+namespace {
+
+std::mutex gMutex;
+std::uint64_t gNowUs = 0;
+std::vector<ze::test::Wait> gWaits;
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int usleep(useconds_t us)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gWaits.push_back({gNowUs, us});
+    gNowUs += us;
+    return 0;
+}
+
+namespace ze {
+namespace test {
+
+std::uint64_t nowUs()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gNowUs;
+}
+
+std::vector<Wait> waits()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gWaits;
+}
+
+std::vector<std::uint64_t> waitDurations()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    std::vector<std::uint64_t> out;
+    out.reserve(gWaits.size());
+    for (const Wait& w : gWaits) out.push_back(w.durationUs);
+    return out;
+}
+
+void resetClock()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gNowUs = 0;
+    gWaits.clear();
+}
+
+}  // namespace test
+}  // namespace ze
