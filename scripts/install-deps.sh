@@ -8,12 +8,13 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 HOST_PKGS=(
   build-essential cmake ninja-build pkg-config
   libboost-dev libinih-dev libubootenv-dev libubootenv-tool
+  libgpiod-dev libcli11-dev
   libgtest-dev libgmock-dev googletest
 )
 ARMHF_PKGS=(
   g++-arm-linux-gnueabihf qemu-user
   libc6:armhf libstdc++6:armhf
-  libinih-dev:armhf libubootenv-dev:armhf
+  libinih-dev:armhf libubootenv-dev:armhf libgpiod-dev:armhf
   libgtest-dev:armhf libgmock-dev:armhf
 )
 # Boost's smart pointers are header-only: the cross compiler uses the host's

@@ -35,8 +35,11 @@ struct TraceEntry {
 // One line, e.g. "12000us I2CWrite bus=1 dev=0xE8 sub[1]=0x01 data=34 status=0".
 ZE_PLATFORM_EXPORT std::string formatTraceEntry(const TraceEntry& entry);
 
+// Thread-safe. Device models run with the board locked and must not call
+// back into the board; GPIO listeners run unlocked and may.
 class ZE_PLATFORM_EXPORT Board : public ze::platform::SocBackend {
 public:
+    // A board without buses, GPIO lines or devices; free-run setting 0.
     Board();
     ~Board() override;
 
@@ -65,11 +68,14 @@ public:
     void setClock(std::function<std::uint64_t()> nowUs);
 
     // Fault injection. A failing call is not passed to the device and is
-    // traced with the chosen status.
-    // The nth call of `call` from now on (1 = the next one) fails with `status`.
+    // traced with the chosen status. Faults are checked before anything else.
+    // The nth call of `call` from now on (1 = the next one) fails with `status`,
+    // once. Every call of that kind counts, whatever its outcome.
+    // Throws std::invalid_argument for n = 0.
     void failNth(Call call, unsigned int n, int status);
     // Every I2C transfer (write or read) to exactly this 8-bit address, and
-    // to this sub-address when one is given, fails with `status`.
+    // to this sub-address when one is given (only transfers whose target
+    // carries a sub-address match then), fails with `status` until cleared.
     void failMatching(std::uint8_t devAddr, std::optional<std::uint8_t> subAddr, int status);
     void clearFaults();
 
@@ -89,6 +95,12 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// The board used when nothing else is chosen: I2C buses 0 to 3 (no devices),
+// GPIO lines 0 to 255 (level 0), free-run setting 0.
+constexpr unsigned int kDefaultBoardBuses = 4;
+constexpr unsigned int kDefaultBoardGpios = 256;
+ZE_PLATFORM_EXPORT std::shared_ptr<Board> makeDefaultBoard();
 
 }  // namespace sim
 }  // namespace ze

@@ -1,14 +1,284 @@
+#include <ze/sim/models/innolux.h>
+
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "factories.h"
 
 namespace ze {
 namespace sim {
+namespace {
+
+// CRC-8 x^8 + x^6 + x^5 + x^3 + 1, MSB first, no final XOR.
+constexpr std::uint8_t kCrcPolynomial = 0x69;
+constexpr std::uint8_t kCrcInit = 0xD2;
+constexpr std::uint8_t kCrcTopBit = 0x80;
+constexpr int kBitsPerByte = 8;
+
+std::uint8_t crcUpdate(std::uint8_t crc, std::uint8_t byte)
+{
+    crc ^= byte;
+    for (int bit = 0; bit < kBitsPerByte; ++bit) {
+        crc = static_cast<std::uint8_t>((crc & kCrcTopBit) ? (crc << 1) ^ kCrcPolynomial
+                                                           : crc << 1);
+    }
+    return crc;
+}
+
+}  // namespace
+
+// Bridge.
+
+void InnoluxBridge::scriptStatus(std::vector<Status> answers)
+{
+    script_.assign(answers.begin(), answers.end());
+}
+
+InnoluxBridge::Status InnoluxBridge::takeStatus()
+{
+    if (script_.empty()) return kStatusOpen;
+    const Status answer = script_.front();
+    script_.pop_front();
+    return answer;
+}
+
+int InnoluxBridge::write(const std::uint8_t* bytes, std::size_t count)
+{
+    if (count == 0) return 0;
+    const bool command = count == 4 && bytes[0] == kRegPassThrough && bytes[1] == kCommand0 &&
+                         bytes[2] == kCommand1;
+    if (command && bytes[3] == kOpen) {
+        open_ = true;
+        ++opens_;
+        return 0;
+    }
+    if (command && bytes[3] == kClose) {
+        open_ = false;
+        return 0;
+    }
+    return kDataNack;
+}
+
+int InnoluxBridge::read(std::uint8_t*, std::size_t)
+{
+    return kDataNack;
+}
+
+void InnoluxBridge::powerCycle()
+{
+    open_ = false;
+}
+
+// Both chips.
+
+InnoluxChip::InnoluxChip(std::shared_ptr<InnoluxBridge> bridge, const Registers& registers)
+    : bridge_(std::move(bridge)), regs_(registers)
+{
+    if (!bridge_) throw std::invalid_argument("sim innolux: a chip needs its bridge");
+}
+
+void InnoluxChip::scriptStatus(std::vector<std::uint8_t> statuses)
+{
+    script_.assign(statuses.begin(), statuses.end());
+}
+
+std::uint8_t InnoluxChip::dataCrc(const std::uint8_t* data, std::size_t count)
+{
+    std::uint8_t crc = kCrcInit;
+    for (std::size_t i = 0; i < count; ++i) crc = crcUpdate(crcUpdate(crc, 0), data[i]);
+    return crc;
+}
+
+// A write phase: register pointer, then the data. Single-byte registers take
+// exactly one byte; the data registers are the chip's own.
+int InnoluxChip::write(const std::uint8_t* bytes, std::size_t count)
+{
+    if (!bridge_->isOpen()) return kAddressNack;
+    if (count == 0) return 0;
+    const std::uint8_t reg = bytes[0];
+    pointer_ = reg;
+    if (count == 1) return 0;
+    const bool single = reg == regs_.unlock1 || reg == regs_.unlock2 || reg == regs_.reset ||
+                        reg == regs_.status || reg == regs_.program || reg == regs_.lock;
+    const int status = single ? (count == 2 ? command(reg, bytes[1]) : kDataNack)
+                              : writeData(reg, bytes + 1, count - 1);
+    if (status == 0) pointer_ = static_cast<std::uint8_t>(reg + count - 1);
+    return status;
+}
+
+int InnoluxChip::read(std::uint8_t* out, std::size_t count)
+{
+    if (!bridge_->isOpen()) return kAddressNack;
+    int status = kDataNack;
+    if (pointer_ == regs_.status && count == 1) {
+        out[0] = status_;
+        if (!script_.empty()) {
+            out[0] = script_.front();
+            script_.pop_front();
+        }
+        status = 0;
+    } else {
+        status = readData(pointer_, out, count);
+    }
+    if (status == 0) pointer_ = static_cast<std::uint8_t>(pointer_ + count);
+    return status;
+}
+
+int InnoluxChip::command(std::uint8_t reg, std::uint8_t value)
+{
+    // The codes count only in order and immediately before the reset command;
+    // a reset without them locks.
+    if (reg == regs_.unlock1) {
+        unlockStage_ = value == kUnlockCode1 ? 1 : 0;
+        return 0;
+    }
+    if (reg == regs_.unlock2) {
+        unlockStage_ = unlockStage_ == 1 && value == kUnlockCode2 ? 2 : 0;
+        return 0;
+    }
+    if (reg == regs_.reset && value == kCommand) {
+        unlocked_ = unlockStage_ == 2;
+        unlockStage_ = 0;
+        return 0;
+    }
+    if (reg == regs_.status) {
+        status_ = value;
+        return 0;
+    }
+    if (reg == regs_.program && value == kCommand) {
+        if (!unlocked_) return kDataNack;
+        program();
+        ++programs_;
+        return 0;
+    }
+    if (reg == regs_.lock && value == kCommand) {
+        unlocked_ = false;
+        ++locks_;
+        return 0;
+    }
+    return kDataNack;
+}
+
+void InnoluxChip::powerCycle()
+{
+    pointer_ = 0;
+    unlockStage_ = 0;
+    unlocked_ = false;
+    status_ = kStatusTaken;
+    reload();
+}
+
+// IN525.
+
+In525Chip::In525Chip(std::shared_ptr<InnoluxBridge> bridge)
+    : InnoluxChip(std::move(bridge),
+                  {kRegUnlock1, kRegUnlock2, kRegReset, kRegStatus, kRegProgram, kRegLock})
+{
+    setNvmBlock(kFactoryData);
+}
+
+void In525Chip::setNvmBlock(const BlockData& data)
+{
+    std::copy(data.begin(), data.end(), nvm_.begin());
+    nvm_[kBlockSize - 1] = blockCrc(data);
+    block_ = nvm_;
+}
+
+std::uint8_t In525Chip::blockCrc(const BlockData& data)
+{
+    return dataCrc(data.data(), data.size());
+}
+
+int In525Chip::writeData(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count)
+{
+    if (reg != kRegBlock || count != kBlockSize || !isUnlocked()) return kDataNack;
+    BlockData data;
+    std::copy_n(bytes, data.size(), data.begin());
+    if (bytes[kBlockSize - 1] != blockCrc(data)) {
+        setStatus(kStatusWriteAgain);
+        return 0;
+    }
+    std::copy_n(bytes, kBlockSize, block_.begin());
+    setStatus(kStatusTaken);
+    return 0;
+}
+
+int In525Chip::readData(std::uint8_t reg, std::uint8_t* out, std::size_t count)
+{
+    if (reg == kRegVcomSelect && count == 1) {
+        out[0] = select_;
+        return 0;
+    }
+    if (reg >= kRegBlock && count > 0 && reg - kRegBlock + count <= kBlockSize) {
+        std::copy_n(block_.begin() + (reg - kRegBlock), count, out);
+        return 0;
+    }
+    if (reg == kRegPassStatus && count == InnoluxBridge::kStatusOpen.size()) {
+        const InnoluxBridge::Status status = bridge().takeStatus();
+        std::copy(status.begin(), status.end(), out);
+        return 0;
+    }
+    return kDataNack;
+}
+
+// IN518.
+
+In518Chip::In518Chip(std::shared_ptr<InnoluxBridge> bridge)
+    : InnoluxChip(std::move(bridge), {kRegUnlock1, kRegUnlock2, kRegResetStatus,
+                                      kRegResetStatus, kRegSaveMtp, kRegLock})
+{
+}
+
+std::uint8_t In518Chip::recordCrc(std::uint8_t vcom)
+{
+    const std::uint8_t data[] = {kRecordHeader[0], kRecordHeader[1], kRecordHeader[2], vcom};
+    return dataCrc(data, sizeof data);
+}
+
+int In518Chip::writeData(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count)
+{
+    if (reg != kRegRecord || count != kRecordSize || !isUnlocked()) return kDataNack;
+    const std::uint8_t vcom = bytes[kRecordHeader.size()];
+    const bool valid = std::equal(kRecordHeader.begin(), kRecordHeader.end(), bytes) &&
+                       bytes[kRecordSize - 1] == recordCrc(vcom);
+    if (!valid) {
+        setStatus(kStatusWriteAgain);
+        return 0;
+    }
+    vcom_ = vcom;
+    setStatus(kStatusTaken);
+    return 0;
+}
+
+int In518Chip::readData(std::uint8_t reg, std::uint8_t* out, std::size_t count)
+{
+    if (reg != kRegVcom || count != 1) return kDataNack;
+    out[0] = vcom_;
+    return 0;
+}
+
 namespace detail {
 
-Panel makeInnoluxPanel(Board&, const PanelConfig&)
+Panel makeInnoluxPanel(Board& board, const PanelConfig& config)
 {
-    throw std::invalid_argument("no model for this chip yet");
+    auto bridge = std::make_shared<InnoluxBridge>();
+    std::shared_ptr<InnoluxChip> chip;
+    if (config.chip == ChipType::IN525) {
+        chip = std::make_shared<In525Chip>(bridge);
+    } else if (config.chip == ChipType::IN518) {
+        chip = std::make_shared<In518Chip>(bridge);
+    } else {
+        throw std::invalid_argument("sim innolux: not an Innolux chip");
+    }
+    board.attach(config.bus, kInnoluxBridgeAddr, bridge);
+    try {
+        board.attach(config.bus, config.vcomAddr, chip);
+    } catch (...) {
+        board.detach(config.bus, kInnoluxBridgeAddr);
+        throw;
+    }
+    return Panel{chip, bridge};
 }
 
 }  // namespace detail

@@ -1,0 +1,168 @@
+#include <ze/platform/linux_backend.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+#include "freerun_setting.h"
+#include "gpio_outputs.h"
+#include "i2c_bus.h"
+#include "log.h"
+#include "trace_recorder.h"
+
+namespace ze {
+namespace platform {
+
+using ze::sim::Call;
+using ze::sim::TraceEntry;
+
+struct LinuxBackend::Impl {
+    Impl(LinuxBackendConfig config, std::shared_ptr<SystemCalls> systemCalls,
+         std::shared_ptr<GpioChipAccess> gpioAccess)
+        : calls(std::move(systemCalls)),
+          gpio(std::move(gpioAccess)),
+          busNumbers(std::move(config.buses)),
+          gpios(*gpio, std::move(config.gpios)),
+          freerun(std::move(config.freerunFile))
+    {
+    }
+
+    // The bus when the configuration offers it.
+    hw::I2cBus* bus(unsigned int number)
+    {
+        const auto open = buses.find(number);
+        if (open != buses.end()) return open->second.get();
+        for (const unsigned int offered : busNumbers) {
+            if (offered == number) {
+                return buses.emplace(number, std::make_unique<hw::I2cBus>(*calls, number))
+                    .first->second.get();
+            }
+        }
+        ZE_LOG_ERROR("I2C bus %u is not configured (add it to 'buses' under [i2c] in "
+                     "zeplatform.conf)",
+                     number);
+        return nullptr;
+    }
+
+    TraceEntry begin(Call call, unsigned int bus, const I2cTarget& target) const
+    {
+        TraceEntry entry = trace.begin(call, bus);
+        entry.devAddr = target.devAddr;
+        entry.subAddrLen = target.subAddrLen;
+        entry.subAddr = target.subAddr;
+        return entry;
+    }
+
+    mutable std::mutex mutex;
+    // Declared before their users, so that they outlive them.
+    const std::shared_ptr<SystemCalls> calls;
+    const std::shared_ptr<GpioChipAccess> gpio;
+    const std::vector<unsigned int> busNumbers;
+    std::map<unsigned int, std::unique_ptr<hw::I2cBus>> buses;
+    hw::GpioOutputs gpios;
+    hw::FreerunSetting freerun;
+    hw::TraceRecorder trace;
+};
+
+LinuxBackend::LinuxBackend(LinuxBackendConfig config)
+    : LinuxBackend(std::move(config), realSystemCalls(), makeLibgpiodAccess())
+{
+}
+
+LinuxBackend::LinuxBackend(LinuxBackendConfig config, std::shared_ptr<SystemCalls> calls,
+                           std::shared_ptr<GpioChipAccess> gpio)
+    : impl_(std::make_unique<Impl>(std::move(config), std::move(calls), std::move(gpio)))
+{
+}
+
+LinuxBackend::~LinuxBackend() = default;
+
+void LinuxBackend::setTraceEnabled(bool enabled)
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->trace.setEnabled(enabled);
+}
+
+std::vector<TraceEntry> LinuxBackend::trace() const
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->trace.entries();
+}
+
+void LinuxBackend::clearTrace()
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->trace.clear();
+}
+
+void LinuxBackend::setClock(std::function<std::uint64_t()> nowUs)
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->trace.setClock(std::move(nowUs));
+}
+
+std::vector<unsigned int> LinuxBackend::buses() const
+{
+    return impl_->busNumbers;
+}
+
+int LinuxBackend::i2cOpen(unsigned int bus, unsigned int mode)
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    TraceEntry entry = impl_->trace.begin(Call::I2COpen, bus);
+    entry.value = static_cast<int>(mode);
+    hw::I2cBus* const i2c = impl_->bus(bus);
+    return impl_->trace.finish(entry, i2c != nullptr ? i2c->open() : -ENODEV);
+}
+
+int LinuxBackend::i2cWrite(unsigned int bus, const I2cTarget& target, const unsigned char* data,
+                           unsigned int length)
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    TraceEntry entry = impl_->begin(Call::I2CWrite, bus, target);
+    if (data == nullptr && length > 0) return impl_->trace.finish(entry, -EINVAL);
+    if (impl_->trace.enabled()) entry.data.assign(data, data + length);
+    hw::I2cBus* const i2c = impl_->bus(bus);
+    return impl_->trace.finish(entry, i2c != nullptr ? i2c->write(target, data, length) : -ENODEV);
+}
+
+int LinuxBackend::i2cRead(unsigned int bus, const I2cTarget& target, unsigned int length,
+                          unsigned char* buffer)
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    TraceEntry entry = impl_->begin(Call::I2CRead, bus, target);
+    if (buffer == nullptr && length > 0) return impl_->trace.finish(entry, -EINVAL);
+    hw::I2cBus* const i2c = impl_->bus(bus);
+    const int status = i2c != nullptr ? i2c->read(target, buffer, length) : -ENODEV;
+    if (status == 0 && impl_->trace.enabled()) entry.data.assign(buffer, buffer + length);
+    return impl_->trace.finish(entry, status);
+}
+
+int LinuxBackend::gpioSetValue(unsigned int gpio, unsigned int level)
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    TraceEntry entry = impl_->trace.begin(Call::GpioSetValue, gpio);
+    entry.value = static_cast<int>(level);
+    return impl_->trace.finish(entry, impl_->gpios.set(gpio, level));
+}
+
+int LinuxBackend::displayGetFreerunVfreq(int* setting)
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    TraceEntry entry = impl_->trace.begin(Call::DisplayGetFreerunVfreq, 0);
+    if (setting == nullptr) return impl_->trace.finish(entry, -EINVAL);
+    const int status = impl_->freerun.get(setting);
+    if (status == 0) entry.value = *setting;
+    return impl_->trace.finish(entry, status);
+}
+
+int LinuxBackend::displaySetFreerunVfreq(int setting)
+{
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    TraceEntry entry = impl_->trace.begin(Call::DisplaySetFreerunVfreq, 0);
+    entry.value = setting;
+    return impl_->trace.finish(entry, impl_->freerun.set(setting));
+}
+
+}  // namespace platform
+}  // namespace ze

@@ -1,0 +1,173 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <libuboot.h>
+
+#include <flashenv.h>
+#include <ze/platform/env_setup.h>
+#include <ze/test/log_capture.h>
+
+#include "temp_root.h"
+
+namespace {
+
+using ze::platform::createEnvStore;
+
+constexpr const char* kConfig = "/etc/fw_env.config";
+constexpr const char* kCopy1 = "/var/uboot.env";
+constexpr const char* kCopy2 = "/var/uboot-redund.env";
+
+int setEnv(const char* name, const char* value)
+{
+    return FlashEnv::instance()->setEnv(name, value);
+}
+
+class EnvStore : public ::testing::Test {
+protected:
+    // Reads through libubootenv itself; nullopt when the variable is absent
+    // or no copy is valid.
+    std::optional<std::string> stored(const char* name, int* openStatus = nullptr) const
+    {
+        uboot_ctx* ctx = nullptr;
+        if (libuboot_initialize(&ctx, nullptr) != 0) return std::nullopt;
+        std::optional<std::string> value;
+        if (libuboot_read_config(ctx, root_.path(kConfig).c_str()) == 0) {
+            const int status = libuboot_open(ctx);
+            if (openStatus != nullptr) *openStatus = status;
+            if (char* text = status == 0 ? libuboot_get_env(ctx, name) : nullptr) {
+                value = text;
+                std::free(text);
+            }
+            libuboot_close(ctx);
+        }
+        libuboot_exit(ctx);
+        return value;
+    }
+
+    void damage(const char* copy) const
+    {
+        std::string bytes = root_.read(copy);
+        ASSERT_GT(bytes.size(), 32u);
+        bytes[20] ^= 0x5A;
+        root_.write(copy, bytes);
+    }
+
+    ze::test::TempRoot root_;
+};
+
+TEST_F(EnvStore, ANewRedundantStoreIsValidEmptyAndNamesBothCopies)
+{
+    ASSERT_EQ(createEnvStore(root_.dir()), 0);
+    int openStatus = -1;
+    EXPECT_EQ(stored("vcom_value", &openStatus), std::nullopt);
+    EXPECT_EQ(openStatus, 0);
+    EXPECT_EQ(root_.read(kCopy1).size(), 0x4000u);
+    EXPECT_EQ(root_.read(kCopy2).size(), 0x4000u);
+    const std::string config = root_.read(kConfig);
+    EXPECT_NE(config.find(root_.path(kCopy1) + " 0x0 0x4000\n"), std::string::npos) << config;
+    EXPECT_NE(config.find(root_.path(kCopy2) + " 0x0 0x4000\n"), std::string::npos) << config;
+}
+
+TEST_F(EnvStore, StoredValuesReadBackInRedundantAndSingleCopyStores)
+{
+    ASSERT_EQ(createEnvStore(root_.dir()), 0);
+    EXPECT_EQ(setEnv("vcom_value", "512"), 0);
+    EXPECT_EQ(stored("vcom_value"), "512");
+    EXPECT_EQ(setEnv("panel", "A"), 0);
+    EXPECT_EQ(setEnv("vcom_value", "300"), 0);
+    EXPECT_EQ(stored("vcom_value"), "300");
+    EXPECT_EQ(stored("panel"), "A");
+    EXPECT_EQ(setEnv("panel", nullptr), 0);
+    EXPECT_EQ(stored("panel"), std::nullopt);
+
+    ASSERT_EQ(createEnvStore(root_.dir(), 0x2000, false), 0);
+    EXPECT_EQ(root_.read(kConfig).find("redund"), std::string::npos);
+    EXPECT_EQ(setEnv("vcom_value", "77"), 0);
+    EXPECT_EQ(stored("vcom_value"), "77");
+}
+
+TEST_F(EnvStore, ADamagedCopyCostsAtMostTheMostRecentWrite)
+{
+    for (const char* damaged : {kCopy1, kCopy2}) {
+        SCOPED_TRACE(damaged);
+        ASSERT_EQ(createEnvStore(root_.dir()), 0);
+        ASSERT_EQ(setEnv("vcom_value", "1"), 0);
+        ASSERT_EQ(setEnv("vcom_value", "2"), 0);
+        const bool newest = root_.read(damaged).find("vcom_value=2") != std::string::npos;
+        damage(damaged);
+        EXPECT_EQ(stored("vcom_value"), newest ? "1" : "2");
+        EXPECT_EQ(setEnv("vcom_value", "3"), 0);
+        EXPECT_EQ(stored("vcom_value"), "3");
+    }
+}
+
+TEST_F(EnvStore, FwPrintenvReadsWhatWasStored)
+{
+#ifdef ZE_FW_PRINTENV
+    ASSERT_EQ(createEnvStore(root_.dir()), 0);
+    ASSERT_EQ(setEnv("vcom_value", "512"), 0);
+    ASSERT_EQ(setEnv("vcom_value", "513"), 0);
+    const std::string command =
+        std::string(ZE_FW_PRINTENV) + " -c " + root_.path(kConfig) + " vcom_value 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[128] = "";
+    const bool gotLine = std::fgets(line, sizeof line, pipe) != nullptr;
+    EXPECT_EQ(pclose(pipe), 0);
+    EXPECT_TRUE(gotLine);
+    EXPECT_STREQ(line, "vcom_value=513\n");
+#else
+    GTEST_SKIP() << "fw_printenv is available in host builds only";
+#endif
+}
+
+TEST_F(EnvStore, EveryFailureReturnsAStatusAndReportsOneError)
+{
+    ze::test::LogCapture log;
+    const std::string copy1 = root_.path(kCopy1);
+    // Configuration text ("" for none), and the size the env files get.
+    const std::pair<std::string, std::size_t> setups[] = {
+        {"", 0x4000},
+        {"this is not a configuration\n", 0x4000},
+        {root_.path("/var/absent.env") + " 0x0 0x4000\n", 0x4000},
+        {copy1 + " 0x0 0x4000\n", 0x1000},  // file shorter than configured
+    };
+    for (const auto& [config, size] : setups) {
+        SCOPED_TRACE(config);
+        ASSERT_EQ(createEnvStore(root_.dir(), size), 0);
+        if (config.empty()) std::remove(root_.path(kConfig).c_str());
+        if (!config.empty()) root_.write(kConfig, config);
+        log.clear();
+        EXPECT_NE(setEnv("vcom_value", "1"), 0);
+        EXPECT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 1u);
+    }
+    for (const char fill : {'\0', '\xFF'}) {
+        SCOPED_TRACE("blank copies, never written");
+        ASSERT_EQ(createEnvStore(root_.dir()), 0);
+        const std::string blank(0x4000, fill);
+        root_.write(kCopy1, blank);
+        root_.write(kCopy2, blank);
+        EXPECT_EQ(setEnv("vcom_value", "1"), -ENODATA);
+        EXPECT_EQ(root_.read(kCopy1) + root_.read(kCopy2), blank + blank);
+    }
+    ASSERT_EQ(createEnvStore(root_.dir()), 0);
+    log.clear();
+    EXPECT_EQ(setEnv(nullptr, "1"), -1);
+    EXPECT_EQ(setEnv("", "1"), -1);
+    EXPECT_EQ(setEnv("a=b", "1"), -1);
+    EXPECT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 3u);
+}
+
+TEST(EnvSetup, RootsWithWhitespaceAndTinySizesAreRefused)
+{
+    ze::test::TempRoot root;
+    EXPECT_EQ(createEnvStore(root.dir() + "/with space"), -EINVAL);
+    EXPECT_EQ(createEnvStore(root.dir(), 8), -EINVAL);
+    EXPECT_EQ(createEnvStore(""), -EINVAL);
+}
+
+}  // namespace

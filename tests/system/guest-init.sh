@@ -1,0 +1,206 @@
+#!/bin/busybox sh
+# /init of the system-test VM (see run.sh). Runs every scenario against the
+# real kernel's i2c-dev, an i2c-stub chip and the PL061 GPIO controller,
+# prints one "PASS ..." or "FAIL ..." line per check, then
+# "SYSTEM-TEST: PASS" or "SYSTEM-TEST: FAIL", and powers the VM off.
+# No "set -e": a failing step is a FAIL line, never the end of PID 1.
+
+/bin/busybox --install -s /bin
+export PATH=/usr/sbin:/usr/bin:/bin
+# The Debian tools by full path: busybox has applets of the same names that
+# must not stand in for them.
+I2CGET=/usr/sbin/i2cget
+I2CSET=/usr/sbin/i2cset
+I2CDETECT=/usr/sbin/i2cdetect
+FW_PRINTENV=/usr/bin/fw_printenv
+FW_SETENV=/usr/bin/fw_setenv
+GPIODETECT=/usr/bin/gpiodetect
+GPIOGET=/usr/bin/gpioget
+GPIOSET=/usr/bin/gpioset
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+mount -t tmpfs tmpfs /run
+# Kernel messages (module taint notes and the like) stay off the console.
+echo 1 > /proc/sys/kernel/printk
+
+. /etc/systest.conf
+
+PASSED=0
+FAILED=0
+pass() { PASSED=$((PASSED + 1)); echo "PASS $*"; }
+fail() { FAILED=$((FAILED + 1)); echo "FAIL $*"; }
+info() { echo "INFO $*"; }
+
+finish() {
+  echo "INFO $PASSED passed, $FAILED failed"
+  if [ "$FAILED" -eq 0 ] && [ "$PASSED" -gt 0 ]; then
+    echo "SYSTEM-TEST: PASS"
+  else
+    echo "SYSTEM-TEST: FAIL"
+  fi
+  sync
+  poweroff -f
+  sleep 5
+}
+
+hex() { printf '0x%02x' "$(($1))"; }
+
+# check_eq WHAT WANT GOT: numbers (decimal or 0x hex) or words.
+check_eq() {
+  case "$2$3" in
+    *[!0-9a-fA-Fx]*|'') [ "$2" = "$3" ] ;;
+    *) [ -n "$3" ] && [ "$(($2))" -eq "$(($3))" ] 2>/dev/null ;;
+  esac
+  if [ $? -eq 0 ]; then pass "$1: $3"; else fail "$1: expected $2, got '${3}'"; fi
+}
+
+# run_logged WHAT CMD...: runs CMD, keeps its stdout in $OUT; a non-zero
+# status is a FAIL line with the output (stdout and stderr) shown.
+run_logged() {
+  what=$1
+  shift
+  OUT=$("$@" 2>/tmp/stderr)
+  status=$?
+  if [ "$status" -eq 0 ]; then
+    pass "$what: exit 0"
+    return 0
+  fi
+  fail "$what: exit $status"
+  echo "$OUT" | sed 's/^/      | /'
+  sed 's/^/      | /' /tmp/stderr
+  return 1
+}
+
+# --- i2c-stub ----------------------------------------------------------------
+STUB_BUS=
+# load_stub ADDR7...: a fresh i2c-stub (all registers 0) with chips at the
+# given 7-bit addresses; sets STUB_BUS to its bus number once /dev/i2c-N is
+# there.
+load_stub() {
+  STUB_BUS=
+  rmmod i2c_stub 2>/dev/null
+  addrs=$(echo "$*" | tr ' ' ',')
+  insmod /usr/lib/modules/i2c-stub.ko chip_addr="$addrs" || return 1
+  for adapter in /sys/bus/i2c/devices/i2c-*; do
+    [ "$(cat "$adapter/name" 2>/dev/null)" = "SMBus stub driver" ] && STUB_BUS=${adapter##*/i2c-}
+  done
+  [ -n "$STUB_BUS" ] || return 1
+  tries=0
+  while [ ! -c "/dev/i2c-$STUB_BUS" ] && [ "$tries" -lt 100 ]; do
+    usleep 50000
+    tries=$((tries + 1))
+  done
+  [ -c "/dev/i2c-$STUB_BUS" ]
+}
+
+# reg ADDR7 REG: a register of the stub's chip, as i2cget prints it ("0x5a").
+reg() { "$I2CGET" -y "$STUB_BUS" "$1" "$2" b 2>/dev/null; }
+setreg() { "$I2CSET" -y "$STUB_BUS" "$1" "$2" "$3" b; }
+
+# --- PL061 GPIO controller ------------------------------------------------------
+GPIOCHIP=
+GPIOBASE=
+find_gpiochip() {
+  # gpiodetect: "gpiochip0 [9030000.pl061] (8 lines)"
+  GPIOCHIP=$("$GPIODETECT" 2>/dev/null | sed -n 's/^\(gpiochip[0-9]*\) \[[^]]*pl061\].*/\1/p' | head -n 1)
+  for chip in /sys/class/gpio/gpiochip*; do
+    case "$(cat "$chip/label" 2>/dev/null)" in *pl061) GPIOBASE=$(cat "$chip/base") ;; esac
+  done
+  [ -n "$GPIOCHIP" ] && [ -n "$GPIOBASE" ]
+}
+
+# line_state OFFSET: "in" or "out 0" / "out 1", read through the sysfs
+# interface, which takes the line without changing its direction or level.
+line_state() {
+  n=$((GPIOBASE + $1))
+  echo "$n" > /sys/class/gpio/export 2>/dev/null || { echo "busy"; return; }
+  dir=$(cat "/sys/class/gpio/gpio$n/direction")
+  if [ "$dir" = out ]; then
+    echo "out $(cat "/sys/class/gpio/gpio$n/value")"
+  else
+    echo "$dir"
+  fi
+  echo "$n" > /sys/class/gpio/unexport
+}
+
+# --- U-Boot environment store -------------------------------------------------------
+# make_env_store ROOT: ROOT/etc/fw_env.config with two redundant 16 KiB copies,
+# each holding an empty environment with a valid CRC-32 (gzip's trailer
+# carries the CRC-32 of its input), flags 1 and 0.
+make_env_store() {
+  root=$1
+  size=16384
+  mkdir -p "$root/etc" "$root/var"
+  head -c $((size - 5)) /dev/zero > /tmp/env-data
+  env_copy "$root/var/uboot.env" '\001'
+  env_copy "$root/var/uboot-redund.env" '\000'
+  rm -f /tmp/env-data
+  printf '%s 0x0 0x4000\n%s 0x0 0x4000\n' "$root/var/uboot.env" "$root/var/uboot-redund.env" \
+    > "$root/etc/fw_env.config"
+}
+env_copy() {  # env_copy FILE FLAG-ESCAPE
+  gzip -c < /tmp/env-data | tail -c 8 | head -c 4 > "$1"
+  printf "$2" >> "$1"
+  cat /tmp/env-data >> "$1"
+}
+
+env_value() {  # env_value ROOT NAME
+  "$FW_PRINTENV" -c "$1/etc/fw_env.config" -n "$2" 2>/dev/null
+}
+
+# --- the VM itself ---------------------------------------------------------------
+infra() {
+  check_eq "kernel release" "$SYSTEST_KERNEL" "$(uname -r)"
+  if insmod /usr/lib/modules/i2c-dev.ko; then pass "i2c-dev loaded"; else fail "i2c-dev did not load"; fi
+  if load_stub 0x74; then
+    pass "i2c-stub chip 0x74 on /dev/i2c-$STUB_BUS"
+  else
+    fail "i2c-stub did not come up"
+    return
+  fi
+  # The stub speaks SMBus only: no plain I2C transfers (I2C_RDWR).
+  funcs=$("$I2CDETECT" -F "$STUB_BUS" 2>/dev/null)
+  check_eq "stub offers plain I2C transfers" no "$(echo "$funcs" | awk 'NF == 2 && $1 == "I2C" { print $2 }')"
+  check_eq "stub offers SMBus write/read byte" "yes yes" "$(echo "$funcs" | awk '$1 == "SMBus" && ($2 == "Read" || $2 == "Write") && $3 == "Byte" && NF == 4 { printf "%s%s", sep, $4; sep = " " }')"
+  setreg 0x74 0x25 0x5a
+  setreg 0x74 0x26 0xa5
+  check_eq "i2cset/i2cget round trip reg 0x25" 0x5a "$(reg 0x74 0x25)"
+  check_eq "i2cset/i2cget round trip reg 0x26" 0xa5 "$(reg 0x74 0x26)"
+  if "$I2CGET" -y "$STUB_BUS" 0x50 0x00 b >/dev/null 2>&1; then
+    fail "a read from an address with no chip succeeded"
+  else
+    pass "a read from an address with no chip fails"
+  fi
+  load_stub 0x74
+  check_eq "reloaded stub starts blank (reg 0x25)" 0x00 "$(reg 0x74 0x25)"
+
+  if find_gpiochip; then
+    pass "PL061 is $GPIOCHIP (sysfs base $GPIOBASE)"
+  else
+    fail "no PL061 GPIO chip"
+    return
+  fi
+  check_eq "PL061 line 4 at boot" in "$(line_state 4)"
+  "$GPIOSET" "$GPIOCHIP" 4=1
+  check_eq "PL061 line 4 after gpioset 4=1" "out 1" "$(line_state 4)"
+  "$GPIOSET" "$GPIOCHIP" 4=0
+  check_eq "PL061 line 4 after gpioset 4=0" "out 0" "$(line_state 4)"
+
+  make_env_store /tmp/envcheck
+  if out=$("$FW_PRINTENV" -c /tmp/envcheck/etc/fw_env.config 2>&1) && [ -z "$out" ]; then
+    pass "blank environment store is valid and empty"
+  else
+    fail "blank environment store: fw_printenv says '$out'"
+  fi
+  "$FW_SETENV" -c /tmp/envcheck/etc/fw_env.config vcom_value 17
+  check_eq "fw_setenv/fw_printenv round trip" 17 "$(env_value /tmp/envcheck vcom_value)"
+}
+
+info "kernel $(uname -r) on $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
+infra
+if [ "$SYSTEST_MODE" = full ]; then
+  . /scenarios.sh
+fi
+finish

@@ -1,0 +1,282 @@
+#!/usr/bin/env bash
+# System test on a real 32-bit ARM Linux kernel.
+#
+# Boots Debian's armhf kernel (armmp flavour) under qemu-system-arm on the
+# "virt" machine with a busybox initramfs that carries the armhf vcomctl, our
+# libraries and their runtime libraries, i2c-tools, fw_printenv, the gpiod
+# tools, i2c-dev and an i2c-stub module built for that exact kernel. The
+# guest's /init (guest-init.sh beside this file) plays every chip scenario
+# against i2c-stub and the PL061 GPIO controller, prints one PASS/FAIL line
+# per check and a closing "SYSTEM-TEST: PASS" or "SYSTEM-TEST: FAIL", and
+# powers the VM off.
+#
+# Usage: tests/system/run.sh [--infra-only] [ARMHF_BUILD_DIR]
+#   ARMHF_BUILD_DIR   armhf build tree (default: <repo>/build/armhf), made by
+#                     cmake --preset armhf && cmake --build --preset armhf
+#   --infra-only      no vcomctl needed: proves the VM itself (kernel, modules,
+#                     i2c-stub through i2c-dev, GPIO chip, fw_printenv)
+# Environment:
+#   ZE_VM_CACHE       download and build cache (default ~/.cache/libzeic_vcom-vm)
+#   ZE_VM_KERNEL      Debian kernel version to use, e.g. 6.1.176-1 (default: the
+#                     armhf candidate of linux-image-armmp, else the newest cached)
+#   ZE_VM_TIMEOUT     seconds the VM may run (default 300)
+#   ZE_VM_KEEP        1: keep the work directory (initramfs, console log)
+#
+# Exit status: 0 only when the guest reported SYSTEM-TEST: PASS and no check
+# failed.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+cache=${ZE_VM_CACHE:-$HOME/.cache/libzeic_vcom-vm}
+vm_timeout=${ZE_VM_TIMEOUT:-300}
+mode=full
+build=$repo/build/armhf
+
+for arg in "$@"; do
+  case "$arg" in
+    --infra-only) mode=infra ;;
+    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "run.sh: unknown option '$arg'" >&2; exit 2 ;;
+    *) build=$arg ;;
+  esac
+done
+
+log() { printf 'system-test: %s\n' "$*" >&2; }
+die() { printf 'system-test: error: %s\n' "$*" >&2; exit 1; }
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+started=$SECONDS
+export DEBIAN_FRONTEND=noninteractive
+MACH=arm-linux-gnueabihf
+
+# --- host tools -------------------------------------------------------------
+HOST_PKGS=(qemu-system-arm cpio make xz-utils gzip binutils-$MACH gcc-12-$MACH libelf1 libssl3)
+apt_updated=0
+apt_update() {
+  [ "$apt_updated" -eq 1 ] && return 0
+  apt_updated=1
+  # With armhf enabled one index may be out of sync and apt-get update exit
+  # 100 although the indexes it did fetch are fine to use.
+  as_root apt-get update -qq || log "apt-get update reported an error; going on with the indexes there are"
+}
+missing=()
+for p in "${HOST_PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  log "installing ${missing[*]}"
+  apt_update
+  as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if ! dpkg --print-foreign-architectures | grep -qx armhf; then
+  as_root dpkg --add-architecture armhf
+  apt_updated=0
+  apt_update
+fi
+
+mkdir -p "$cache"
+cache=$(cd "$cache" && pwd)
+
+# apt-get download into a directory (the _apt user must be able to write it).
+download() {
+  local dir=$1; shift
+  mkdir -p "$dir"
+  chmod 0777 "$dir"
+  (cd "$dir" && apt-get download -q -o APT::Sandbox::User=root "$@" >/dev/null) ||
+    { apt_update; (cd "$dir" && apt-get download -q -o APT::Sandbox::User=root "$@" >/dev/null); }
+}
+
+# --- kernel: image, i2c-dev and an i2c-stub built for it ---------------------
+# All pieces are pinned to one Debian version: the image and the armmp headers
+# (armhf), the common headers (all), kbuild (host) and the source (all).
+kernel_version=${ZE_VM_KERNEL:-}
+if [ -z "$kernel_version" ]; then
+  candidate() { apt-cache policy linux-image-armmp:armhf 2>/dev/null | sed -n 's/^ *Candidate: //p'; }
+  kernel_version=$(candidate)
+  if [ -z "$kernel_version" ] || [ "$kernel_version" = "(none)" ]; then
+    apt_update
+    kernel_version=$(candidate)
+  fi
+  if [ -z "$kernel_version" ] || [ "$kernel_version" = "(none)" ]; then
+    kernel_version=$(find "$cache" -maxdepth 1 -name 'kernel-*' -printf '%f\n' 2>/dev/null |
+                     sed 's/^kernel-//' | sort -V | tail -n 1)
+    [ -n "$kernel_version" ] || die "cannot tell which armhf kernel to use (no apt index, no cache)"
+  fi
+fi
+kdir=$cache/kernel-$kernel_version
+if [ ! -f "$kdir/ready" ]; then
+  log "preparing kernel $kernel_version in $kdir"
+  abi=$(apt-cache show "linux-image-armmp:armhf=$kernel_version" 2>/dev/null |
+        sed -n 's/^Depends:.*linux-image-\([0-9.]*-[0-9]*\)-armmp .*/\1/p' | head -n 1)
+  [ -n "$abi" ] || die "apt knows no linux-image-armmp:armhf $kernel_version"
+  rm -rf "$kdir"
+  mkdir -p "$kdir"
+  download "$kdir/debs" \
+    "linux-image-$abi-armmp:armhf=$kernel_version" \
+    "linux-headers-$abi-armmp:armhf=$kernel_version" \
+    "linux-headers-$abi-common=$kernel_version" \
+    "linux-kbuild-6.1=$kernel_version" \
+    "linux-source-6.1=$kernel_version"
+  root=$kdir/root
+  mkdir -p "$root"
+  for deb in "$kdir"/debs/linux-image-* "$kdir"/debs/linux-headers-* "$kdir"/debs/linux-kbuild-*; do
+    dpkg-deb -x "$deb" "$root"
+  done
+  release=$abi-armmp
+  cp "$root/boot/vmlinuz-$release" "$kdir/vmlinuz"
+  cp "$root/boot/config-$release" "$kdir/config"
+  cp "$root/lib/modules/$release/kernel/drivers/i2c/i2c-dev.ko" "$kdir/i2c-dev.ko"
+  rm -rf "$root/lib/modules"
+  echo "$release" > "$kdir/release"
+
+  # Only drivers/i2c/i2c-stub.c is needed from the source package.
+  log "extracting i2c-stub.c from linux-source-6.1 $kernel_version"
+  mkdir -p "$kdir/i2c-stub"
+  dpkg-deb --fsys-tarfile "$kdir"/debs/linux-source-6.1_*.deb |
+    tar -xO ./usr/src/linux-source-6.1.tar.xz |
+    tar -xJO linux-source-6.1/drivers/i2c/i2c-stub.c > "$kdir/i2c-stub/i2c-stub.c"
+  [ -s "$kdir/i2c-stub/i2c-stub.c" ] || die "linux-source-6.1 has no drivers/i2c/i2c-stub.c"
+  rm -f "$kdir"/debs/linux-source-6.1_*.deb
+
+  # The armmp headers' Makefile includes the common headers by absolute path.
+  sed -i "s#^include /usr/src/#include $root/usr/src/#" "$root/usr/src/linux-headers-$release/Makefile"
+  echo 'obj-m := i2c-stub.o' > "$kdir/i2c-stub/Kbuild"
+  log "building i2c-stub.ko for $release"
+  make -s -C "$root/usr/src/linux-headers-$release" M="$kdir/i2c-stub" \
+    ARCH=arm CROSS_COMPILE=$MACH- modules >"$kdir/i2c-stub/build.log" 2>&1 ||
+    { cat "$kdir/i2c-stub/build.log" >&2; die "i2c-stub did not build"; }
+  magic=$($MACH-readelf -p .modinfo "$kdir/i2c-stub/i2c-stub.ko" | sed -n 's/.*vermagic=\([^ ]*\).*/\1/p')
+  [ "$magic" = "$release" ] || die "i2c-stub.ko is for '$magic', the kernel is $release"
+  touch "$kdir/ready"
+fi
+release=$(cat "$kdir/release")
+
+# --- guest tools (armhf, unpacked, never installed on the host) ---------------
+GUEST_DEBS=(busybox-static i2c-tools libi2c0 libubootenv-tool libubootenv0.1 gpiod libgpiod2 zlib1g)
+gdir=$cache/guest-debs
+if [ ! -f "$gdir/ready" ]; then
+  log "fetching armhf guest tools: ${GUEST_DEBS[*]}"
+  rm -rf "$gdir"
+  download "$gdir/debs" "${GUEST_DEBS[@]/%/:armhf}"
+  mkdir -p "$gdir/root"
+  for deb in "$gdir"/debs/*.deb; do dpkg-deb -x "$deb" "$gdir/root"; done
+  touch "$gdir/ready"
+fi
+groot=$gdir/root
+
+# --- what to test -------------------------------------------------------------
+vcomctl=
+if [ "$mode" = full ]; then
+  [ -d "$build" ] || die "no armhf build at $build (cd $repo && cmake --preset armhf && cmake --build --preset armhf)"
+  build=$(cd "$build" && pwd)
+  vcomctl=$build/tools/vcomctl/vcomctl
+  [ -x "$vcomctl" ] || die "no $vcomctl (cd $repo && cmake --preset armhf && cmake --build --preset armhf)"
+  $MACH-readelf -h "$vcomctl" | grep -q 'Machine:.*ARM$' || die "$vcomctl is not a 32-bit ARM program"
+fi
+
+# --- initramfs -------------------------------------------------------------------
+work=$(mktemp -d "${TMPDIR:-/tmp}/ze-systest.XXXXXX")
+cleanup() { if [ "${ZE_VM_KEEP:-0}" = 1 ]; then log "work directory kept: $work"; else rm -rf "$work"; fi; }
+trap cleanup EXIT
+ird=$work/initramfs
+mkdir -p "$ird"/{bin,sbin,etc,proc,sys,dev,tmp,run,root,usr/bin,usr/sbin,usr/lib/$MACH,usr/lib/modules}
+ln -s usr/lib "$ird/lib"
+
+# The guest's /init links busybox's applets at boot (busybox --install).
+cp "$groot/bin/busybox" "$ird/bin/busybox"
+
+guest_programs=()
+add_program() {  # add_program SOURCE GUEST_PATH
+  install -D -m 0755 "$1" "$ird$2"
+  guest_programs+=("$ird$2")
+}
+for tool in i2cget i2cset i2cdetect; do add_program "$groot/usr/sbin/$tool" "/usr/sbin/$tool"; done
+for tool in fw_printenv fw_setenv; do add_program "$groot/usr/bin/$tool" "/usr/bin/$tool"; done
+for tool in gpiodetect gpioinfo gpioget gpioset; do add_program "$groot/usr/bin/$tool" "/usr/bin/$tool"; done
+
+libdirs=()
+if [ -n "$vcomctl" ]; then
+  add_program "$vcomctl" /usr/bin/vcomctl
+  # Our libraries, with their SONAME links, beside the system ones.
+  for lib in "$build"/system/ics/vcom/libzeic_vcom.so* "$build"/platform/libzeplatform.so*; do
+    cp -a "$lib" "$ird/usr/lib/$MACH/"
+  done
+  libdirs+=("$build/system/ics/vcom" "$build/platform")
+fi
+libdirs+=(/usr/lib/$MACH /lib/$MACH "$groot/usr/lib/$MACH" "$groot/lib/$MACH" /usr/$MACH/lib)
+
+# Runtime libraries: follow the DT_NEEDED entries of every program and library.
+find_lib() {
+  local d
+  for d in "${libdirs[@]}"; do
+    if [ -e "$d/$1" ]; then echo "$d/$1"; return 0; fi
+  done
+  return 1
+}
+queue=("${guest_programs[@]}")
+for lib in "$ird/usr/lib/$MACH"/*.so*; do [ -e "$lib" ] && queue+=("$lib"); done
+declare -A seen=()
+while [ "${#queue[@]}" -gt 0 ]; do
+  elf=${queue[0]}
+  queue=("${queue[@]:1}")
+  for need in $($MACH-readelf -d "$elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    [ -n "${seen[$need]:-}" ] && continue
+    seen[$need]=1
+    [ -e "$ird/usr/lib/$MACH/$need" ] && continue
+    src=$(find_lib "$need") || die "runtime library $need (needed by ${elf#"$ird"}) not found in ${libdirs[*]}"
+    cp -L "$src" "$ird/usr/lib/$MACH/$need"
+    queue+=("$ird/usr/lib/$MACH/$need")
+  done
+done
+loader=$(find_lib ld-linux-armhf.so.3) || die "no armhf dynamic loader (libc6:armhf)"
+cp -L "$loader" "$ird/usr/lib/$MACH/ld-linux-armhf.so.3"
+ln -s $MACH/ld-linux-armhf.so.3 "$ird/usr/lib/ld-linux-armhf.so.3"
+
+cp "$kdir/i2c-dev.ko" "$kdir/i2c-stub/i2c-stub.ko" "$ird/usr/lib/modules/"
+install -m 0755 "$here/guest-init.sh" "$ird/init"
+install -m 0644 "$here/scenarios.sh" "$ird/scenarios.sh"
+printf 'SYSTEST_MODE=%s\nSYSTEST_KERNEL=%s\n' "$mode" "$release" > "$ird/etc/systest.conf"
+echo 'root:x:0:0:root:/root:/bin/sh' > "$ird/etc/passwd"
+
+(cd "$ird" && find . -print0 | LC_ALL=C sort -z | cpio -o -0 -H newc --quiet -R 0:0) | gzip -1 > "$work/initramfs.cpio.gz"
+log "initramfs: $(du -h "$work/initramfs.cpio.gz" | cut -f1), kernel $release ($kernel_version), mode $mode"
+
+# --- boot -----------------------------------------------------------------------
+console=$work/console.log
+log "booting qemu-system-arm (virt, cortex-a15), at most ${vm_timeout}s"
+set +e
+timeout --kill-after=10 "$vm_timeout" qemu-system-arm \
+  -M virt,highmem=off -cpu cortex-a15 -smp 1 -m 512 \
+  -nographic -no-reboot -nic none \
+  -kernel "$kdir/vmlinuz" -initrd "$work/initramfs.cpio.gz" \
+  -append "console=ttyAMA0 panic=1 quiet loglevel=3 rdinit=/init" \
+  </dev/null >"$console" 2>&1
+qemu_status=$?
+set -e
+cp "$console" "$cache/last-console.log"
+tr -d '\r' < "$console" > "$console.txt"
+
+# The guest's check lines (qemu itself exits 0 whatever the guest saw).
+grep -E '^(PASS|FAIL|INFO|SYSTEM-TEST:)' "$console.txt" || true
+passed=$(grep -c '^PASS ' "$console.txt" || true)
+failed=$(grep -c '^FAIL ' "$console.txt" || true)
+elapsed=$((SECONDS - started))
+if grep -qx 'SYSTEM-TEST: PASS' "$console.txt" && ! grep -q 'SYSTEM-TEST: FAIL' "$console.txt" &&
+   [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]; then
+  echo "system: $passed passed, $failed failed"
+  log "PASS in ${elapsed}s (console: $cache/last-console.log)"
+  exit 0
+fi
+if ! grep -q '^SYSTEM-TEST: ' "$console.txt"; then
+  if [ "$qemu_status" -eq 124 ] || [ "$qemu_status" -eq 137 ]; then
+    log "the VM did not finish within ${vm_timeout}s; console tail:"
+  else
+    log "the guest gave no verdict (qemu exit $qemu_status); console tail:"
+  fi
+  tail -n 40 "$console.txt" >&2
+  failed=$((failed + 1))
+fi
+echo "system: $passed passed, $failed failed"
+log "FAIL in ${elapsed}s (console: $cache/last-console.log)"
+exit 1

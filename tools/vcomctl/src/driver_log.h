@@ -1,0 +1,54 @@
+#pragma once
+// The driver's debug output as the tool sees it: shown on stderr (errors, or
+// everything with -v) and kept per driver call, because some outcomes are
+// only told there. The read returns 0 both for the value 0 and for a failed
+// read; only the dispatcher's error-level message tells them apart.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vcomctl {
+
+struct DriverMessage {
+    std::uint32_t level;
+    std::string text;  // as output, "file:line:function(): " prefix included
+};
+
+// The text without the "file:line:function(): " prefix and trailing newlines.
+std::string messageBody(const std::string& text);
+// The dispatcher's "[DR_VCOM]VCOM <chip> read fail ." at error level.
+bool isReadFailure(const DriverMessage& message);
+bool isError(const DriverMessage& message);
+// The status of the last failed transfer the transport reported ("ret = -6").
+std::optional<int> failedTransferStatus(const std::vector<DriverMessage>& messages);
+
+// Installs itself as the platform's debug sink and sets the level for its
+// lifetime; restores the platform's own output afterwards.
+class DriverLog {
+public:
+    using Printer = std::function<void(const std::string& line)>;
+
+    DriverLog(bool verbose, Printer print);
+    ~DriverLog();
+    DriverLog(const DriverLog&) = delete;
+    DriverLog& operator=(const DriverLog&) = delete;
+
+    // Starts collecting afresh: what callMessages() returns is from here on.
+    void startCall();
+    std::vector<DriverMessage> callMessages() const;
+
+private:
+    struct Shared {
+        std::mutex mutex;
+        std::vector<DriverMessage> messages;
+        Printer print;
+    };
+    std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace vcomctl

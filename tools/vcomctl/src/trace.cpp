@@ -1,0 +1,170 @@
+#include "trace.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <ze/platform/linux_backend.h>
+
+namespace vcomctl {
+namespace {
+
+std::string hexByte(unsigned int value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
+    return text;
+}
+
+std::string bytes(const std::vector<std::uint8_t>& data)
+{
+    std::string out;
+    char text[4];
+    for (std::uint8_t byte : data) {
+        std::snprintf(text, sizeof text, "%02X", byte);
+        if (!out.empty()) out += ' ';
+        out += text;
+    }
+    return out.empty() ? "--" : out;
+}
+
+const char* kindLetter(ze::sim::Call call)
+{
+    switch (call) {
+    case ze::sim::Call::I2CWrite: return "W";
+    case ze::sim::Call::I2CRead: return "R";
+    case ze::sim::Call::GpioSetValue: return "G";
+    case ze::sim::Call::I2COpen: return "O";
+    case ze::sim::Call::DisplayGetFreerunVfreq:
+    case ze::sim::Call::DisplaySetFreerunVfreq: return "D";
+    }
+    return "?";
+}
+
+std::string what(const TraceEntry& e)
+{
+    const std::string reg = e.subAddrLen == 0 ? "--  " : hexByte(e.subAddr);
+    switch (e.call) {
+    case ze::sim::Call::I2CWrite:
+    case ze::sim::Call::I2CRead:
+        return "bus " + std::to_string(e.bus) + "  dev " + hexByte(e.devAddr) + "  reg " + reg +
+               "  data " + bytes(e.data);
+    case ze::sim::Call::GpioSetValue:
+        return "gpio " + std::to_string(e.bus) + " = " + std::to_string(e.value);
+    case ze::sim::Call::I2COpen:
+        return "open bus " + std::to_string(e.bus) + " mode " + std::to_string(e.value);
+    case ze::sim::Call::DisplayGetFreerunVfreq:
+        return "free-run get: " + std::to_string(e.value);
+    case ze::sim::Call::DisplaySetFreerunVfreq:
+        return "free-run set " + std::to_string(e.value);
+    }
+    return "";
+}
+
+const char* jsonKind(ze::sim::Call call)
+{
+    switch (call) {
+    case ze::sim::Call::I2CWrite: return "write";
+    case ze::sim::Call::I2CRead: return "read";
+    case ze::sim::Call::GpioSetValue: return "gpio";
+    case ze::sim::Call::I2COpen: return "open";
+    case ze::sim::Call::DisplayGetFreerunVfreq: return "freerun-get";
+    case ze::sim::Call::DisplaySetFreerunVfreq: return "freerun-set";
+    }
+    return "?";
+}
+
+std::uint64_t elapsed(std::uint64_t timeUs, std::uint64_t originUs)
+{
+    return timeUs > originUs ? timeUs - originUs : 0;
+}
+
+}  // namespace
+
+TraceTap::TraceTap(std::function<std::vector<TraceEntry>()> entries, Clock clock)
+    : entries_(std::move(entries)), clock_(std::move(clock))
+{
+}
+
+std::optional<TraceTap> TraceTap::forBackend(ze::platform::SocBackend& backend, Clock clock)
+{
+    if (auto* board = dynamic_cast<ze::sim::Board*>(&backend)) {
+        board->setClock(clock);
+        return TraceTap([board] { return board->trace(); }, clock);
+    }
+    if (auto* hardware = dynamic_cast<ze::platform::LinuxBackend*>(&backend)) {
+        hardware->setClock(clock);
+        hardware->setTraceEnabled(true);
+        return TraceTap([hardware] { return hardware->trace(); }, clock);
+    }
+    return std::nullopt;
+}
+
+TraceTap::Mark TraceTap::mark() const
+{
+    return Mark{entries_().size(), clock_()};
+}
+
+std::vector<TraceEntry> TraceTap::since(const Mark& mark) const
+{
+    std::vector<TraceEntry> all = entries_();
+    if (mark.index >= all.size()) return {};
+    return std::vector<TraceEntry>(all.begin() + static_cast<std::ptrdiff_t>(mark.index), all.end());
+}
+
+std::string describeStatus(int status)
+{
+    if (status == 0) return "ok";
+    std::string text = "status " + std::to_string(status);
+    if (status < 0) text += std::string(" (") + std::strerror(-status) + ")";
+    return text;
+}
+
+std::string formatTraceLine(const TraceEntry& entry, std::uint64_t originUs)
+{
+    char line[160];
+    std::snprintf(line, sizeof line, "%10.3f ms  %s  %-41s  %s",
+                  static_cast<double>(elapsed(entry.timeUs, originUs)) / 1000.0,
+                  kindLetter(entry.call), what(entry).c_str(), describeStatus(entry.status).c_str());
+    return line;
+}
+
+void writeTraceJson(JsonWriter& json, const std::vector<TraceEntry>& entries,
+                    std::uint64_t originUs)
+{
+    json.beginArray();
+    for (const TraceEntry& e : entries) {
+        json.beginObject();
+        json.key("t_us").number(static_cast<std::int64_t>(elapsed(e.timeUs, originUs)));
+        json.key("op").string(jsonKind(e.call));
+        switch (e.call) {
+        case ze::sim::Call::I2CWrite:
+        case ze::sim::Call::I2CRead:
+            json.key("bus").number(e.bus);
+            json.key("dev").number(e.devAddr);
+            json.key("reg");
+            if (e.subAddrLen == 0) json.null(); else json.number(e.subAddr);
+            json.key("data").beginArray();
+            for (std::uint8_t byte : e.data) json.number(byte);
+            json.endArray();
+            break;
+        case ze::sim::Call::GpioSetValue:
+            json.key("gpio").number(e.bus);
+            json.key("level").number(e.value);
+            break;
+        case ze::sim::Call::I2COpen:
+            json.key("bus").number(e.bus);
+            json.key("mode").number(e.value);
+            break;
+        case ze::sim::Call::DisplayGetFreerunVfreq:
+        case ze::sim::Call::DisplaySetFreerunVfreq:
+            json.key("setting").number(e.value);
+            break;
+        }
+        json.key("status").number(e.status);
+        json.endObject();
+    }
+    json.endArray();
+}
+
+}  // namespace vcomctl

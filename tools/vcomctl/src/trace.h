@@ -1,0 +1,51 @@
+#pragma once
+// The bus traffic of each operation, taken from the SoC backend's own record
+// of its calls, as a readable timeline.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <ze/platform/soc_backend.h>
+#include <ze/sim/board.h>
+
+#include "json.h"
+
+namespace vcomctl {
+
+using TraceEntry = ze::sim::TraceEntry;
+using Clock = std::function<std::uint64_t()>;  // microseconds
+
+// A window onto a backend's trace, timed by the tool's clock.
+class TraceTap {
+public:
+    struct Mark {
+        std::size_t index = 0;
+        std::uint64_t startUs = 0;
+    };
+
+    TraceTap(std::function<std::vector<TraceEntry>()> entries, Clock clock);
+    // The tap of a backend that records its calls, now timed by `clock`;
+    // nullopt for one that does not.
+    static std::optional<TraceTap> forBackend(ze::platform::SocBackend& backend, Clock clock);
+
+    Mark mark() const;
+    std::vector<TraceEntry> since(const Mark& mark) const;
+
+private:
+    std::function<std::vector<TraceEntry>()> entries_;
+    Clock clock_;
+};
+
+// One timeline line, its time counted from `originUs`:
+// "    81.102 ms  R  bus 1  dev 0xE8  reg 0x01  data 80          ok"
+std::string formatTraceLine(const TraceEntry& entry, std::uint64_t originUs);
+// "ok", or "status -6 (No such device or address)"
+std::string describeStatus(int status);
+// The entries as a JSON array of objects.
+void writeTraceJson(JsonWriter& json, const std::vector<TraceEntry>& entries,
+                    std::uint64_t originUs);
+
+}  // namespace vcomctl

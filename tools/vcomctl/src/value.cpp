@@ -1,0 +1,63 @@
+#include "value.h"
+
+#include <cstdio>
+
+namespace vcomctl {
+namespace {
+
+int digitValue(char c, int base)
+{
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    return digit < base ? digit : -1;
+}
+
+}  // namespace
+
+std::string parseValue(const std::string& text, std::uint16_t* value)
+{
+    const std::string quoted = "'" + text + "'";
+    if (text.empty()) return "empty value (use decimal or 0x hex)";
+
+    int base = 10;
+    std::string::size_type start = 0;
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        start = 2;
+        if (text.size() == 2) return quoted + " has no digits after 0x";
+    } else if (text.size() > 1 && text[0] == '0' && digitValue(text[1], 10) >= 0) {
+        return quoted + " has a leading zero (octal is not accepted); write " +
+               text.substr(text.find_first_not_of('0') == std::string::npos
+                               ? text.size() - 1
+                               : text.find_first_not_of('0')) +
+               " for decimal or prefix 0x for hex";
+    }
+
+    std::uint32_t number = 0;
+    bool tooLarge = false;
+    for (std::string::size_type i = start; i < text.size(); ++i) {
+        const int digit = digitValue(text[i], base);
+        if (digit < 0) {
+            return quoted + " is not a number (use decimal or 0x hex)";
+        }
+        number = number * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
+        if (number > kMaxValue) {
+            tooLarge = true;
+            number = kMaxValue + 1;  // keeps the loop from overflowing
+        }
+    }
+    if (tooLarge) return quoted + " is out of range (0 to 65535)";
+    *value = static_cast<std::uint16_t>(number);
+    return "";
+}
+
+std::string showValue(unsigned int value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%u (0x%02X)", value, value);
+    return text;
+}
+
+}  // namespace vcomctl

@@ -1,0 +1,20 @@
+#pragma once
+// VCOM values as typed by a person: decimal ("128") or hexadecimal with a
+// 0x prefix ("0x80"), 0 to 65535. A leading zero ("010") is refused rather
+// than read as octal, as strtol would: on a factory line "010" is a typo far
+// more often than an octal number.
+
+#include <cstdint>
+#include <string>
+
+namespace vcomctl {
+
+constexpr std::uint32_t kMaxValue = 0xFFFF;
+
+// Stores the value and returns "", or returns why the text is not a value.
+std::string parseValue(const std::string& text, std::uint16_t* value);
+
+// "128 (0x80)"
+std::string showValue(unsigned int value);
+
+}  // namespace vcomctl

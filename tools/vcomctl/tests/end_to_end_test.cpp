@@ -1,0 +1,217 @@
+// vcomctl on the simulated board, in-process: the real driver and platform,
+// the virtual clock instead of sleeps.
+
+#include <stdlib.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <ze/platform/soc_backend.h>
+#include <ze/sim/board.h>
+#include <ze/sim/panel.h>
+
+#include "driver_log.h"
+#include "runner.h"
+#include "session.h"
+#include "tool_run.h"
+
+namespace vcomctl {
+namespace test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string boardFile(int typeIdx)
+{
+    return "[VCOM]\nTypeIdx = " + std::to_string(typeIdx) +
+           "\nI2cBus = 1\nVcomAddr = 0xE8\nGpioAddr = 168\nGpioStatus = 1\nLdmFlag = 0\n";
+}
+
+TEST(ACommandList, IsAppliedInOrderToOneBringUp)
+{
+    // The simulated chip lives for one run only: the second read sees the update.
+    const ToolRun run = runTool({"--sim", "rt6966", "read", "update", "0x80", "read"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out, "read: 142 (0x8E)\nupdate 0x80: ok\nread: 128 (0x80)\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(ACommandList, WithJsonPrintsOneObjectForTheWholeRun)
+{
+    const ToolRun run = runTool({"--sim", "rt6966", "--json", "update", "653", "read", "chips"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find(",{\"command\":\"chips\"")),
+              R"({"ok":true,"backend":"sim","root":null,"chip":"rt6966",)"
+              R"("init":{"command":"init","ok":true,"status":0},"results":[)"
+              R"({"command":"update","ok":true,"value":653,"status":0},)"
+              R"({"command":"read","ok":true,"value":653})");
+    EXPECT_TRUE(contains(run.out, R"({"TypeIdx":6,"name":"rt6966","update_max":653,"save_max":255})"));
+    EXPECT_EQ(run.out.back(), '\n');
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1);
+}
+
+TEST(ACommandList, WithTraceShowsTheBusTrafficOfEachOperation)
+{
+    const ToolRun run = runTool({"--sim", "rt6966", "--trace", "update", "0x80", "pattern", "on"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out,
+              "init: ok\n"
+              "       0.000 ms  O  open bus 1 mode 1                          ok\n"
+              "update 0x80: ok\n"
+              "       1.000 ms  W  bus 1  dev 0xE8  reg 0x25  data 1F         ok\n"
+              "       2.000 ms  W  bus 1  dev 0xE8  reg 0x26  data 20         ok\n"
+              "pattern on: ok\n"
+              "       0.000 ms  D  free-run get: 0                            ok\n"
+              "       0.000 ms  D  free-run set 2                             ok\n");
+}
+
+TEST(ACommandList, StopsAtTheFirstCommandThatFails)
+{
+    // No environment store under this root: the RT6966 save cannot store.
+    TempDir root;
+    root.write("obdata/model/config/board.ini", boardFile(6));
+    const ToolRun run = runTool({"--root", root.path(), "--json", "save", "5", "update", "5"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_TRUE(contains(run.out, R"("results":[{"command":"save","ok":false,"value":5,"status":)"));
+    EXPECT_FALSE(contains(run.out, R"("command":"update")"));
+    const std::string lastLine = run.err.substr(run.err.rfind('\n', run.err.size() - 2) + 1);
+    EXPECT_EQ(lastLine.rfind("vcomctl: save 5 failed (status ", 0), 0u) << run.err;
+}
+
+TEST(TheRt6966Save, StoresTheValueInTheEnvironmentUnderTheRoot)
+{
+    TempDir root;
+    const ToolRun run = runTool({"--root", root.path(), "--sim", "rt6966", "save", "200"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    const std::string env = root.read("var/uboot.env") + root.read("var/uboot-redund.env");
+    EXPECT_TRUE(contains(env, std::string("vcom_value=200\0", 15)));
+    EXPECT_TRUE(contains(root.read("obdata/model/config/board.ini"), "TypeIdx = 6"));
+}
+
+TEST(AValueTheChipCannotHold, IsRefusedBeforeAnythingRuns)
+{
+    const ToolRun run = runTool({"--sim", "g1625", "--trace", "read", "update", "128"});
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "vcomctl: update 128: out of range for g1625 (0 to 127: 7-bit setting; 128 and up "
+              "would alias 0-127)\n");
+}
+
+TEST(WithoutHardware, TheBoardFileChipIsSimulatedAndSaidSo)
+{
+    TempDir root;
+    root.write("obdata/model/config/board.ini", boardFile(9));
+    const ToolRun run = runTool({"-r", root.path(), "config", "read"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_TRUE(contains(run.out, "  TypeIdx        9 (g1625)\n"));
+    EXPECT_TRUE(contains(run.out, "read: 64 (0x40)\n"));
+    EXPECT_TRUE(contains(run.err, "no hardware backend is configured")) << run.err;
+    EXPECT_TRUE(contains(run.err, "simulated g1625 panel"));
+}
+
+TEST(WithoutHardware, AMissingBoardFileIsAnErrorNamingThePath)
+{
+    TempDir root;
+    const ToolRun run = runTool({"-r", root.path(), "read"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "vcomctl: no board file: " + root.path() +
+                           "/obdata/model/config/board.ini (No such file or directory)\n");
+}
+
+TEST(ABoardFileChipTheDriverLacks, IsRefusedForChipCommandsOnly)
+{
+    TempDir root;
+    root.write("obdata/model/config/board.ini", boardFile(2));
+    ToolRun run = runTool({"-r", root.path(), "read"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_TRUE(contains(run.err, "TypeIdx 2")) << run.err;
+}
+
+TEST(TheChipsCommand, NeedsNoBoard)
+{
+    const ToolRun run = runTool({"--root", "/nonexistent-vcomctl-root", "chips"});
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_TRUE(contains(run.out, "      6  rt6966  0-653    0-255 "));
+    EXPECT_TRUE(contains(run.out, "      9  g1625   0-127    0-127 "));
+}
+
+TEST(Verbose, ShowsTheDriversInfoMessagesOnStderr)
+{
+    EXPECT_FALSE(contains(runTool({"--sim", "rt6966", "read"}).err, "read success"));
+    const ToolRun run = runTool({"-v", "--sim", "rt6966", "read"});
+    EXPECT_EQ(run.status, kExitOk);
+    EXPECT_TRUE(contains(run.err, "[DR_VCOM]VCOM RT6966 read success .\n")) << run.err;
+}
+
+// The runner on a driver brought up by hand, so that the board can fail.
+class ARead : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root.write("obdata/model/config/board.ini", boardFile(6));
+        setenv("ZE_PLATFORM_ROOT", root.path().c_str(), 1);
+        board = ze::sim::makeDefaultBoard();
+        ze::sim::PanelConfig panel;
+        panel.chip = ze::sim::ChipType::RT6966;
+        ze::sim::installPanel(*board, panel);
+        ze::platform::setSocBackend(board);
+        std::string error;
+        session = DriverSession::open(1, &error);
+        ASSERT_TRUE(session) << error;
+        log.emplace(false, nullptr);
+        runner.emplace(session->vcom(), session->driver(), *log, nullptr);
+        ASSERT_TRUE(runner->init().ok);
+    }
+    void TearDown() override
+    {
+        runner.reset();
+        log.reset();
+        session.reset();
+        ze::platform::setSocBackend(nullptr);
+        unsetenv("ZE_PLATFORM_ROOT");
+    }
+
+    TempDir root;
+    std::shared_ptr<ze::sim::Board> board;
+    std::unique_ptr<DriverSession> session;
+    std::optional<DriverLog> log;
+    std::optional<Runner> runner;
+};
+
+TEST_F(ARead, ThatTheChipRoutineReportsAsFailedFailsInsteadOfReadingZero)
+{
+    board->failMatching(0xE8, 0x26, -6);
+    const CommandResult result = runner->run(Command{Op::Read, 0, false, ""});
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "read failed (I2C status -6: No such device or address)");
+}
+
+TEST_F(ARead, OfAChipThatHoldsZeroSucceedsWithZero)
+{
+    ASSERT_TRUE(runner->run(Command{Op::Update, 0, false, "0"}).ok);
+    const CommandResult result = runner->run(Command{Op::Read, 0, false, ""});
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.value, 0u);
+}
+
+TEST_F(ARead, IsNotTakenForFailedByAnEarlierCommandsErrors)
+{
+    board->failMatching(0xE8, 0x25, -121);
+    const CommandResult update = runner->run(Command{Op::Update, 7, false, "7"});
+    EXPECT_FALSE(update.ok);
+    EXPECT_EQ(update.error, "update 7 failed (status -1; I2C status -121: Remote I/O error)");
+    board->clearFaults();
+    EXPECT_TRUE(runner->run(Command{Op::Read, 0, false, ""}).ok);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace vcomctl

@@ -1,0 +1,131 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "json.h"
+#include "report.h"
+#include "trace.h"
+
+namespace vcomctl {
+namespace {
+
+TraceEntry write(std::uint64_t timeUs, std::uint8_t sub, std::vector<std::uint8_t> data,
+                 int status = 0)
+{
+    TraceEntry e;
+    e.timeUs = timeUs;
+    e.call = ze::sim::Call::I2CWrite;
+    e.bus = 1;
+    e.devAddr = 0xE8;
+    e.subAddrLen = 1;
+    e.subAddr = sub;
+    e.data = std::move(data);
+    e.status = status;
+    return e;
+}
+
+TEST(TheJsonWriter, SeparatesNestedElementsAndEscapesText)
+{
+    JsonWriter json;
+    json.beginObject();
+    json.key("a").number(-1);
+    json.key("b").beginArray().boolean(true).null().beginObject().endObject().endArray();
+    json.key("c\"").string("x\\y\n\x01");
+    json.endObject();
+    EXPECT_EQ(json.text(), R"({"a":-1,"b":[true,null,{}],"c\"":"x\\y\n\u0001"})");
+}
+
+TEST(TraceLines, ShowTimeDirectionDeviceRegisterBytesAndStatus)
+{
+    EXPECT_EQ(formatTraceLine(write(81102, 0x25, {0x20}), 0),
+              "    81.102 ms  W  bus 1  dev 0xE8  reg 0x25  data 20         ok");
+    TraceEntry read = write(2000, 0x26, {}, -6);
+    read.call = ze::sim::Call::I2CRead;
+    read.subAddrLen = 0;
+    EXPECT_EQ(formatTraceLine(read, 1000),
+              "     1.000 ms  R  bus 1  dev 0xE8  reg --    data --         "
+              "status -6 (No such device or address)");
+    TraceEntry gpio;
+    gpio.timeUs = 500;
+    gpio.call = ze::sim::Call::GpioSetValue;
+    gpio.bus = 168;
+    gpio.value = 1;
+    EXPECT_EQ(formatTraceLine(gpio, 1000).substr(0, 34), "     0.000 ms  G  gpio 168 = 1    ");
+}
+
+CommandResult readOf(unsigned int value)
+{
+    CommandResult r;
+    r.name = "read";
+    r.op = Op::Read;
+    r.value = value;
+    return r;
+}
+
+TEST(TheJsonReport, HoldsEveryResultWithTheRunsOutcome)
+{
+    RunReport report;
+    report.backend = "sim";
+    report.board = BoardConfig{};
+    CommandResult update;
+    update.name = "update 0x80";
+    update.op = Op::Update;
+    update.value = 128;
+    report.results = {update, readOf(128)};
+    EXPECT_EQ(jsonReport(report),
+              R"({"ok":true,"backend":"sim","root":null,"chip":"auo","results":[)"
+              R"({"command":"update","ok":true,"value":128,"status":0},)"
+              R"({"command":"read","ok":true,"value":128}]})"
+              "\n");
+}
+
+TEST(TheJsonReport, GivesAFailedReadNoValueButTheReason)
+{
+    RunReport report;
+    report.ok = false;
+    report.exitCode = kExitFailed;
+    report.error = "read failed";
+    CommandResult read = readOf(0);
+    read.ok = false;
+    read.error = "read failed";
+    read.traced = true;
+    read.trace = {write(1500, 0xFF, {0x01}, -6)};
+    read.traceOriginUs = 1000;
+    report.results = {read};
+    EXPECT_EQ(jsonReport(report),
+              R"({"ok":false,"error":"read failed","results":[)"
+              R"({"command":"read","ok":false,"error":"read failed","trace":[)"
+              R"({"t_us":500,"op":"write","bus":1,"dev":232,"reg":255,"data":[1],"status":-6}]}]})"
+              "\n");
+}
+
+TEST(PlainResults, ShowTheValueReadAndHideFailuresWithoutTrace)
+{
+    EXPECT_EQ(plainResult(readOf(128)), "read: 128 (0x80)\n");
+    CommandResult failed = readOf(0);
+    failed.ok = false;
+    EXPECT_EQ(plainResult(failed), "");
+    failed.traced = true;
+    failed.trace = {write(0, 0x01, {})};
+    EXPECT_EQ(plainResult(failed).substr(0, 22), "read: failed\n       0.");
+}
+
+TEST(PlainResults, ShowTheParsedConfiguration)
+{
+    CommandResult config;
+    config.name = "config";
+    config.op = Op::Config;
+    config.fields = DriverFields{6, 1, 0xE8, 0xA8, 1, 0, 1};
+    EXPECT_EQ(plainResult(config),
+              "config:\n"
+              "  TypeIdx        6 (rt6966)\n"
+              "  I2cBus         1\n"
+              "  VcomAddr       0xE8\n"
+              "  GpioAddr       168 (0xA8)\n"
+              "  GpioStatus     1\n"
+              "  LdmFlag        0\n"
+              "  I2cSwitchType  1\n");
+}
+
+}  // namespace
+}  // namespace vcomctl
