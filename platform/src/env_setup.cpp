@@ -1,12 +1,11 @@
 #include <ze/platform/env_setup.h>
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,16 +25,18 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t length)
     return ~crc;
 }
 
-int makeDirectory(const std::string& path)
+int makeDirectories(const std::string& path)
 {
-    if (mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) return 0;
-    return -errno;
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return error ? -error.value() : 0;
 }
 
 int writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return -errno;
+    errno = 0;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const int savedErrno = errno;
     if (std::fclose(file) != 0 && written) return -errno;
@@ -66,15 +67,15 @@ int createEnvStore(const std::string& root, std::size_t size, bool redundant)
     if (root.empty() || size < kMinSize) return -EINVAL;
     if (root.find_first_of(" \t\r\n") != std::string::npos) return -EINVAL;
 
-    int status = makeDirectory(root);
+    int status = makeDirectories(root);
     if (status != 0) return status;
     char absolute[PATH_MAX];
     if (realpath(root.c_str(), absolute) == nullptr) return -errno;
     const std::string base = absolute;
     if (base.find_first_of(" \t\r\n") != std::string::npos) return -EINVAL;
     const std::string dir = base == "/" ? "" : base;
-    if ((status = makeDirectory(dir + "/etc")) != 0) return status;
-    if ((status = makeDirectory(dir + "/var")) != 0) return status;
+    if ((status = makeDirectories(dir + "/etc")) != 0) return status;
+    if ((status = makeDirectories(dir + "/var")) != 0) return status;
 
     const std::string files[2] = {dir + "/var/uboot.env", dir + "/var/uboot-redund.env"};
     const int copies = redundant ? 2 : 1;

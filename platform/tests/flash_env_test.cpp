@@ -162,12 +162,14 @@ TEST_F(EnvStore, EveryFailureReturnsAStatusAndReportsOneError)
     EXPECT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 3u);
 }
 
-TEST(EnvSetup, RootsWithWhitespaceAndTinySizesAreRefused)
+TEST(EnvSetup, MissingDirectoriesAreMadeButBlankRootsAndTinySizesRefused)
 {
     ze::test::TempRoot root;
     EXPECT_EQ(createEnvStore(root.dir() + "/with space"), -EINVAL);
     EXPECT_EQ(createEnvStore(root.dir(), 8), -EINVAL);
     EXPECT_EQ(createEnvStore(""), -EINVAL);
+    EXPECT_EQ(createEnvStore(root.dir() + "/new/board", 0x1000, false), 0);
+    EXPECT_EQ(root.read("/new/board/var/uboot.env").size(), 0x1000u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ I2CDETECT=/usr/sbin/i2cdetect
 FW_PRINTENV=/usr/bin/fw_printenv
 FW_SETENV=/usr/bin/fw_setenv
 GPIODETECT=/usr/bin/gpiodetect
+# shellcheck disable=SC2034  # used by scenarios.sh
 GPIOGET=/usr/bin/gpioget
 GPIOSET=/usr/bin/gpioset
 mount -t proc proc /proc
@@ -25,6 +26,8 @@ mount -t tmpfs tmpfs /run
 # Kernel messages (module taint notes and the like) stay off the console.
 echo 1 > /proc/sys/kernel/printk
 
+# SYSTEST_MODE (infra or full) and SYSTEST_KERNEL, written by run.sh.
+# shellcheck disable=SC1091
 . /etc/systest.conf
 
 PASSED=0
@@ -45,15 +48,32 @@ finish() {
   sleep 5
 }
 
-hex() { printf '0x%02x' "$(($1))"; }
-
-# check_eq WHAT WANT GOT: numbers (decimal or 0x hex) or words.
-check_eq() {
-  case "$2$3" in
-    *[!0-9a-fA-Fx]*|'') [ "$2" = "$3" ] ;;
-    *) [ -n "$3" ] && [ "$(($2))" -eq "$(($3))" ] 2>/dev/null ;;
+# is_number TEXT: decimal digits, or 0x and hex digits.
+is_number() {
+  case "$1" in
+    0x*) digits=${1#0x} ;;
+    *) digits=$1 ;;
   esac
-  if [ $? -eq 0 ]; then pass "$1: $3"; else fail "$1: expected $2, got '${3}'"; fi
+  [ -n "$digits" ] || return 1
+  case "$1" in
+    0x*) case "$digits" in *[!0-9a-fA-F]*) return 1 ;; esac ;;
+    *) case "$digits" in *[!0-9]*) return 1 ;; esac ;;
+  esac
+  return 0
+}
+
+# same WANT GOT: equal numbers (0x80 = 128) or, for anything else, equal text.
+same() {
+  if is_number "$1" && is_number "$2"; then
+    [ "$(($1))" -eq "$(($2))" ]
+  else
+    [ "$1" = "$2" ]
+  fi
+}
+
+# check_eq WHAT WANT GOT
+check_eq() {
+  if same "$2" "$3"; then pass "$1: $3"; else fail "$1: expected $2, got '$3'"; fi
 }
 
 # run_logged WHAT CMD...: runs CMD, keeps its stdout in $OUT; a non-zero
@@ -142,6 +162,7 @@ make_env_store() {
 }
 env_copy() {  # env_copy FILE FLAG-ESCAPE
   gzip -c < /tmp/env-data | tail -c 8 | head -c 4 > "$1"
+  # shellcheck disable=SC2059  # the flag byte, written as an octal escape
   printf "$2" >> "$1"
   cat /tmp/env-data >> "$1"
 }
@@ -201,6 +222,7 @@ infra() {
 info "kernel $(uname -r) on $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
 infra
 if [ "$SYSTEST_MODE" = full ]; then
+  # shellcheck disable=SC1091
   . /scenarios.sh
 fi
 finish

@@ -36,7 +36,7 @@ build=$repo/build/armhf
 for arg in "$@"; do
   case "$arg" in
     --infra-only) mode=infra ;;
-    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,/^set /{/^#/p}' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "run.sh: unknown option '$arg'" >&2; exit 2 ;;
     *) build=$arg ;;
   esac
@@ -51,7 +51,7 @@ export DEBIAN_FRONTEND=noninteractive
 MACH=arm-linux-gnueabihf
 
 # --- host tools -------------------------------------------------------------
-HOST_PKGS=(qemu-system-arm cpio make xz-utils gzip binutils-$MACH gcc-12-$MACH libelf1 libssl3)
+HOST_PKGS=(qemu-system-arm cpio make xz-utils gzip "binutils-$MACH" "gcc-12-$MACH" libelf1 libssl3)
 apt_updated=0
 apt_update() {
   [ "$apt_updated" -eq 1 ] && return 0
@@ -177,6 +177,7 @@ fi
 
 # --- initramfs -------------------------------------------------------------------
 work=$(mktemp -d "${TMPDIR:-/tmp}/ze-systest.XXXXXX")
+# shellcheck disable=SC2317  # called through the EXIT trap
 cleanup() { if [ "${ZE_VM_KEEP:-0}" = 1 ]; then log "work directory kept: $work"; else rm -rf "$work"; fi; }
 trap cleanup EXIT
 ird=$work/initramfs
@@ -204,7 +205,7 @@ if [ -n "$vcomctl" ]; then
   done
   libdirs+=("$build/system/ics/vcom" "$build/platform")
 fi
-libdirs+=(/usr/lib/$MACH /lib/$MACH "$groot/usr/lib/$MACH" "$groot/lib/$MACH" /usr/$MACH/lib)
+libdirs+=("/usr/lib/$MACH" "/lib/$MACH" "$groot/usr/lib/$MACH" "$groot/lib/$MACH" "/usr/$MACH/lib")
 
 # Runtime libraries: follow the DT_NEEDED entries of every program and library.
 find_lib() {
@@ -257,8 +258,9 @@ set -e
 cp "$console" "$cache/last-console.log"
 tr -d '\r' < "$console" > "$console.txt"
 
-# The guest's check lines (qemu itself exits 0 whatever the guest saw).
-grep -E '^(PASS|FAIL|INFO|SYSTEM-TEST:)' "$console.txt" || true
+# The guest's check lines, with the output of failed commands ("      | ")
+# (qemu itself exits 0 whatever the guest saw).
+grep -E '^(PASS|FAIL|INFO|SYSTEM-TEST:|      \| )' "$console.txt" || true
 passed=$(grep -c '^PASS ' "$console.txt" || true)
 failed=$(grep -c '^FAIL ' "$console.txt" || true)
 elapsed=$((SECONDS - started))

@@ -125,8 +125,9 @@ int I2cBus::transfer(const Transfer& t)
 int I2cBus::selectDevice(const Transfer& t)
 {
     if (selected_ == t.address()) return 0;
-    const int status =
-        calls_.ioctl(fd_, I2C_SLAVE, reinterpret_cast<void*>(static_cast<std::uintptr_t>(t.address())));
+    // I2C_SLAVE takes the address itself, not a pointer to it.
+    void* const address = reinterpret_cast<void*>(static_cast<std::uintptr_t>(t.address()));
+    const int status = calls_.ioctl(fd_, I2C_SLAVE, address);
     // On failure the node keeps the address it had.
     if (status < 0) return fail(t, status, transferHint(status));
     selected_ = t.address();

@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -15,7 +15,6 @@ namespace ze {
 namespace test {
 namespace {
 
-using ze::platform::LinuxBackend;
 using ze::platform::PlatformConfig;
 
 constexpr const char* kExample = R"([soc]
@@ -29,7 +28,7 @@ buses = 0, 1             ; published as HAL I2C drivers
 freerun_file = /run/zeplatform/freerun   ; optional
 )";
 
-TEST(PlatformConfigText, TheDocumentedExampleSelectsLinuxWithBusesLinesAndFreerunFile)
+TEST(HwConfigText, TheDocumentedExampleSelectsLinuxWithBusesLinesAndFreerunFile)
 {
     PlatformConfig config;
     std::string error;
@@ -42,19 +41,14 @@ TEST(PlatformConfigText, TheDocumentedExampleSelectsLinuxWithBusesLinesAndFreeru
     EXPECT_EQ("/dev/gpiochip0", config.hardware.gpios.at(168).chip);
     EXPECT_EQ(5u, config.hardware.gpios.at(168).offset);
     EXPECT_EQ("/run/zeplatform/freerun", config.hardware.freerunFile);
-}
 
-TEST(PlatformConfigText, WithoutABackendOrWithSimTheBoardIsSimulatedAndOtherSectionsAreLeftAlone)
-{
-    for (const char* text : {"", "[panel]\nsize = 55\n", "[SOC]\nBackend = sim\n"}) {
-        PlatformConfig config;
-        std::string error;
-        EXPECT_TRUE(ze::platform::parsePlatformConfig(text, &config, &error)) << error;
-        EXPECT_EQ("sim", config.backend) << text;
+    for (const char* sim : {"", "[panel]\nsize = 55\n", "[SOC]\nBackend = sim\n"}) {
+        EXPECT_TRUE(ze::platform::parsePlatformConfig(sim, &config, &error)) << error;
+        EXPECT_EQ("sim", config.backend) << sim;
     }
 }
 
-TEST(PlatformConfigText, ABrokenEntryIsRejectedNamingItsLineAndWhatIsWrong)
+TEST(HwConfigText, ABrokenEntryIsRejectedNamingItsLineAndWhatIsWrong)
 {
     const struct {
         const char* text;
@@ -80,64 +74,32 @@ TEST(PlatformConfigText, ABrokenEntryIsRejectedNamingItsLineAndWhatIsWrong)
     }
 }
 
-class ConfiguredBackend : public ::testing::Test {
-protected:
-    ConfiguredBackend()
-    {
-        const char* previous = std::getenv("ZE_PLATFORM_ROOT");
-        if (previous != nullptr) saved_ = previous;
-        hadRoot_ = previous != nullptr;
-        root_ = ::testing::TempDir() + "zeplatform_hw_root";
-        ::mkdir(root_.c_str(), 0755);
-        ::mkdir((root_ + "/etc").c_str(), 0755);
-        std::remove(configPath().c_str());
-        ::setenv("ZE_PLATFORM_ROOT", root_.c_str(), 1);
-    }
-    ~ConfiguredBackend() override
-    {
-        std::remove(configPath().c_str());
-        if (hadRoot_) {
-            ::setenv("ZE_PLATFORM_ROOT", saved_.c_str(), 1);
-        } else {
-            ::unsetenv("ZE_PLATFORM_ROOT");
-        }
-    }
-    std::string configPath() const { return root_ + "/etc/zeplatform.conf"; }
-    void configure(const std::string& text) { std::ofstream(configPath()) << text; }
-
-private:
-    std::string root_;
-    std::string saved_;
-    bool hadRoot_ = false;
-};
-
-TEST_F(ConfiguredBackend, NoConfigurationOrTheSimulatedBoardGivesNoBackendAndNoError)
+TEST(HwConfiguredBackend, OnlyAValidConfigurationSelectingLinuxGivesABackend)
 {
+    const std::string root = ::testing::TempDir() + "zeplatform_hw_root";
+    const std::string file = root + "/etc/zeplatform.conf";
+    ::mkdir(root.c_str(), 0755);
+    ::mkdir((root + "/etc").c_str(), 0755);
+    std::remove(file.c_str());
+    ::setenv("ZE_PLATFORM_ROOT", root.c_str(), 1);
     std::string error = "stale";
-    EXPECT_EQ(nullptr, ze::platform::makeConfiguredBackend(&error));
-    EXPECT_EQ("", error);
-    configure("[soc]\nbackend = sim\n");
-    EXPECT_EQ(nullptr, ze::platform::makeConfiguredBackend(&error));
-    EXPECT_EQ("", error);
-}
 
-TEST_F(ConfiguredBackend, LinuxGivesTheHardwareBackendOfferingTheConfiguredBuses)
-{
-    configure(kExample);
-    std::string error;
+    EXPECT_EQ(nullptr, ze::platform::makeConfiguredBackend(&error)) << "no file";
+    EXPECT_EQ("", error);
+    std::ofstream(file) << "[soc]\nbackend = sim\n";
+    EXPECT_EQ(nullptr, ze::platform::makeConfiguredBackend(&error));
+    EXPECT_EQ("", error);
+
+    std::ofstream(file) << kExample;
     const auto backend = ze::platform::makeConfiguredBackend(&error);
-    ASSERT_NE(nullptr, backend) << error;
-    EXPECT_STREQ("linux", backend->name());
-    EXPECT_NE(nullptr, dynamic_cast<LinuxBackend*>(backend.get()));
+    ASSERT_NE(nullptr, dynamic_cast<ze::platform::LinuxBackend*>(backend.get())) << error;
     EXPECT_EQ((std::vector<unsigned int>{0, 1}), backend->buses());
-}
 
-TEST_F(ConfiguredBackend, ABrokenConfigurationGivesNoBackendAndAnErrorNamingTheFile)
-{
-    configure("[soc]\nbackend = linux\n[gpio]\n4 = gpiochip0\n");
-    std::string error;
+    std::ofstream(file) << "[soc]\nbackend = linux\n[gpio]\n4 = gpiochip0\n";
     EXPECT_EQ(nullptr, ze::platform::makeConfiguredBackend(&error));
-    EXPECT_EQ(configPath() + ": line 4: GPIO 4: expected <chip>:<offset>, got 'gpiochip0'", error);
+    EXPECT_EQ(file + ": line 4: GPIO 4: expected <chip>:<offset>, got 'gpiochip0'", error);
+    std::remove(file.c_str());
+    ::unsetenv("ZE_PLATFORM_ROOT");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace ze {
 namespace test {
@@ -16,6 +15,15 @@ std::vector<KernelCall> FakeAdapter::transfers() const
     return out;
 }
 
+std::vector<unsigned long> FakeAdapter::selected() const
+{
+    std::vector<unsigned long> out;
+    for (const KernelCall& c : calls) {
+        if (c.request == I2C_SLAVE) out.push_back(c.argument);
+    }
+    return out;
+}
+
 unsigned int FakeAdapter::count(unsigned long request) const
 {
     return static_cast<unsigned int>(std::count_if(
@@ -26,8 +34,7 @@ int FakeAdapter::open(const char* path, int flags)
 {
     opened.push_back(path);
     openFlags.push_back(flags);
-    const auto failure = failing.find(0);
-    return failure != failing.end() ? failure->second : kFd;
+    return failing.count(kOpen) != 0 ? failing[kOpen] : kFd;
 }
 
 int FakeAdapter::close(int fd)
@@ -38,80 +45,62 @@ int FakeAdapter::close(int fd)
 
 int FakeAdapter::ioctl(int fd, unsigned long request, void* argument)
 {
-    calls.push_back(KernelCall{fd, request, 0, {}, {}});
+    calls.push_back(KernelCall{request, 0, {}, {}});
     KernelCall& call = calls.back();
     if (fd != kFd) return -EBADF;
-    const auto failure = failing.find(request);
+    int status = 0;
     switch (request) {
     case I2C_FUNCS:
-        if (failure != failing.end()) return failure->second;
-        *static_cast<unsigned long*>(argument) = functions;
-        return 0;
-    case I2C_SLAVE:
-        call.argument = reinterpret_cast<std::uintptr_t>(argument);
-        return failure != failing.end() ? failure->second : 0;
-    case I2C_RDWR: {
-        const int status = rdwr(call, static_cast<i2c_rdwr_ioctl_data*>(argument));
-        return failure != failing.end() ? failure->second : status;
-    }
-    case I2C_SMBUS: {
-        auto* data = static_cast<i2c_smbus_ioctl_data*>(argument);
-        smbus(call, data);
-        if (failure != failing.end()) return failure->second;
-        if (data->read_write == I2C_SMBUS_READ) {
-            // The kernel copies the answer back in the union the caller handed in.
-            if (data->size == I2C_SMBUS_WORD_DATA) {
-                data->data->word = static_cast<std::uint16_t>(answer.at(0) | answer.at(1) << 8);
-            } else if (data->size == I2C_SMBUS_I2C_BLOCK_DATA) {
-                const std::size_t n = std::min<std::size_t>(data->data->block[0], answer.size());
-                data->data->block[0] = static_cast<std::uint8_t>(n);
-                std::copy_n(answer.begin(), n, &data->data->block[1]);
-            } else {
-                data->data->byte = answer.at(0);
-            }
-        }
-        return 0;
-    }
+        if (failing.count(request) == 0) *static_cast<unsigned long*>(argument) = functions;
+        break;
+    case I2C_SLAVE: call.argument = reinterpret_cast<std::uintptr_t>(argument); break;
+    case I2C_RDWR: status = rdwr(call, *static_cast<i2c_rdwr_ioctl_data*>(argument)); break;
+    case I2C_SMBUS: smbus(call, *static_cast<i2c_smbus_ioctl_data*>(argument)); break;
     default: return -ENOTTY;
     }
+    return failing.count(request) != 0 ? failing[request] : status;
 }
 
-int FakeAdapter::rdwr(KernelCall& call, i2c_rdwr_ioctl_data* request)
+int FakeAdapter::rdwr(KernelCall& call, i2c_rdwr_ioctl_data& request)
 {
-    for (std::uint32_t i = 0; i < request->nmsgs; ++i) {
-        const i2c_msg& m = request->msgs[i];
-        KernelMessage copy{m.addr, m.flags, m.len, {}};
-        if (m.flags & I2C_M_RD) {
-            std::copy_n(answer.begin(), std::min<std::size_t>(m.len, answer.size()), m.buf);
-        } else {
-            copy.written.assign(m.buf, m.buf + m.len);
+    for (std::uint32_t i = 0; i < request.nmsgs; ++i) {
+        const i2c_msg& m = request.msgs[i];
+        const bool read = (m.flags & I2C_M_RD) != 0;
+        call.messages.emplace_back(m.addr, m.flags, m.len,
+                                   read ? std::vector<std::uint8_t>{}
+                                        : std::vector<std::uint8_t>(m.buf, m.buf + m.len));
+        if (read) std::copy_n(answer.begin(), std::min<std::size_t>(m.len, answer.size()), m.buf);
+    }
+    return rdwrDone >= 0 ? rdwrDone : static_cast<int>(request.nmsgs);
+}
+
+void FakeAdapter::smbus(KernelCall& call, i2c_smbus_ioctl_data& request)
+{
+    call.smbus = KernelSmbus{request.read_write, request.command, request.size,
+                             request.data != nullptr, {}};
+    if (request.data == nullptr) return;
+    std::vector<std::uint8_t>& in = std::get<4>(call.smbus);
+    i2c_smbus_data& d = *request.data;
+    const bool block = request.size == I2C_SMBUS_I2C_BLOCK_DATA;
+    if (request.read_write == I2C_SMBUS_WRITE) {
+        if (request.size == I2C_SMBUS_BYTE_DATA) in = {d.byte};
+        if (request.size == I2C_SMBUS_WORD_DATA) {
+            in = {static_cast<std::uint8_t>(d.word & 0xFFu),
+                  static_cast<std::uint8_t>(d.word >> 8)};
         }
-        call.messages.push_back(copy);
+        if (block) in.assign(d.block, d.block + 1 + d.block[0]);
+        return;
     }
-    return rdwrDone >= 0 ? rdwrDone : static_cast<int>(request->nmsgs);
-}
-
-int FakeAdapter::smbus(KernelCall& call, i2c_smbus_ioctl_data* request)
-{
-    KernelSmbus& s = call.smbus;
-    s = KernelSmbus{request->read_write, request->command, request->size,
-                    request->data != nullptr, {}};
-    if (request->data == nullptr) return 0;
-    const i2c_smbus_data& d = *request->data;
-    if (request->read_write == I2C_SMBUS_READ) {
-        // Of a read only a block read's length goes in.
-        if (request->size == I2C_SMBUS_I2C_BLOCK_DATA) s.data = {d.block[0]};
-        return 0;
+    // Of a read only a block read's length goes in; the answer comes back in the union.
+    if (block) {
+        in = {d.block[0]};
+        const std::size_t n = std::min<std::size_t>(d.block[0], answer.size());
+        d.block[0] = static_cast<std::uint8_t>(n);
+        std::copy_n(answer.begin(), n, &d.block[1]);
+    } else {
+        answer.resize(std::max<std::size_t>(answer.size(), 2));
+        d.word = static_cast<std::uint16_t>(answer[0] | answer[1] << 8);  // sets byte too
     }
-    switch (request->size) {
-    case I2C_SMBUS_BYTE_DATA: s.data = {d.byte}; break;
-    case I2C_SMBUS_WORD_DATA:
-        s.data = {static_cast<std::uint8_t>(d.word & 0xFFu), static_cast<std::uint8_t>(d.word >> 8)};
-        break;
-    case I2C_SMBUS_I2C_BLOCK_DATA: s.data.assign(d.block, d.block + 1 + d.block[0]); break;
-    default: break;
-    }
-    return 0;
 }
 
 }  // namespace test

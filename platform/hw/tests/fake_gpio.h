@@ -1,8 +1,9 @@
 #pragma once
 // GPIO chips that record what is requested and driven.
 
-#include <map>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <ze/platform/linux_backend.h>
@@ -12,17 +13,9 @@ namespace test {
 
 class FakeGpio : public ze::platform::GpioChipAccess {
 public:
-    struct Request {
-        std::string chip;
-        unsigned int offset;
-        std::string consumer;
-        int level;
-        bool operator==(const Request& o) const
-        {
-            return chip == o.chip && offset == o.offset && consumer == o.consumer &&
-                   level == o.level;
-        }
-    };
+    // chip, offset, consumer, level
+    using Request = std::tuple<std::string, unsigned int, std::string, int>;
+    static constexpr int kFirstHandle = 40;
 
     int requestStatus = 0;  // negative: requests fail with it
     std::vector<Request> requests;
@@ -31,8 +24,9 @@ public:
     int requestOutput(const std::string& chip, unsigned int offset, const char* consumer,
                       int level) override
     {
-        requests.push_back({chip, offset, consumer, level});
-        return requestStatus < 0 ? requestStatus : static_cast<int>(requests.size()) + 40;
+        requests.emplace_back(chip, offset, consumer, level);
+        return requestStatus < 0 ? requestStatus
+                                 : kFirstHandle + static_cast<int>(requests.size());
     }
     int setValue(int handle, int level) override
     {

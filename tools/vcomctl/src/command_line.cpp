@@ -131,7 +131,7 @@ std::string describe(const Command& command)
 
 bool needsDriver(const Command& command)
 {
-    return command.op != Op::Chips && command.op != Op::Init;
+    return command.op != Op::Chips;
 }
 
 ParseOutcome parseCommandLine(const std::vector<std::string>& args)
@@ -157,7 +157,8 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
         ->type_name("CHIP")
         ->check(chipValidator());
     app.add_flag("--json", options.json,
-                 "print one JSON object with every command's result on stdout");
+                 "print one JSON object with every command's result on stdout (a refused "
+                 "command line prints none)");
     app.add_flag("-v,--verbose", options.verbose,
                  "show the driver's info messages on stderr (default: errors only)");
     app.add_flag("--trace", options.trace,

@@ -27,10 +27,8 @@ std::unique_ptr<DriverSession> DriverSession::open(unsigned int i2cBus, std::str
         registry->getDriver(kDriverId, ze::hal::DRIVER_CLASS_VCOM);
     session->vcom_ = boost::dynamic_pointer_cast<ze::hal::Vcom>(found);
     if (!session->vcom_) {
-        *error = found ? "the HAL registry holds no VCOM driver under number " +
-                             std::to_string(kDriverId) + " (another class of driver is there)"
-                       : "the HAL registry holds no VCOM driver under number " +
-                             std::to_string(kDriverId);
+        *error = "the HAL registry returned no VCOM driver under number " +
+                 std::to_string(kDriverId);
         return nullptr;
     }
     return session;

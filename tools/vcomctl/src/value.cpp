@@ -28,10 +28,10 @@ std::string parseValue(const std::string& text, std::uint16_t* value)
         start = 2;
         if (text.size() == 2) return quoted + " has no digits after 0x";
     } else if (text.size() > 1 && text[0] == '0' && digitValue(text[1], 10) >= 0) {
-        return quoted + " has a leading zero (octal is not accepted); write " +
-               text.substr(text.find_first_not_of('0') == std::string::npos
-                               ? text.size() - 1
-                               : text.find_first_not_of('0')) +
+        const std::string::size_type significant = text.find_first_not_of('0');
+        const std::string decimal =
+            significant == std::string::npos ? "0" : text.substr(significant);
+        return quoted + " has a leading zero (octal is not accepted); write " + decimal +
                " for decimal or prefix 0x for hex";
     }
 

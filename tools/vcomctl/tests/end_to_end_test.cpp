@@ -152,7 +152,7 @@ TEST(Verbose, ShowsTheDriversInfoMessagesOnStderr)
 }
 
 // The runner on a driver brought up by hand, so that the board can fail.
-class ARead : public ::testing::Test {
+class TheRunner : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -168,7 +168,6 @@ protected:
         ASSERT_TRUE(session) << error;
         log.emplace(false, nullptr);
         runner.emplace(session->vcom(), session->driver(), *log, nullptr);
-        ASSERT_TRUE(runner->init().ok);
     }
     void TearDown() override
     {
@@ -178,38 +177,67 @@ protected:
         ze::platform::setSocBackend(nullptr);
         unsetenv("ZE_PLATFORM_ROOT");
     }
+    CommandResult run(Op op, std::uint16_t value = 0)
+    {
+        if (!initialized) {
+            EXPECT_TRUE(runner->init().ok);
+            initialized = true;
+        }
+        return runner->run(Command{op, value, op == Op::Pattern && value != 0,
+                                   std::to_string(value)});
+    }
 
     TempDir root;
     std::shared_ptr<ze::sim::Board> board;
     std::unique_ptr<DriverSession> session;
     std::optional<DriverLog> log;
     std::optional<Runner> runner;
+    bool initialized = false;
 };
 
-TEST_F(ARead, ThatTheChipRoutineReportsAsFailedFailsInsteadOfReadingZero)
+TEST_F(TheRunner, FailsAReadTheChipRoutineReportsAsFailedInsteadOfReadingZero)
 {
     board->failMatching(0xE8, 0x26, -6);
-    const CommandResult result = runner->run(Command{Op::Read, 0, false, ""});
+    const CommandResult result = run(Op::Read);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, "read failed (I2C status -6: No such device or address)");
 }
 
-TEST_F(ARead, OfAChipThatHoldsZeroSucceedsWithZero)
+TEST_F(TheRunner, ReadsZeroFromAChipThatHoldsZero)
 {
-    ASSERT_TRUE(runner->run(Command{Op::Update, 0, false, "0"}).ok);
-    const CommandResult result = runner->run(Command{Op::Read, 0, false, ""});
+    ASSERT_TRUE(run(Op::Update, 0).ok);
+    const CommandResult result = run(Op::Read);
     EXPECT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.value, 0u);
 }
 
-TEST_F(ARead, IsNotTakenForFailedByAnEarlierCommandsErrors)
+TEST_F(TheRunner, JudgesEachReadByItsOwnMessagesOnly)
 {
     board->failMatching(0xE8, 0x25, -121);
-    const CommandResult update = runner->run(Command{Op::Update, 7, false, "7"});
+    const CommandResult update = run(Op::Update, 7);
     EXPECT_FALSE(update.ok);
     EXPECT_EQ(update.error, "update 7 failed (status -1; I2C status -121: Remote I/O error)");
     board->clearFaults();
-    EXPECT_TRUE(runner->run(Command{Op::Read, 0, false, ""}).ok);
+    EXPECT_TRUE(run(Op::Read).ok);
+}
+
+TEST_F(TheRunner, FailsAPatternSwitchTheDisplayRefused)
+{
+    board->failNth(ze::sim::Call::DisplaySetFreerunVfreq, 1, -5);
+    const CommandResult on = run(Op::Pattern, 1);
+    EXPECT_FALSE(on.ok);
+    EXPECT_EQ(on.error, "pattern on failed: [DR_VCOM] Set Freerun Vfreq 60Hz Fail");
+    EXPECT_TRUE(run(Op::Pattern, 0).ok);
+}
+
+TEST_F(TheRunner, NamesTheBusWhenInitializationCannotOpenIt)
+{
+    board->failNth(ze::sim::Call::I2COpen, 1, -19);
+    const CommandResult init = runner->init();
+    EXPECT_FALSE(init.ok);
+    EXPECT_EQ(init.status, -19);
+    EXPECT_EQ(init.error,
+              "driver initialization failed: cannot open I2C bus 1 (status -19: No such device)");
 }
 
 }  // namespace

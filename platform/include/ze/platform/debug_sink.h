@@ -20,7 +20,9 @@ namespace platform {
 // level of the calling thread's most recent enabled check (0 if none).
 using DebugSink = std::function<void(std::uint32_t level, const std::string& text)>;
 
-// Replaces the stderr output; an empty sink restores it.
+// Replaces the stderr output; an empty sink restores it. The sink is called
+// from the printing thread, unlocked; a message printed while the sink is
+// being replaced may still reach the previous one.
 ZE_PLATFORM_EXPORT void setDebugSink(DebugSink sink);
 // Enables every level up to `maxLevel` (0 disables all), overriding $ZE_DEBUG_LEVEL.
 ZE_PLATFORM_EXPORT void setDebugLevel(std::uint32_t maxLevel);

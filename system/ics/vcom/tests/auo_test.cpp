@@ -1,4 +1,5 @@
 #include <memory>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,6 +84,7 @@ struct RoutineCase {
     const char* events;
     const char* messages;
 };
+void PrintTo(const RoutineCase& c, std::ostream* os) { *os << c.name; }
 
 constexpr std::uint8_t kFactory = AuoChip::kFactorySetting;
 constexpr int kNack = ze::sim::kAddressNack;

@@ -153,6 +153,23 @@ TEST_F(Dispatch, AFailedReadReturnsZeroAndOnlyTheLogTellsItFromAChipHoldingZero)
     EXPECT_EQ("[DR_VCOM]VCOM IC_KD532P read fail .\n", errors.back());
 }
 
+TEST_F(Dispatch, AStepMessageNamesTheChipRoutineThatRanTheStep)
+{
+    configure(10, 0);
+    board->failMatching(0xE8, 0x01, -6);
+
+    driver->u1DrvReadVcom();
+
+    bool seen = false;
+    for (const LogMessage& m : log.messages()) {
+        if (stripPrefix(m.text) != "[DR_VCOM]getVcomvalue fail!!\n") continue;
+        seen = true;
+        EXPECT_EQ(0u, m.text.rfind("auo.cpp:", 0)) << m.text;
+        EXPECT_NE(std::string::npos, m.text.find(":IC_KD532P_Read(): ")) << m.text;
+    }
+    EXPECT_TRUE(seen);
+}
+
 TEST_F(Dispatch, UpdateAndSaveReturnTheRoutinesFailureStatusAndIgnoreASwitchFailure)
 {
     configure(10, 1);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -179,16 +180,6 @@ TEST_F(InnoluxAccess, HandshakeThroughOnTheFirstTryNeedsOneEnableAndOneCheck)
     EXPECT_EQ("INX VCom I2C Through \n\n", log.bodies(QOR_DEBUG_LEVEL_INFO).back());
 }
 
-TEST_F(InnoluxAccess, HandshakeRetriesUntilTheBridgeReportsThrough)
-{
-    bridge->scriptStatus({{0x05, 0x24}, {0x00, 0x25}, {0xFF, 0xFF}});
-    driver->inx525_pass_through();
-    EXPECT_EQ(4, count("write 0xC2 [0xE7] EA 10 01 -> 0"));
-    EXPECT_EQ(3, count("write 0xC2 [0xE7] EA 10 00 -> 0"));
-    EXPECT_EQ("INX VCom I2C Through \n\n", log.bodies(QOR_DEBUG_LEVEL_INFO).back());
-    EXPECT_TRUE(bridge->isOpen());
-}
-
 TEST_F(InnoluxAccess, HandshakeGivesUpSilentlyAfterTenFailedTries)
 {
     bridge->scriptStatus(std::vector<InnoluxBridge::Status>(11, {0x05, 0x24}));
@@ -201,5 +192,46 @@ TEST_F(InnoluxAccess, HandshakeGivesUpSilentlyAfterTenFailedTries)
     EXPECT_TRUE(log.bodies(QOR_DEBUG_LEVEL_ERROR).empty());
     EXPECT_EQ(10u * (1000 + 20000 + 1000 + 30000 + 1000 + 20000), ze::test::nowUs());
 }
+
+struct Dispatch {
+    ChipType chip;
+    const char* name;
+};
+
+void PrintTo(const Dispatch& param, std::ostream* os)
+{
+    *os << param.name;
+}
+
+class InnoluxDispatch : public ze::test::DriverTest, public ::testing::WithParamInterface<Dispatch> {};
+
+TEST_P(InnoluxDispatch, KeepsOnlyASavedValueAcrossAPowerCycle)
+{
+    PanelConfig config;
+    config.chip = GetParam().chip;
+    install(config);
+    EXPECT_EQ(0, driver->u1DrvUpdataVcom(0x85));
+    EXPECT_EQ(0x85, driver->u1DrvReadVcom());
+    board->powerCycle();
+    EXPECT_EQ(0x80, driver->u1DrvReadVcom());
+
+    EXPECT_EQ(0, driver->u1DrvSaveVcom(0x142));
+    board->powerCycle();
+    EXPECT_EQ(0x42, driver->u1DrvReadVcom());
+    const std::string chip = GetParam().name;
+    const std::string update = "[DR_VCOM]VCOM " + chip + " Update success .\n",
+                      read = "[DR_VCOM]VCOM " + chip + " read success .\n",
+                      save = "[DR_VCOM] " + chip + " save success .\n";
+    std::vector<std::string> outcomes;
+    for (const std::string& m : log.bodies(QOR_DEBUG_LEVEL_INFO)) {
+        if (m.find(" success .\n") != std::string::npos) outcomes.push_back(m);
+    }
+    EXPECT_EQ((std::vector<std::string>{update, read, read, save, read}), outcomes);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothChips, InnoluxDispatch,
+                         ::testing::Values(Dispatch{ChipType::IN525, "IN525"},
+                                           Dispatch{ChipType::IN518, "IN518"}),
+                         [](const ::testing::TestParamInfo<Dispatch>& info) { return info.param.name; });
 
 }  // namespace

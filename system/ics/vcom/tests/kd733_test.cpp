@@ -1,4 +1,5 @@
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,7 @@ struct RoutineCase {
     const char* events;
     const char* messages;
 };
+void PrintTo(const RoutineCase& c, std::ostream* os) { *os << c.name; }
 
 constexpr std::uint16_t kFactory = Kd733Chip::kFactoryReference;
 

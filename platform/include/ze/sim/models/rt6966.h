@@ -6,8 +6,8 @@
 //
 // A write phase starts with the register address and may carry data bytes,
 // which go to consecutive registers. A read phase reads on from the register
-// the last write phase addressed. The model is stricter than the silicon, so
-// that a faulty driver shows: it refuses (kDataNack, nothing changed)
+// the last write phase addressed. So that a faulty driver shows, the model
+// refuses rather than ignores (kDataNack, nothing changed)
 //   - an empty write phase, and an address or a byte beyond 0x25..0x26;
 //   - a data byte with a reserved bit set;
 //   - a read phase before any register was addressed, or past 0x26.

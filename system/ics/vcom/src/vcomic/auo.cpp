@@ -25,15 +25,15 @@ constexpr unsigned char kCommandSave = 0x0A;  // store the setting in MTP
 constexpr unsigned int kRegSetting = 0x01;
 
 // AUO waits.
-constexpr useconds_t kAuoReadSettleUs = 80000;    // before a read
-constexpr useconds_t kAuoUpdateSettleUs = 5000;   // before an update
-constexpr useconds_t kAuoGateSetupUs = 5000;      // gate open to transfer
-constexpr useconds_t kAuoGateHoldUs = 60000;      // transfer to gate close
+constexpr useconds_t kAuoReadSettleUs = 80000;   // before a read
+constexpr useconds_t kAuoUpdateSettleUs = 5000;  // before an update
+constexpr useconds_t kAuoGateSetupUs = 5000;     // gate open to transfer
+constexpr useconds_t kAuoGateHoldUs = 60000;     // transfer to gate close
 
 // KD532P waits.
 constexpr useconds_t kKd532pReadSettleUs = 80000;
-constexpr useconds_t kKd532pWriteSettleUs = 5000;     // before an update or a save
-constexpr useconds_t kKd532pSaveProgramUs = 500000;   // MTP programming after a save
+constexpr useconds_t kKd532pWriteSettleUs = 5000;    // before an update or a save
+constexpr useconds_t kKd532pSaveProgramUs = 500000;  // MTP programming after a save
 
 // The gate's resting level is the opposite of its access level, whatever
 // gpioStatus holds; the messages call them high and low.
@@ -43,62 +43,62 @@ unsigned int gateRestLevel(unsigned int accessLevel)
 }
 
 // A gate that fails to open is only reported: the chip may still answer.
-void openGate(const VCOMICDriver& drv)
+void openGate(const VCOMICDriver& drv, const log::Site& at)
 {
     if (QEL_GPIOSetValue(drv.gpioAddr, drv.gpioStatus) != 0) {
-        VCOM_ERR("[DR_VCOM]setGpio low fail.\n");
+        VCOM_ERR_AT(at, "[DR_VCOM]setGpio low fail.\n");
     }
 }
 
-int closeGate(const VCOMICDriver& drv)
+int closeGate(const VCOMICDriver& drv, const log::Site& at)
 {
     usleep(kAuoGateHoldUs);
     const int ret = QEL_GPIOSetValue(drv.gpioAddr, gateRestLevel(drv.gpioStatus));
     if (ret != 0) {
-        VCOM_ERR("[DR_VCOM]setGpio High fail.\n");
+        VCOM_ERR_AT(at, "[DR_VCOM]setGpio High fail.\n");
     }
     return ret;
 }
 
 // The transfers and messages both chips share.
 
-int readSetting(VCOMICDriver& drv, unsigned short* value)
+int readSetting(VCOMICDriver& drv, unsigned short* value, const log::Site& at)
 {
     unsigned char setting = 0;
     const int ret =
         drv.readNumBytes(drv.vcomAddr, kSubAddrBytes, kRegSetting, &setting, kDataBytes);
     if (ret != 0) {
-        VCOM_ERR("[DR_VCOM]getVcomvalue fail!!\n");
+        VCOM_ERR_AT(at, "[DR_VCOM]getVcomvalue fail!!\n");
         return ret;
     }
     *value = setting;
-    VCOM_INFO("[DR_VCOM]getVcomvalue OK: %d.\n", setting);
+    VCOM_INFO_AT(at, "[DR_VCOM]getVcomvalue OK: %d.\n", setting);
     return 0;
 }
 
-int writeSetting(VCOMICDriver& drv, const unsigned short* value)
+int writeSetting(VCOMICDriver& drv, const unsigned short* value, const log::Site& at)
 {
     unsigned char setting = static_cast<unsigned char>(*value);
     const int ret =
         drv.writeNumBytes(drv.vcomAddr, kSubAddrBytes, kRegSetting, &setting, kDataBytes);
     if (ret != 0) {
-        VCOM_ERR("[DR_VCOM]VCOMIC adjust Vcom fail.\n");
+        VCOM_ERR_AT(at, "[DR_VCOM]VCOMIC adjust Vcom fail.\n");
         return ret;
     }
-    VCOM_INFO("[DR_VCOM]VCOMIC adjust Vcom OK : %d.\n", setting);
+    VCOM_INFO_AT(at, "[DR_VCOM]VCOMIC adjust Vcom OK : %d.\n", setting);
     return 0;
 }
 
-int commandSave(VCOMICDriver& drv)
+int commandSave(VCOMICDriver& drv, const log::Site& at)
 {
     unsigned char command = kCommandSave;
     const int ret =
         drv.writeNumBytes(drv.vcomAddr, kSubAddrBytes, kRegCommand, &command, kDataBytes);
     if (ret != 0) {
-        VCOM_ERR("[DR_VCOM]save Vcom fail.\n");
+        VCOM_ERR_AT(at, "[DR_VCOM]save Vcom fail.\n");
         return ret;
     }
-    VCOM_INFO("[DR_VCOM]save Vcom OK.\n");
+    VCOM_INFO_AT(at, "[DR_VCOM]save Vcom OK.\n");
     return 0;
 }
 
@@ -110,45 +110,45 @@ int commandSave(VCOMICDriver& drv)
 int VCOMICDriver::IC_AUO_Read(unsigned short* value)
 {
     usleep(kAuoReadSettleUs);
-    openGate(*this);
+    openGate(*this, VCOM_SITE);
     usleep(kAuoGateSetupUs);
-    const int ret = readSetting(*this, value);
-    return ret != 0 ? ret : closeGate(*this);
+    const int ret = readSetting(*this, value, VCOM_SITE);
+    return ret != 0 ? ret : closeGate(*this, VCOM_SITE);
 }
 
 int VCOMICDriver::IC_AUO_Updata(unsigned short* value)
 {
     usleep(kAuoUpdateSettleUs);
-    openGate(*this);
+    openGate(*this, VCOM_SITE);
     usleep(kAuoGateSetupUs);
-    const int ret = writeSetting(*this, value);
-    return ret != 0 ? ret : closeGate(*this);
+    const int ret = writeSetting(*this, value, VCOM_SITE);
+    return ret != 0 ? ret : closeGate(*this, VCOM_SITE);
 }
 
 int VCOMICDriver::IC_AUO_Save(unsigned short*)
 {
-    openGate(*this);
+    openGate(*this, VCOM_SITE);
     usleep(kAuoGateSetupUs);
-    const int ret = commandSave(*this);
-    return ret != 0 ? ret : closeGate(*this);
+    const int ret = commandSave(*this, VCOM_SITE);
+    return ret != 0 ? ret : closeGate(*this, VCOM_SITE);
 }
 
 int VCOMICDriver::IC_KD532P_Read(unsigned short* value)
 {
     usleep(kKd532pReadSettleUs);
-    return readSetting(*this, value);
+    return readSetting(*this, value, VCOM_SITE);
 }
 
 int VCOMICDriver::IC_KD532P_Updata(unsigned short* value)
 {
     usleep(kKd532pWriteSettleUs);
-    return writeSetting(*this, value);
+    return writeSetting(*this, value, VCOM_SITE);
 }
 
 int VCOMICDriver::IC_KD532P_Save(unsigned short*)
 {
     usleep(kKd532pWriteSettleUs);
-    const int ret = commandSave(*this);
+    const int ret = commandSave(*this, VCOM_SITE);
     if (ret != 0) return ret;
     usleep(kKd532pSaveProgramUs);
     return 0;

@@ -6,14 +6,15 @@
 
 #include <unistd.h>
 
+#include "reg_io.h"
 #include "vcom_log.h"
 
 namespace ze {
 namespace ic {
 namespace {
 
-constexpr unsigned char kSubAddrBytes = 1;
-constexpr unsigned int kDataBytes = 1;
+using regio::readReg;
+using regio::writeReg;
 
 // 0x25 / 0x26: VCOM code, high byte then low byte (read / write).
 constexpr unsigned int kRegCodeHigh = 0x25;
@@ -37,22 +38,6 @@ constexpr unsigned char kControlSave = 0x40;  // store the code in MTP
 
 constexpr useconds_t kStepUs = 20000;
 
-// One data byte to or from a register; a refused transfer is reported with
-// the step's own message, after the transport's.
-int writeReg(VCOMICDriver& drv, unsigned int reg, unsigned char byte, const char* failMsg)
-{
-    const int ret = drv.writeNumBytes(drv.vcomAddr, kSubAddrBytes, reg, &byte, kDataBytes);
-    if (ret != 0) VCOM_ERR("%s", failMsg);
-    return ret;
-}
-
-int readReg(VCOMICDriver& drv, unsigned int reg, unsigned char* byte, const char* failMsg)
-{
-    const int ret = drv.readNumBytes(drv.vcomAddr, kSubAddrBytes, reg, byte, kDataBytes);
-    if (ret != 0) VCOM_ERR("%s", failMsg);
-    return ret;
-}
-
 }  // namespace
 
 int VCOMICDriver::IC_BOE_Read(unsigned short* value)
@@ -61,15 +46,17 @@ int VCOMICDriver::IC_BOE_Read(unsigned short* value)
     unsigned char low = 0;
     usleep(kStepUs);
     if (const int ret = writeReg(*this, kRegControl, kControlReadEnable,
-                                 "[DR_VCOM]write control address fail.\n")) {
+                                 "[DR_VCOM]write control address fail.\n", VCOM_SITE)) {
         return ret;
     }
     usleep(kStepUs);
-    if (const int ret = readReg(*this, kRegCodeHigh, &high, "[DR_VCOM]get databuf1 fail.\n")) {
+    if (const int ret =
+            readReg(*this, kRegCodeHigh, &high, "[DR_VCOM]get databuf1 fail.\n", VCOM_SITE)) {
         return ret;
     }
     usleep(kStepUs);
-    if (const int ret = readReg(*this, kRegCodeLow, &low, "[DR_VCOM]get databuf2 fail.\n")) {
+    if (const int ret =
+            readReg(*this, kRegCodeLow, &low, "[DR_VCOM]get databuf2 fail.\n", VCOM_SITE)) {
         return ret;
     }
     VCOM_INFO("[DR_VCOM]get databuf1 0x25 : 0x%X, get databuf2 0x26 : 0x%X.\n", high, low);
@@ -88,12 +75,12 @@ int VCOMICDriver::IC_BOE_Updata(unsigned short* value)
     const unsigned char low = static_cast<unsigned char>(encode(v));
     VCOM_INFO("[DR_VCOM]write vcom to 0x25: 0x%X, to 0x26: 0x%X\n", high, low);
     if (const int ret = writeReg(*this, kRegCodeHigh, high,
-                                 "[DR_VCOM]VCOMIC adjust databuf1 fail.\n")) {
+                                 "[DR_VCOM]VCOMIC adjust databuf1 fail.\n", VCOM_SITE)) {
         return ret;
     }
     usleep(kStepUs);
-    if (const int ret = writeReg(*this, kRegCodeLow, low,
-                                 "[DR_VCOM]VCOMIC adjust databuf2 fail.\n")) {
+    if (const int ret = writeReg(*this, kRegCodeLow, low, "[DR_VCOM]VCOMIC adjust databuf2 fail.\n",
+                                 VCOM_SITE)) {
         return ret;
     }
     usleep(kStepUs);
@@ -104,7 +91,8 @@ int VCOMICDriver::IC_BOE_Updata(unsigned short* value)
 int VCOMICDriver::IC_BOE_Save(unsigned short*)
 {
     usleep(kStepUs);
-    if (const int ret = writeReg(*this, kRegControl, kControlSave, "[DR_VCOM]save Vcom fail.\n")) {
+    if (const int ret =
+            writeReg(*this, kRegControl, kControlSave, "[DR_VCOM]save Vcom fail.\n", VCOM_SITE)) {
         return ret;
     }
     usleep(kStepUs);

@@ -84,7 +84,7 @@ Attempt writeBlock(VCOMICDriver& driver, unsigned char vcom, unsigned char* stat
 int VCOMICDriver::inx525_calc_vcom(unsigned char* block, unsigned char value)
 {
     // An unreadable select counts as 0: VCOM2 is not moved on a guess.
-    unsigned char select = 1;
+    unsigned char select = 0;
     unsigned char selectRead = 0;
     if (readNumBytes(vcomAddr, 1, kRegVcomSelect, &selectRead, 1) == 0) {
         select = selectRead;

@@ -60,7 +60,8 @@ constexpr unsigned char kPassStatusOpen1 = 0x25;
 constexpr unsigned int kPassStatusSize = 2;
 constexpr useconds_t kPassStatusSettleUs = 15000;  // taken twice after each status read
 
-// The bridge answered but does not pass traffic: our verdict, not a bus status.
+// The bridge answered with other bytes: not passing traffic yet. Our own
+// verdict, not a bus status, so -1 like the driver's other refusals.
 constexpr int kPassThroughClosed = -1;
 
 constexpr int kPassThroughAttempts = 10;

@@ -7,14 +7,15 @@
 
 #include <unistd.h>
 
+#include "reg_io.h"
 #include "vcom_log.h"
 
 namespace ze {
 namespace ic {
 namespace {
 
-constexpr unsigned char kSubAddrBytes = 1;
-constexpr unsigned int kDataBytes = 1;
+using regio::readReg;
+using regio::writeReg;
 
 // Codes are 10 bits: bits 9..8 sit in bits 1..0 of the high register.
 constexpr unsigned int kCodeHighMask = 0x03;
@@ -58,31 +59,15 @@ constexpr unsigned char kControlSave = 0x41;  // store the setting in MTP
 constexpr useconds_t kStepUs = 20000;
 constexpr useconds_t kSaveProgramUs = 60000;
 
-// One data byte to or from a register; a refused transfer is reported with
-// the step's own message, after the transport's.
-int writeReg(VCOMICDriver& drv, unsigned int reg, unsigned char byte, const char* failMsg)
-{
-    const int ret = drv.writeNumBytes(drv.vcomAddr, kSubAddrBytes, reg, &byte, kDataBytes);
-    if (ret != 0) VCOM_ERR("%s", failMsg);
-    return ret;
-}
-
-int readReg(VCOMICDriver& drv, unsigned int reg, unsigned char* byte, const char* failMsg)
-{
-    const int ret = drv.readNumBytes(drv.vcomAddr, kSubAddrBytes, reg, byte, kDataBytes);
-    if (ret != 0) VCOM_ERR("%s", failMsg);
-    return ret;
-}
-
 // The first steps of both the read and the update.
-int readReference(VCOMICDriver& drv, unsigned char* high, unsigned char* low)
+int readReference(VCOMICDriver& drv, unsigned char* high, unsigned char* low, const log::Site& at)
 {
     usleep(kStepUs);
-    if (const int ret = readReg(drv, kRegRefHigh, high, "[DR_VCOM]get databuf3 fail.\n")) {
+    if (const int ret = readReg(drv, kRegRefHigh, high, "[DR_VCOM]get databuf3 fail.\n", at)) {
         return ret;
     }
     usleep(kStepUs);
-    if (const int ret = readReg(drv, kRegRefLow, low, "[DR_VCOM]get databuf4 fail.\n")) {
+    if (const int ret = readReg(drv, kRegRefLow, low, "[DR_VCOM]get databuf4 fail.\n", at)) {
         return ret;
     }
     usleep(kStepUs);
@@ -94,12 +79,14 @@ int readReference(VCOMICDriver& drv, unsigned char* high, unsigned char* low)
 int VCOMICDriver::IC_KD733_Read(unsigned short* value)
 {
     unsigned char refHigh = 0, refLow = 0, setHigh = 0, setLow = 0;
-    if (const int ret = readReference(*this, &refHigh, &refLow)) return ret;
-    if (const int ret = readReg(*this, kRegSetHigh, &setHigh, "[DR_VCOM]get databuf1 fail.\n")) {
+    if (const int ret = readReference(*this, &refHigh, &refLow, VCOM_SITE)) return ret;
+    if (const int ret =
+            readReg(*this, kRegSetHigh, &setHigh, "[DR_VCOM]get databuf1 fail.\n", VCOM_SITE)) {
         return ret;
     }
     usleep(kStepUs);
-    if (const int ret = readReg(*this, kRegSetLow, &setLow, "[DR_VCOM]get databuf2 fail.\n")) {
+    if (const int ret =
+            readReg(*this, kRegSetLow, &setLow, "[DR_VCOM]get databuf2 fail.\n", VCOM_SITE)) {
         return ret;
     }
     VCOM_INFO("[DR_VCOM]get databuf1 0x2d: 0x%X, get databuf2 0x2e: 0x%X.\n", setHigh, setLow);
@@ -113,18 +100,18 @@ int VCOMICDriver::IC_KD733_Read(unsigned short* value)
 int VCOMICDriver::IC_KD733_Updata(unsigned short* value)
 {
     unsigned char refHigh = 0, refLow = 0;
-    if (const int ret = readReference(*this, &refHigh, &refLow)) return ret;
+    if (const int ret = readReference(*this, &refHigh, &refLow, VCOM_SITE)) return ret;
     const unsigned char v = static_cast<unsigned char>(*value);
     const unsigned int setting = settingFor(code(refHigh, refLow), v);
     VCOM_INFO("[DR_VCOM]write vcom to 0x2d: 0x%X, to 0x2e: 0x%X\n", codeHigh(setting),
               codeLow(setting));
     if (const int ret = writeReg(*this, kRegSetHigh, codeHigh(setting),
-                                 "[DR_VCOM]VCOMIC adjust databuf1 fail.\n")) {
+                                 "[DR_VCOM]VCOMIC adjust databuf1 fail.\n", VCOM_SITE)) {
         return ret;
     }
     usleep(kStepUs);
     if (const int ret = writeReg(*this, kRegSetLow, codeLow(setting),
-                                 "[DR_VCOM]VCOMIC adjust databuf2 fail.\n")) {
+                                 "[DR_VCOM]VCOMIC adjust databuf2 fail.\n", VCOM_SITE)) {
         return ret;
     }
     usleep(kStepUs);
@@ -135,7 +122,8 @@ int VCOMICDriver::IC_KD733_Updata(unsigned short* value)
 int VCOMICDriver::IC_KD733_Save(unsigned short*)
 {
     usleep(kStepUs);
-    if (const int ret = writeReg(*this, kRegControl, kControlSave, "[DR_VCOM]save Vcom fail.\n")) {
+    if (const int ret =
+            writeReg(*this, kRegControl, kControlSave, "[DR_VCOM]save Vcom fail.\n", VCOM_SITE)) {
         return ret;
     }
     usleep(kSaveProgramUs);

@@ -58,7 +58,7 @@ unsigned int codeFromRegs(unsigned char vcomH, unsigned char vcomL)
     return ((vcomH & kVcomHMask) << kCodeLowBits) | (vcomL >> kVcomLShift);
 }
 
-// The chip takes a new code over before the next access.
+// Pause after the registers were read or written, before the next access.
 constexpr useconds_t kSettleUs = 50000;
 
 // A failed transfer ends a read or an update with this, whatever the bus said.
