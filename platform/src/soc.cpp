@@ -4,9 +4,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
-#include <tvconfig/configutil.h>
-#include <ze/platform/paths.h>
+#include <ze/platform/linux_backend.h>
 #include <ze/platform/soc_backend.h>
 #include <ze/sim/board.h>
 
@@ -27,32 +27,36 @@ BackendSlot& slot()
     return *s;
 }
 
-// The backend that drives the SoC's own I2C controllers and GPIO lines
-// (i2c-dev, GPIO character device). Not part of this build yet.
-std::shared_ptr<SocBackend> makeLinuxBackend()
-{
-    return nullptr;
-}
+// Stands in for the hardware when the platform configuration is broken:
+// every call fails, so nothing mistakes a fake chip for the panel's.
+class BrokenConfigBackend : public SocBackend {
+public:
+    const char* name() const override { return "unconfigured"; }
+    std::vector<unsigned int> buses() const override { return {}; }
+    int i2cOpen(unsigned int, unsigned int) override { return -ENODEV; }
+    int i2cWrite(unsigned int, const I2cTarget&, const unsigned char*, unsigned int) override
+    {
+        return -ENODEV;
+    }
+    int i2cRead(unsigned int, const I2cTarget&, unsigned int, unsigned char*) override
+    {
+        return -ENODEV;
+    }
+    int gpioSetValue(unsigned int, unsigned int) override { return -ENODEV; }
+    int displayGetFreerunVfreq(int*) override { return -ENODEV; }
+    int displaySetFreerunVfreq(int) override { return -ENODEV; }
+};
 
+// $ZE_PLATFORM_ROOT/etc/zeplatform.conf selects the hardware backend; without
+// it the board is simulated.
 std::shared_ptr<SocBackend> chooseBackend()
 {
-    // $ZE_PLATFORM_ROOT/etc/zeplatform.conf:
-    //   [soc]
-    //   backend = sim | linux
-    const char* const configFile = "/etc/zeplatform.conf";
-    char name[64] = "";
-    tvConfig::ConfigUtil::instance()->getIniValue(configFile, "[soc]", "backend", name,
-                                                  sizeof name);
-    const std::string wanted = name;
-    if (wanted == "linux") {
-        if (std::shared_ptr<SocBackend> hardware = makeLinuxBackend()) return hardware;
-        ZE_LOG_ERROR(
-            "%s selects the linux SoC backend, which this build lacks; using the "
-            "simulated board",
-            resolvePath(configFile).c_str());
-    } else if (!wanted.empty() && wanted != "sim") {
-        ZE_LOG_ERROR("%s: unknown SoC backend '%s'; using the simulated board",
-                     resolvePath(configFile).c_str(), name);
+    std::string error;
+    if (std::shared_ptr<SocBackend> hardware = makeConfiguredBackend(&error)) return hardware;
+    if (!error.empty()) {
+        ZE_LOG_ERROR("%s; every SoC call will fail until the platform configuration is fixed",
+                     error.c_str());
+        return std::make_shared<BrokenConfigBackend>();
     }
     return ze::sim::makeDefaultBoard();
 }

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include <boost/make_shared.hpp>
 #include <gtest/gtest.h>
+#include <boost/make_shared.hpp>
 
 #include <ltguard.h>
 #include <ze/hal/halcore.h>

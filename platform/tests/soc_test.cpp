@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <cstddef>
-#include <string>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -111,14 +111,22 @@ TEST_F(BackendChoice, WithoutPlatformConfigurationTheDefaultSimulatedBoardServes
     EXPECT_TRUE(dynamic_cast<ze::sim::Board&>(socBackend()).trace().empty());
 }
 
-TEST_F(BackendChoice, ALinuxBackendRequestFallsBackToTheSimulatedBoardWithAnError)
+TEST_F(BackendChoice, AConfigurationSelectingLinuxGivesTheHardwareBackend)
 {
-    root_.write("/etc/zeplatform.conf", "[soc]\nbackend = linux\n");
+    root_.write("/etc/zeplatform.conf", "[soc]\nbackend = linux\n[i2c]\nbuses = 7\n");
+    EXPECT_STREQ(socBackend().name(), "linux");
+    EXPECT_EQ(socBackend().buses(), (std::vector<unsigned int>{7}));
+}
+
+TEST_F(BackendChoice, ABrokenConfigurationFailsEveryCallRatherThanSimulatingTheChip)
+{
+    root_.write("/etc/zeplatform.conf", "[soc]\nbackend = lunix\n");
     ze::test::LogCapture log;
-    EXPECT_STREQ(socBackend().name(), "sim");
-    EXPECT_EQ(QEL_I2COpen(0, QEL_I2C_MODE_DEFAULT), 0);
+    EXPECT_STRNE(socBackend().name(), "sim");
+    EXPECT_NE(QEL_I2COpen(0, QEL_I2C_MODE_DEFAULT), 0);
+    EXPECT_NE(QEL_GPIOSetValue(0, 1), 0);
     ASSERT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 1u);
-    EXPECT_NE(log.bodies(QOR_DEBUG_LEVEL_ERROR)[0].find("linux"), std::string::npos);
+    EXPECT_NE(log.bodies(QOR_DEBUG_LEVEL_ERROR)[0].find("lunix"), std::string::npos);
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ private:
             return expected;
         }
         for (const auto& mapped : config_.hardware.gpios) {
-            
+            if (mapped.first == gpio) return "GPIO " + name + " is mapped twice";
             if (mapped.second.chip == line.chip && mapped.second.offset == line.offset) {
                 return "GPIO " + name + " and GPIO " + std::to_string(mapped.first) +
                        " map to the same line";

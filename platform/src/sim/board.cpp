@@ -15,12 +15,18 @@ I2cDevice::~I2cDevice() = default;
 const char* callName(Call call)
 {
     switch (call) {
-    case Call::I2COpen: return "I2COpen";
-    case Call::I2CWrite: return "I2CWrite";
-    case Call::I2CRead: return "I2CRead";
-    case Call::GpioSetValue: return "GpioSetValue";
-    case Call::DisplayGetFreerunVfreq: return "DisplayGetFreerunVfreq";
-    case Call::DisplaySetFreerunVfreq: return "DisplaySetFreerunVfreq";
+        case Call::I2COpen:
+            return "I2COpen";
+        case Call::I2CWrite:
+            return "I2CWrite";
+        case Call::I2CRead:
+            return "I2CRead";
+        case Call::GpioSetValue:
+            return "GpioSetValue";
+        case Call::DisplayGetFreerunVfreq:
+            return "DisplayGetFreerunVfreq";
+        case Call::DisplaySetFreerunVfreq:
+            return "DisplaySetFreerunVfreq";
     }
     return "?";
 }
@@ -33,30 +39,30 @@ std::string formatTraceEntry(const TraceEntry& e)
     std::string out = head;
     char buf[64];
     switch (e.call) {
-    case Call::I2COpen:
-        std::snprintf(buf, sizeof buf, "bus=%u mode=%d", e.bus, e.value);
-        out += buf;
-        break;
-    case Call::I2CWrite:
-    case Call::I2CRead: {
-        std::snprintf(buf, sizeof buf, "bus=%u dev=0x%02X sub[%u]=0x%02X data=", e.bus, e.devAddr,
-                      e.subAddrLen, e.subAddr);
-        out += buf;
-        for (std::size_t i = 0; i < e.data.size(); ++i) {
-            std::snprintf(buf, sizeof buf, i == 0 ? "%02X" : ",%02X", e.data[i]);
+        case Call::I2COpen:
+            std::snprintf(buf, sizeof buf, "bus=%u mode=%d", e.bus, e.value);
             out += buf;
+            break;
+        case Call::I2CWrite:
+        case Call::I2CRead: {
+            std::snprintf(buf, sizeof buf, "bus=%u dev=0x%02X sub[%u]=0x%02X data=", e.bus,
+                          e.devAddr, e.subAddrLen, e.subAddr);
+            out += buf;
+            for (std::size_t i = 0; i < e.data.size(); ++i) {
+                std::snprintf(buf, sizeof buf, i == 0 ? "%02X" : ",%02X", e.data[i]);
+                out += buf;
+            }
+            break;
         }
-        break;
-    }
-    case Call::GpioSetValue:
-        std::snprintf(buf, sizeof buf, "gpio=%u level=%d", e.bus, e.value);
-        out += buf;
-        break;
-    case Call::DisplayGetFreerunVfreq:
-    case Call::DisplaySetFreerunVfreq:
-        std::snprintf(buf, sizeof buf, "setting=%d", e.value);
-        out += buf;
-        break;
+        case Call::GpioSetValue:
+            std::snprintf(buf, sizeof buf, "gpio=%u level=%d", e.bus, e.value);
+            out += buf;
+            break;
+        case Call::DisplayGetFreerunVfreq:
+        case Call::DisplaySetFreerunVfreq:
+            std::snprintf(buf, sizeof buf, "setting=%d", e.value);
+            out += buf;
+            break;
     }
     std::snprintf(buf, sizeof buf, " status=%d", e.status);
     return out + buf;

@@ -26,6 +26,18 @@ const std::string kHandshake[] = {"write 0xC2 [0xE7] EA 10 01 -> 0", "sleep 2000
 
 enum class Op { Read, Update, Save };
 
+// The function a message is attributed to in its "file:line:function(): " prefix.
+std::string emitter(const ze::test::LogCapture& log, const std::string& body)
+{
+    for (const ze::test::LogMessage& m : log.messages()) {
+        if (ze::test::stripPrefix(m.text) != body) continue;
+        const std::string::size_type end = m.text.find("(): ");
+        const std::string::size_type start = m.text.rfind(':', end) + 1;
+        return m.text.substr(start, end - start);
+    }
+    return "";
+}
+
 class In525 : public ze::test::DriverTest {
 protected:
     void SetUp() override
@@ -153,6 +165,7 @@ TEST_F(In525, UpdateWritesTheLowByteInOneComposedBlockAndReportsEachStep)
                      "IC_INX_IN525_Updata Vcom INX programme OK.\n\n"}),
               log.bodies());
     EXPECT_EQ("sleep 20000", steps().back());
+    EXPECT_EQ("IC_INX_IN525_Updata", emitter(log, "Optimized VCOM1: 0x23\n\n"));
 }
 
 TEST_F(In525, SaveProgramsTheBlockAndLocksTheChip)
@@ -175,6 +188,7 @@ TEST_F(In525, SaveProgramsTheBlockAndLocksTheChip)
                      "INX Vcom read i2cStatus sucess\n\n", "INX save Vcom sucess\n\n",
                      "IC_INX_IN525_Save Vcom INX programme OK.\n\n"}),
               Lines(bodies.end() - 4, bodies.end()));
+    EXPECT_EQ("IC_INX_IN525_Save", emitter(log, "CRC: 0xAA\n\n"));
     EXPECT_EQ(chip->block(), chip->nvmBlock());
     EXPECT_FALSE(chip->isUnlocked());
 }

@@ -53,20 +53,21 @@ struct Attempt {
 // the chip's verdict into `status`. A block that could not be read is never
 // written: the attempt is abandoned there and still counts as one of the
 // five, so the next one unlocks and reads afresh.
-Attempt writeBlock(VCOMICDriver& driver, unsigned char vcom, unsigned char* status)
+Attempt writeBlock(const log::Site& site, VCOMICDriver& driver, unsigned char vcom,
+                   unsigned char* status)
 {
     driver.inx525_unlock();
     unsigned char block[kBlockSize] = {};
     const int composed = driver.inx525_calc_vcom(block, vcom);
     if (composed != 0) {
-        VCOM_INFO("inx525_calc_vcom error\n\n");
+        VCOM_INFO_AT(site, "inx525_calc_vcom error\n\n");
         return {false, composed};
     }
-    VCOM_INFO("Optimized VCOM1: 0x%X\n\n", block[kBlockVcom1]);
-    VCOM_INFO("Optimized VCOM2: 0x%X\n\n", block[kBlockVcom2]);
-    VCOM_INFO("CRC: 0x%X\n\n", block[kBlockCrc]);
+    VCOM_INFO_AT(site, "Optimized VCOM1: 0x%X\n\n", block[kBlockVcom1]);
+    VCOM_INFO_AT(site, "Optimized VCOM2: 0x%X\n\n", block[kBlockVcom2]);
+    VCOM_INFO_AT(site, "CRC: 0x%X\n\n", block[kBlockCrc]);
     if (driver.writeNumBytes(driver.vcomAddr, 1, kRegBlock, block, kBlockSize) != 0) {
-        VCOM_ERR("INX Vcom write data command error\n\n");
+        VCOM_ERR_AT(site, "INX Vcom write data command error\n\n");
     }
     usleep(kBlockWriteSettleUs);
     unsigned char answer = 0;
@@ -74,7 +75,7 @@ Attempt writeBlock(VCOMICDriver& driver, unsigned char vcom, unsigned char* stat
     if (ret == 0) {
         *status = answer;
     } else {
-        VCOM_ERR("INX Vcom read i2cStatus0 error\n\n");
+        VCOM_ERR_AT(site, "INX Vcom read i2cStatus0 error\n\n");
     }
     return {true, ret};
 }
@@ -133,13 +134,14 @@ int VCOMICDriver::IC_INX_IN525_Read(unsigned short* value)
 int VCOMICDriver::IC_INX_IN525_Updata(unsigned short* value)
 {
     inx525_pass_through();
+    const unsigned char vcom = static_cast<unsigned char>(*value);
     // Until the chip has answered, its verdict is "write again": a failed
     // first status read repeats the attempt instead of passing for success.
     unsigned char status = kStatusWriteAgain;
     // The last attempt's status read, or the block read that abandoned it.
     int ret = 0;
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        const Attempt done = writeBlock(*this, static_cast<unsigned char>(*value), &status);
+        const Attempt done = writeBlock(VCOM_SITE, *this, vcom, &status);
         ret = done.ret;
         if (!done.written) continue;
         VCOM_INFO("AdjustVcomData_inx525 get i2cStatus[0] 0x%x\n\n", status);
@@ -157,10 +159,12 @@ int VCOMICDriver::IC_INX_IN525_Updata(unsigned short* value)
 int VCOMICDriver::IC_INX_IN525_Save(unsigned short* value)
 {
     inx525_pass_through();
+    const unsigned char vcom = static_cast<unsigned char>(*value);
     // As in the update: no block is programmed on a verdict never read.
     unsigned char status = kStatusWriteAgain;
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        if (!writeBlock(*this, static_cast<unsigned char>(*value), &status).written) continue;
+        const Attempt done = writeBlock(VCOM_SITE, *this, vcom, &status);
+        if (!done.written) continue;
         VCOM_INFO("SaveVcomData_inx525 INX read i2cStatus[0] [0x%x]\n\n", status);
         if (status == kStatusWriteAgain) {
             VCOM_INFO("INX525 Vcom i2cStatus reset again\n\n");
