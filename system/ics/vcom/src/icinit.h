@@ -18,7 +18,7 @@ namespace ic {
 class VCOMICDriver;
 
 // Which VCOM handling the HAL framework asks the wrapper for.
-enum VcomChips_t {
+enum VcomChips_t : int {
     VCOM_CHIPS_I2C = 0,   // this library's I2C VCOM chip driver
     VCOM_CHIPS_NONE = 1,  // no driver; initHardware still succeeds
 };
