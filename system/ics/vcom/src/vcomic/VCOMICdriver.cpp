@@ -157,6 +157,44 @@ I2cTarget makeTarget(unsigned char devAddr, unsigned char regAddrCount, unsigned
     return target;
 }
 
+// Update and save differ only in the routine, the outcome messages, and
+// whether an unsupported chip is reported.
+struct WriteOperation {
+    ChipRoutine ChipOps::*routine;
+    const char* ChipOps::*ok;
+    const char* ChipOps::*fail;
+    bool reportUnsupported;
+};
+
+constexpr WriteOperation kUpdate = {&ChipOps::update, &ChipOps::updateOk, &ChipOps::updateFail,
+                                    false};
+constexpr WriteOperation kSave = {&ChipOps::save, &ChipOps::saveOk, &ChipOps::saveFail, true};
+
+int runWriteOperation(VCOMICDriver& driver, unsigned short value, const WriteOperation& op,
+                      const log::Site& at)
+{
+    if (driver.configLoaded == 0) {
+        VCOM_ERR_AT(at, "[vcom][error] get data separation error !\n");
+        return 0;
+    }
+    // The routine gets a copy: what it does to the value does not reach the caller.
+    unsigned short vcom = value;
+    int ret = -1;
+    driver.Set_I2c_Switch(1);
+    if (const ChipOps* chip = findChip(driver.typeIdx)) {
+        ret = (driver.*(chip->*op.routine))(&vcom);
+        if (ret == 0) {
+            VCOM_INFO_AT(at, "%s", chip->*op.ok);
+        } else {
+            VCOM_ERR_AT(at, "%s", chip->*op.fail);
+        }
+    } else if (op.reportUnsupported) {
+        VCOM_INFO_AT(at, "[DR_VCOM]Please choice the vcom IC.\n");
+    }
+    driver.Set_I2c_Switch(0);
+    return ret;
+}
+
 }  // namespace
 
 VCOMICDriver::VCOMICDriver(int driverId, boost::shared_ptr<ze::hal::IIC> iic)
@@ -299,46 +337,12 @@ unsigned short VCOMICDriver::u1DrvReadVcom()
 
 int VCOMICDriver::u1DrvUpdataVcom(unsigned short value)
 {
-    if (configLoaded == 0) {
-        VCOM_ERR("[vcom][error] get data separation error !\n");
-        return 0;
-    }
-    unsigned short vcom = value;
-    int ret = -1;
-    Set_I2c_Switch(1);
-    if (const ChipOps* chip = findChip(typeIdx)) {
-        ret = (this->*chip->update)(&vcom);
-        if (ret == 0) {
-            VCOM_INFO("%s", chip->updateOk);
-        } else {
-            VCOM_ERR("%s", chip->updateFail);
-        }
-    }
-    Set_I2c_Switch(0);
-    return ret;
+    return runWriteOperation(*this, value, kUpdate, VCOM_SITE);
 }
 
 int VCOMICDriver::u1DrvSaveVcom(unsigned short value)
 {
-    if (configLoaded == 0) {
-        VCOM_ERR("[vcom][error] get data separation error !\n");
-        return 0;
-    }
-    unsigned short vcom = value;
-    int ret = -1;
-    Set_I2c_Switch(1);
-    if (const ChipOps* chip = findChip(typeIdx)) {
-        ret = (this->*chip->save)(&vcom);
-        if (ret == 0) {
-            VCOM_INFO("%s", chip->saveOk);
-        } else {
-            VCOM_ERR("%s", chip->saveFail);
-        }
-    } else {
-        VCOM_INFO("[DR_VCOM]Please choice the vcom IC.\n");
-    }
-    Set_I2c_Switch(0);
-    return ret;
+    return runWriteOperation(*this, value, kSave, VCOM_SITE);
 }
 
 int VCOMICDriver::Get_Vcom_bmp(const char* /*name*/, unsigned char patternOn)
