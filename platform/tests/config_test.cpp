@@ -4,32 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <tvconfig/configutil.h>
-#include <ze/platform/paths.h>
 #include <ze/test/log_capture.h>
 
 #include "temp_root.h"
 
 namespace {
-
-using ze::platform::platformRoot;
-using ze::platform::resolvePath;
-
-TEST(PlatformPaths, FixedPathsResolveUnderTheRootWithoutDoubledSlashes)
-{
-    ze::test::TempRoot root;  // restores an unset root afterwards
-    unsetenv("ZE_PLATFORM_ROOT");
-    EXPECT_EQ(platformRoot(), "/");
-    EXPECT_EQ(resolvePath("/obdata/x.ini"), "/obdata/x.ini");
-    setenv("ZE_PLATFORM_ROOT", "", 1);
-    EXPECT_EQ(resolvePath("/obdata/x.ini"), "/obdata/x.ini");
-
-    setenv("ZE_PLATFORM_ROOT", "/srv/board/", 1);
-    EXPECT_EQ(platformRoot(), "/srv/board/");
-    EXPECT_EQ(resolvePath("/obdata/x.ini"), "/srv/board/obdata/x.ini");
-    EXPECT_EQ(resolvePath("//etc/fw_env.config"), "/srv/board/etc/fw_env.config");
-    EXPECT_EQ(resolvePath("/"), "/srv/board");
-    EXPECT_EQ(resolvePath("local/x.ini"), "local/x.ini");
-}
 
 class ConfigFile : public ::testing::Test {
 protected:
@@ -38,13 +17,13 @@ protected:
     void SetUp() override
     {
         root_.write(kBoardIni,
-                    "top = 0\n"
                     "[VCOM]\n"
                     "vcom_default = 512\n"
                     "i2c_bus = 1\n"
                     "i2c_bus = 2\n"
                     "Name = upper\n"
                     "digits = 0123456789\n"
+                    "this line is broken\n"
                     "[OTHER]\n"
                     "only_other = 9\n"
                     "[VCOM]\n"
@@ -69,8 +48,9 @@ protected:
     ze::test::TempRoot root_;
 };
 
-TEST_F(ConfigFile, SectionAndKeyMatchExactlyAndTheFirstOccurrenceWins)
+TEST_F(ConfigFile, MissingFilesSectionsAndKeysAreNotFoundTheFirstOccurrenceWinsAndBadLinesAreSkipped)
 {
+    ze::test::LogCapture log;
     EXPECT_EQ(get("[VCOM]", "vcom_default"), "512");
     EXPECT_EQ(get("VCOM", "vcom_default"), "512");
     EXPECT_EQ(get("[vcom]", "vcom_default"), "<none>");
@@ -81,6 +61,10 @@ TEST_F(ConfigFile, SectionAndKeyMatchExactlyAndTheFirstOccurrenceWins)
     EXPECT_EQ(get("[OTHER]", "only_other"), "9");
     EXPECT_EQ(get("[VCOM]", "i2c_bus"), "1");
     EXPECT_EQ(get("[VCOM]", "later"), "3");
+    EXPECT_EQ(get("[VCOM]", "vcom_default", "/obdata/model/config/none.ini"), "<none>");
+    ASSERT_FALSE(log.bodies(QOR_DEBUG_LEVEL_INFO).empty());
+    EXPECT_NE(log.bodies(QOR_DEBUG_LEVEL_INFO)[0].find("line 7"), std::string::npos);
+    EXPECT_TRUE(log.bodies(QOR_DEBUG_LEVEL_ERROR).empty());
 }
 
 TEST_F(ConfigFile, ValuesAreCutToTheBufferAndAlwaysTerminated)
@@ -95,12 +79,8 @@ TEST_F(ConfigFile, ValuesAreCutToTheBufferAndAlwaysTerminated)
     EXPECT_STREQ(value, "");
 }
 
-TEST_F(ConfigFile, MissingFilesSectionsKeysAndBadArgumentsReadAsNotFound)
+TEST_F(ConfigFile, BadArgumentsReadAsNotFound)
 {
-    EXPECT_EQ(get("[VCOM]", "vcom_default", "/obdata/model/config/none.ini"), "<none>");
-    EXPECT_EQ(get("[PANEL]", "vcom_default"), "<none>");
-    EXPECT_EQ(get("[VCOM]", "missing"), "<none>");
-
     tvConfig::ConfigUtil* util = tvConfig::ConfigUtil::instance();
     char value[8] = "keep";
     EXPECT_EQ(util->getIniValue(nullptr, "[VCOM]", "vcom_default", value, 8), 0);
@@ -110,17 +90,6 @@ TEST_F(ConfigFile, MissingFilesSectionsKeysAndBadArgumentsReadAsNotFound)
     EXPECT_EQ(util->getIniValue(kBoardIni, "[VCOM]", "vcom_default", value, 0), 0);
     EXPECT_EQ(util->getIniValue(kBoardIni, "[VCOM]", "vcom_default", value, -1), 0);
     EXPECT_STREQ(value, "keep");
-}
-
-TEST_F(ConfigFile, AMalformedLineIsSkippedAndTheKeysAroundItStillCount)
-{
-    root_.write("/etc/broken.ini", "[VCOM]\nbefore = 1\nthis line is broken\nafter = 2\n");
-    ze::test::LogCapture log;
-    EXPECT_EQ(get("[VCOM]", "before", "/etc/broken.ini"), "1");
-    EXPECT_EQ(get("[VCOM]", "after", "/etc/broken.ini"), "2");
-    ASSERT_FALSE(log.bodies(QOR_DEBUG_LEVEL_INFO).empty());
-    EXPECT_NE(log.bodies(QOR_DEBUG_LEVEL_INFO)[0].find("line 3"), std::string::npos);
-    EXPECT_TRUE(log.bodies(QOR_DEBUG_LEVEL_ERROR).empty());
 }
 
 }  // namespace

@@ -48,33 +48,15 @@ protected:
         return value;
     }
 
-    void damage(const char* copy) const
-    {
-        std::string bytes = root_.read(copy);
-        ASSERT_GT(bytes.size(), 32u);
-        bytes[20] ^= 0x5A;
-        root_.write(copy, bytes);
-    }
-
     ze::test::TempRoot root_;
 };
 
-TEST_F(EnvStore, ANewRedundantStoreIsValidEmptyAndNamesBothCopies)
+TEST_F(EnvStore, StoredValuesReadBackInANewRedundantStoreAndInASingleCopyOne)
 {
     ASSERT_EQ(createEnvStore(root_.dir()), 0);
     int openStatus = -1;
     EXPECT_EQ(stored("vcom_value", &openStatus), std::nullopt);
-    EXPECT_EQ(openStatus, 0);
-    EXPECT_EQ(root_.read(kCopy1).size(), 0x4000u);
-    EXPECT_EQ(root_.read(kCopy2).size(), 0x4000u);
-    const std::string config = root_.read(kConfig);
-    EXPECT_NE(config.find(root_.path(kCopy1) + " 0x0 0x4000\n"), std::string::npos) << config;
-    EXPECT_NE(config.find(root_.path(kCopy2) + " 0x0 0x4000\n"), std::string::npos) << config;
-}
-
-TEST_F(EnvStore, StoredValuesReadBackInRedundantAndSingleCopyStores)
-{
-    ASSERT_EQ(createEnvStore(root_.dir()), 0);
+    EXPECT_EQ(openStatus, 0) << "a new store is valid and empty";
     EXPECT_EQ(setEnv("vcom_value", "512"), 0);
     EXPECT_EQ(stored("vcom_value"), "512");
     EXPECT_EQ(setEnv("panel", "A"), 0);
@@ -98,7 +80,9 @@ TEST_F(EnvStore, ADamagedCopyCostsAtMostTheMostRecentWrite)
         ASSERT_EQ(setEnv("vcom_value", "1"), 0);
         ASSERT_EQ(setEnv("vcom_value", "2"), 0);
         const bool newest = root_.read(damaged).find("vcom_value=2") != std::string::npos;
-        damage(damaged);
+        std::string bytes = root_.read(damaged);
+        bytes.at(20) ^= 0x5A;
+        root_.write(damaged, bytes);
         EXPECT_EQ(stored("vcom_value"), newest ? "1" : "2");
         EXPECT_EQ(setEnv("vcom_value", "3"), 0);
         EXPECT_EQ(stored("vcom_value"), "3");
@@ -116,9 +100,8 @@ TEST_F(EnvStore, FwPrintenvReadsWhatWasStored)
     std::FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     char line[128] = "";
-    const bool gotLine = std::fgets(line, sizeof line, pipe) != nullptr;
+    EXPECT_NE(std::fgets(line, sizeof line, pipe), nullptr);
     EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_TRUE(gotLine);
     EXPECT_STREQ(line, "vcom_value=513\n");
 #else
     GTEST_SKIP() << "fw_printenv is available in host builds only";
@@ -128,13 +111,12 @@ TEST_F(EnvStore, FwPrintenvReadsWhatWasStored)
 TEST_F(EnvStore, EveryFailureReturnsAStatusAndReportsOneError)
 {
     ze::test::LogCapture log;
-    const std::string copy1 = root_.path(kCopy1);
     // Configuration text ("" for none), and the size the env files get.
     const std::pair<std::string, std::size_t> setups[] = {
         {"", 0x4000},
         {"this is not a configuration\n", 0x4000},
         {root_.path("/var/absent.env") + " 0x0 0x4000\n", 0x4000},
-        {copy1 + " 0x0 0x4000\n", 0x1000},  // file shorter than configured
+        {root_.path(kCopy1) + " 0x0 0x4000\n", 0x1000},  // file shorter than configured
     };
     for (const auto& [config, size] : setups) {
         SCOPED_TRACE(config);
@@ -160,16 +142,6 @@ TEST_F(EnvStore, EveryFailureReturnsAStatusAndReportsOneError)
     EXPECT_EQ(setEnv("", "1"), -1);
     EXPECT_EQ(setEnv("a=b", "1"), -1);
     EXPECT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 3u);
-}
-
-TEST(EnvSetup, MissingDirectoriesAreMadeButBlankRootsAndTinySizesRefused)
-{
-    ze::test::TempRoot root;
-    EXPECT_EQ(createEnvStore(root.dir() + "/with space"), -EINVAL);
-    EXPECT_EQ(createEnvStore(root.dir(), 8), -EINVAL);
-    EXPECT_EQ(createEnvStore(""), -EINVAL);
-    EXPECT_EQ(createEnvStore(root.dir() + "/new/board", 0x1000, false), 0);
-    EXPECT_EQ(root.read("/new/board/var/uboot.env").size(), 0x1000u);
 }
 
 }  // namespace

@@ -1,19 +1,12 @@
-#include <errno.h>
-#include <pthread.h>
-
-#include <set>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <boost/make_shared.hpp>
 
-#include <ltguard.h>
 #include <ze/hal/halcore.h>
 #include <ze/hal/iic.h>
 #include <ze/sim/board.h>
-
-#include "temp_root.h"
 
 namespace {
 
@@ -32,17 +25,14 @@ TEST(Registry, DriversAreKeyedByNumberAndTheirOwnClass)
     EXPECT_EQ(registry.registerDriver(1, iic), 0);
     EXPECT_EQ(registry.registerDriver(1, vcom), 0);
     EXPECT_EQ(registry.registerDriver(2, boost::shared_ptr<Driver>()), -1);
-    EXPECT_EQ(registry.size(), 2u);
     EXPECT_EQ(registry.getDriver(1, DRIVER_CLASS_IIC), iic);
     EXPECT_EQ(registry.getDriver(1, DRIVER_CLASS_VCOM), vcom);
     EXPECT_FALSE(registry.getDriver(2, DRIVER_CLASS_IIC));
     EXPECT_FALSE(registry.getDriver(1, DRIVER_CLASS_GPIO));
-
     const auto replacement = boost::make_shared<PlainDriver>(DRIVER_CLASS_IIC);
     EXPECT_EQ(registry.registerDriver(1, replacement), 0);
     EXPECT_EQ(registry.size(), 2u);
     EXPECT_EQ(registry.getDriver(1, DRIVER_CLASS_IIC), replacement);
-
     EXPECT_EQ(registry.unregisterDriver(1, DRIVER_CLASS_IIC), 0);
     EXPECT_EQ(registry.unregisterDriver(1, DRIVER_CLASS_IIC), -1);
     EXPECT_FALSE(registry.getDriver(1, DRIVER_CLASS_IIC));
@@ -92,35 +82,6 @@ TEST(HalCore, PublishesOneI2cDriverPerBusOfTheSocBackend)
     EXPECT_FALSE(core.getDriver(0, DRIVER_CLASS_IIC));
     EXPECT_FALSE(core.getDriver(1, DRIVER_CLASS_VCOM));
     EXPECT_EQ(core.getRegistry()->size(), 2u);
-}
-
-TEST(HalCore, TheProcessWideCoreIsOneObjectForEveryThreadAndServesRegisteredDrivers)
-{
-    ze::test::TempRoot root;
-    std::vector<HalCore*> seen(8, nullptr);
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < seen.size(); ++i) {
-        threads.emplace_back([&seen, i] { seen[i] = getZeHalCore().get(); });
-    }
-    for (std::thread& thread : threads) thread.join();
-    ASSERT_NE(seen[0], nullptr);
-    EXPECT_EQ(std::set<HalCore*>(seen.begin(), seen.end()).size(), 1u);
-
-    const auto vcom = boost::make_shared<PlainDriver>(DRIVER_CLASS_VCOM);
-    ASSERT_EQ(getZeHalCore()->getRegistry()->registerDriver(0, vcom), 0);
-    EXPECT_EQ(getZeHalCore()->getDriver(0, DRIVER_CLASS_VCOM), vcom);
-    EXPECT_EQ(getZeHalCore()->getRegistry()->unregisterDriver(0, DRIVER_CLASS_VCOM), 0);
-}
-
-TEST(LtGuard, HoldsTheMutexExactlyForItsScope)
-{
-    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
-    {
-        ltGuard guard(&mutex);
-        EXPECT_EQ(pthread_mutex_trylock(&mutex), EBUSY);
-    }
-    EXPECT_EQ(pthread_mutex_trylock(&mutex), 0);
-    pthread_mutex_unlock(&mutex);
 }
 
 }  // namespace

@@ -1,14 +1,23 @@
 #pragma once
-// An i2c-dev node as the kernel sees it: records what each ioctl hands over,
-// as the kernel would copy it in, and answers reads from a script.
+// The system seams of the Linux backend, faked. Each logs its calls as text,
+// with what is handed over as the kernel would copy it in:
+//   "open /dev/i2c-1 rw", "FUNCS", "SLAVE 74", "close 7",
+//   "RDWR 74/0/1[05] 74/1/2"       each i2c_msg: addr/flags/len[bytes written]
+//   "SMBUS W 05 BYTE_DATA [12]"    direction, command, size and what goes in
+//                                  through the union (none without a union)
+//   "request gpiochip0:5 zeplatform 1", "set 41 0"
 
+#include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 
+#include <algorithm>
+#include <iterator>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include <ze/platform/linux_backend.h>
@@ -16,25 +25,23 @@
 namespace ze {
 namespace test {
 
-// addr, flags, len, and the buffer of a write message.
-using KernelMessage =
-    std::tuple<std::uint16_t, std::uint16_t, std::uint16_t, std::vector<std::uint8_t>>;
-// read_write, command, size, whether a union was handed in, and what went in
-// through it: the byte, the word low byte first, or the block.
-using KernelSmbus =
-    std::tuple<std::uint8_t, std::uint8_t, std::uint32_t, bool, std::vector<std::uint8_t>>;
+using Calls = std::vector<std::string>;
 
-struct KernelCall {
-    unsigned long request;
-    unsigned long argument;               // I2C_SLAVE: the address
-    std::vector<KernelMessage> messages;  // I2C_RDWR
-    KernelSmbus smbus;                    // I2C_SMBUS
-};
+inline std::string hex(const std::uint8_t* bytes, std::size_t count)
+{
+    std::string text;
+    char byte[4];
+    for (std::size_t i = 0; i < count; ++i) {
+        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", bytes[i]);
+        text += byte;
+    }
+    return text;
+}
 
+// An i2c-dev node; reads are answered from `answer`.
 class FakeAdapter : public ze::platform::SystemCalls {
 public:
     static constexpr int kFd = 7;
-    static constexpr int kOpen = 0;  // key of `failing` for open()
     static constexpr unsigned long kI2cMaster = I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL;
     // What i2c-stub offers: no I2C_RDWR.
     static constexpr unsigned long kStub = I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE |
@@ -42,26 +49,134 @@ public:
                                            I2C_FUNC_SMBUS_I2C_BLOCK;
 
     unsigned long functions = kI2cMaster;
-    std::vector<std::uint8_t> answer;      // the device's bytes for reads, in wire order
-    std::map<unsigned long, int> failing;  // ioctl request or kOpen -> negative errno
-    int rdwrDone = -1;                     // messages I2C_RDWR reports done; -1: all
+    std::vector<std::uint8_t> answer;    // the device's bytes for reads, in wire order
+    std::map<std::string, int> failing;  // "open", "FUNCS", "SLAVE", ... -> negative errno
+    int rdwrDone = -1;                   // messages I2C_RDWR reports done; -1: all
+    Calls calls;
 
-    std::vector<std::string> opened;
-    std::vector<int> openFlags;
-    std::vector<int> closed;
-    std::vector<KernelCall> calls;
+    Calls transfers() const  // the RDWR and SMBUS calls
+    {
+        Calls out;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(out), [](const std::string& c) {
+            return c.rfind("RDWR", 0) == 0 || c.rfind("SMBUS", 0) == 0;
+        });
+        return out;
+    }
 
-    std::vector<KernelCall> transfers() const;  // the I2C_RDWR and I2C_SMBUS calls
-    std::vector<unsigned long> selected() const;  // the I2C_SLAVE addresses
-    unsigned int count(unsigned long request) const;
-
-    int open(const char* path, int flags) override;
-    int close(int fd) override;
-    int ioctl(int fd, unsigned long request, void* argument) override;
+    int open(const char* path, int flags) override
+    {
+        const bool readWrite = (flags & O_ACCMODE) == O_RDWR;
+        calls.push_back(std::string("open ") + path + (readWrite ? " rw" : ""));
+        return result("open", kFd);
+    }
+    int close(int fd) override
+    {
+        calls.push_back("close " + std::to_string(fd));
+        return 0;
+    }
+    int ioctl(int fd, unsigned long request, void* argument) override
+    {
+        if (fd != kFd) return -EBADF;
+        char text[16];
+        switch (request) {
+        case I2C_FUNCS:
+            calls.push_back("FUNCS");
+            if (failing.count("FUNCS") == 0) *static_cast<unsigned long*>(argument) = functions;
+            return result("FUNCS", 0);
+        case I2C_SLAVE:  // takes the address itself
+            std::snprintf(text, sizeof text, "SLAVE %02lX",
+                          static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(argument)));
+            calls.push_back(text);
+            return result("SLAVE", 0);
+        case I2C_RDWR: return result("RDWR", rdwr(*static_cast<i2c_rdwr_ioctl_data*>(argument)));
+        case I2C_SMBUS:
+            return result("SMBUS", smbus(*static_cast<i2c_smbus_ioctl_data*>(argument)));
+        default: return -ENOTTY;
+        }
+    }
 
 private:
-    int rdwr(KernelCall& call, i2c_rdwr_ioctl_data& request);
-    void smbus(KernelCall& call, i2c_smbus_ioctl_data& request);
+    int result(const std::string& call, int status) const
+    {
+        const auto it = failing.find(call);
+        return it != failing.end() ? it->second : status;
+    }
+
+    int rdwr(i2c_rdwr_ioctl_data& request)
+    {
+        std::string text = "RDWR";
+        for (std::uint32_t i = 0; i < request.nmsgs; ++i) {
+            const i2c_msg& m = request.msgs[i];
+            char head[24];
+            std::snprintf(head, sizeof head, " %02X/%X/%u", m.addr, m.flags, m.len);
+            text += head;
+            if ((m.flags & I2C_M_RD) == 0) text += "[" + hex(m.buf, m.len) + "]";
+            if ((m.flags & I2C_M_RD) != 0) {
+                std::copy_n(answer.begin(), std::min<std::size_t>(m.len, answer.size()), m.buf);
+            }
+        }
+        calls.push_back(text);
+        return rdwrDone >= 0 ? rdwrDone : static_cast<int>(request.nmsgs);
+    }
+
+    int smbus(i2c_smbus_ioctl_data& request)
+    {
+        const bool write = request.read_write == I2C_SMBUS_WRITE;
+        const std::map<std::uint32_t, const char*> sizes = {
+            {I2C_SMBUS_BYTE, "BYTE"},
+            {I2C_SMBUS_BYTE_DATA, "BYTE_DATA"},
+            {I2C_SMBUS_WORD_DATA, "WORD_DATA"},
+            {I2C_SMBUS_I2C_BLOCK_DATA, "I2C_BLOCK_DATA"}};
+        char head[48];
+        std::snprintf(head, sizeof head, "SMBUS %c %02X %s", write ? 'W' : 'R', request.command,
+                      sizes.count(request.size) != 0 ? sizes.at(request.size) : "?");
+        calls.push_back(head);
+        i2c_smbus_data* const d = request.data;
+        if (d == nullptr) return 0;
+        const bool block = request.size == I2C_SMBUS_I2C_BLOCK_DATA;
+        std::string in;
+        if (write && request.size == I2C_SMBUS_BYTE_DATA) in = hex(&d->byte, 1);
+        if (write && request.size == I2C_SMBUS_WORD_DATA) {
+            const std::uint8_t word[] = {static_cast<std::uint8_t>(d->word & 0xFFu),
+                                         static_cast<std::uint8_t>(d->word >> 8)};
+            in = hex(word, 2);
+        }
+        if (block) in = hex(d->block, write ? 1u + d->block[0] : 1u);  // a read: the length
+        calls.back() += " [" + in + "]";
+        if (write) return 0;
+        if (block) {
+            const std::size_t n = std::min<std::size_t>(d->block[0], answer.size());
+            d->block[0] = static_cast<std::uint8_t>(n);
+            std::copy_n(answer.begin(), n, &d->block[1]);
+        } else {
+            answer.resize(std::max<std::size_t>(answer.size(), 2));
+            d->word = static_cast<std::uint16_t>(answer[0] | answer[1] << 8);  // sets byte too
+        }
+        return 0;
+    }
+};
+
+// GPIO chips: a line's handle is 40 + its offset; requests fail with
+// `requestStatus` when it is negative.
+class FakeGpio : public ze::platform::GpioChipAccess {
+public:
+    static constexpr int kFirstHandle = 40;
+
+    int requestStatus = 0;
+    Calls calls;
+
+    int requestOutput(const std::string& chip, unsigned int offset, const char* consumer,
+                      int level) override
+    {
+        calls.push_back("request " + chip + ":" + std::to_string(offset) + " " + consumer + " " +
+                        std::to_string(level));
+        return requestStatus < 0 ? requestStatus : kFirstHandle + static_cast<int>(offset);
+    }
+    int setValue(int handle, int level) override
+    {
+        calls.push_back("set " + std::to_string(handle) + " " + std::to_string(level));
+        return 0;
+    }
 };
 
 }  // namespace test

@@ -27,35 +27,27 @@ void emit(std::uint32_t level, const char* text)
     if (qorDebugCheckLevelGetFrameAndChunk(&descriptor)) qorDebugOutput0("x.cpp:1:f(): %s", text);
 }
 
-TEST(ReadFailureDetection, RecognisesTheDispatchersFailureMessageOfEveryChip)
+TEST(ReadFailureDetection, RecognisesTheDispatchersFailureMessageOfEveryChipAndNothingElse)
 {
     for (const char* chip : {"AUO", "IN518", "BOE", "RT6966", "IN525", "KD733", "G1625",
                              "IC_KD532P"}) {
         EXPECT_TRUE(isReadFailure(error(std::string("[DR_VCOM]VCOM ") + chip + " read fail .\n")))
             << chip;
     }
+    for (const DriverMessage& other :
+         {info("[DR_VCOM]VCOM BOE read fail .\n"), error("[DR_VCOM]VCOM BOE read success .\n"),
+          error("[DR_VCOM]getVcomvalue fail!!\n"), error("[VCOMIC] QEL_I2CRead fail, ret = -6.\n"),
+          error("[DR_VCOM]VCOM BOE Update fail .\n"),
+          DriverMessage{0, "[DR_VCOM]VCOM BOE read fail .\n"}}) {
+        EXPECT_FALSE(isReadFailure(other)) << other.text;
+    }
 }
 
-TEST(ReadFailureDetection, IgnoresSuccessInfoAndOtherErrors)
-{
-    EXPECT_FALSE(isReadFailure(info("[DR_VCOM]VCOM BOE read fail .\n")));
-    EXPECT_FALSE(isReadFailure(error("[DR_VCOM]VCOM BOE read success .\n")));
-    EXPECT_FALSE(isReadFailure(error("[DR_VCOM]getVcomvalue fail!!\n")));
-    EXPECT_FALSE(isReadFailure(error("[VCOMIC] QEL_I2CRead fail, ret = -6.\n")));
-    EXPECT_FALSE(isReadFailure(error("[vcom][INIT] get data separation error,error code is -1!\n")));
-    EXPECT_FALSE(isReadFailure(error("[DR_VCOM]VCOM BOE Update fail .\n")));
-    EXPECT_FALSE(isReadFailure({0, "[DR_VCOM]VCOM BOE read fail .\n"}));
-}
-
-TEST(MessageBodies, LoseThePrefixAndTrailingNewlines)
+TEST(DriverMessages, LoseThePrefixAndTrailingNewlinesAndGiveTheLastTransferStatusOfAnError)
 {
     EXPECT_EQ(messageBody("boe.cpp:88:IC_BOE_Read(): [DR_VCOM]get databuf1 fail.\n\n"),
               "[DR_VCOM]get databuf1 fail.");
     EXPECT_EQ(messageBody("no prefix\n"), "no prefix");
-}
-
-TEST(TheTransferStatus, IsTheLastOneTheTransportReportedAtErrorLevel)
-{
     EXPECT_EQ(failedTransferStatus({error("[VCOMIC] QEL_I2CWrite fail, ret = -121.\n"),
                                     error("[VCOMIC] QEL_I2CRead fail, ret = -6.\n"),
                                     info("[VCOMIC] something, ret = 5.\n")}),
@@ -63,35 +55,30 @@ TEST(TheTransferStatus, IsTheLastOneTheTransportReportedAtErrorLevel)
     EXPECT_EQ(failedTransferStatus({error("[DR_VCOM]VCOM BOE read fail .\n")}), std::nullopt);
 }
 
-TEST(TheDriverLog, ShowsErrorsCollectsPerCallAndRestoresTheOutput)
+TEST(TheDriverLog, ShowsErrorsOrWhenVerboseAlsoInfoCollectsPerCallAndRestoresTheOutput)
 {
     std::vector<std::string> shown;
+    const auto show = [&shown](const std::string& line) { shown.push_back(line); };
     {
-        DriverLog log(false, [&shown](const std::string& line) { shown.push_back(line); });
+        DriverLog log(false, show);
         emit(QOR_DEBUG_LEVEL_ERROR, "before\n");
         log.startCall();
-        emit(QOR_DEBUG_LEVEL_INFO, "quiet\n\n");
+        emit(QOR_DEBUG_LEVEL_INFO, "quiet\n");
         emit(QOR_DEBUG_LEVEL_ERROR, "[DR_VCOM]VCOM AUO read fail .\n");
         const std::vector<DriverMessage> messages = log.callMessages();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_TRUE(isReadFailure(messages[0]));
     }
+    {
+        DriverLog log(true, show);
+        emit(QOR_DEBUG_LEVEL_INFO, "[DR_VCOM]getVcomvalue OK: 5.\n\n");
+    }
     EXPECT_EQ(shown, (std::vector<std::string>{"x.cpp:1:f(): before",
-                                               "x.cpp:1:f(): [DR_VCOM]VCOM AUO read fail ."}));
+                                               "x.cpp:1:f(): [DR_VCOM]VCOM AUO read fail .",
+                                               "x.cpp:1:f(): [DR_VCOM]getVcomvalue OK: 5."}));
     testing::internal::CaptureStderr();
     emit(QOR_DEBUG_LEVEL_ERROR, "after\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "x.cpp:1:f(): after\n");
-}
-
-TEST(TheDriverLog, ShowsInfoMessagesWhenVerbose)
-{
-    std::vector<std::string> shown;
-    {
-        DriverLog log(true, [&shown](const std::string& line) { shown.push_back(line); });
-        emit(QOR_DEBUG_LEVEL_INFO, "[DR_VCOM]getVcomvalue OK: 5.\n\n");
-        EXPECT_EQ(log.callMessages().size(), 1u);
-    }
-    EXPECT_EQ(shown, (std::vector<std::string>{"x.cpp:1:f(): [DR_VCOM]getVcomvalue OK: 5."}));
 }
 
 }  // namespace

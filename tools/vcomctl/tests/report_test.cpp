@@ -62,23 +62,6 @@ CommandResult readOf(unsigned int value)
     return r;
 }
 
-TEST(TheJsonReport, HoldsEveryResultWithTheRunsOutcome)
-{
-    RunReport report;
-    report.backend = "sim";
-    report.board = BoardConfig{};
-    CommandResult update;
-    update.name = "update 0x80";
-    update.op = Op::Update;
-    update.value = 128;
-    report.results = {update, readOf(128)};
-    EXPECT_EQ(jsonReport(report),
-              R"({"ok":true,"backend":"sim","root":null,"chip":"auo","results":[)"
-              R"({"command":"update","ok":true,"value":128,"status":0},)"
-              R"({"command":"read","ok":true,"value":128}]})"
-              "\n");
-}
-
 TEST(TheJsonReport, GivesAFailedReadNoValueButTheReason)
 {
     RunReport report;
@@ -108,23 +91,6 @@ TEST(PlainResults, ShowTheValueReadAndHideFailuresWithoutTrace)
     failed.traced = true;
     failed.trace = {write(0, 0x01, {})};
     EXPECT_EQ(plainResult(failed).substr(0, 22), "read: failed\n       0.");
-}
-
-TEST(PlainResults, ShowTheParsedConfiguration)
-{
-    CommandResult config;
-    config.name = "config";
-    config.op = Op::Config;
-    config.fields = DriverFields{6, 1, 0xE8, 0xA8, 1, 0, 1};
-    EXPECT_EQ(plainResult(config),
-              "config:\n"
-              "  TypeIdx        6 (rt6966)\n"
-              "  I2cBus         1\n"
-              "  VcomAddr       0xE8\n"
-              "  GpioAddr       168 (0xA8)\n"
-              "  GpioStatus     1\n"
-              "  LdmFlag        0\n"
-              "  I2cSwitchType  1\n");
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // A driver on a simulated board, with a board file under a temporary
 // platform root, the virtual clock at 0 and the debug output captured.
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,30 +19,96 @@
 
 #include "vcomic/VCOMICdriver.h"
 
-namespace ze {
-namespace test {
+namespace ze::test {
+
+using V = ze::ic::VCOMICDriver;
+using Routine = int (V::*)(unsigned short*);
+using Lines = std::vector<std::string>;
+using ze::sim::Call;
+using ze::sim::ChipType;
+
+constexpr int kBusFault = -121;  // injected into I2C transfers
+constexpr int kGpioFault = 3;    // injected into GPIO calls
+
+// The nth SoC call of one kind fails; nth 0: none.
+struct Fault {
+    Call call;
+    unsigned int nth;
+};
+constexpr Fault kNoFault{Call::I2CWrite, 0};
+constexpr Fault nthWrite(unsigned int n) { return {Call::I2CWrite, n}; }
+constexpr Fault nthRead(unsigned int n) { return {Call::I2CRead, n}; }
+constexpr Fault nthGpio(unsigned int n) { return {Call::GpioSetValue, n}; }
+
+// Upper-case hex, at least `digits` wide.
+std::string hex(unsigned int value, int digits = 2);
+
+// One run of a chip routine on a chip installed afresh.
+struct RoutineRun {
+    Routine routine;
+    Fault fault;
+    int result;
+    std::string steps;     // as steps() shows them; "... x": the fault-free run's up to x
+    std::string messages;  // as levelled() shows them
+    std::string state = "";  // the model afterwards, as the test prints it; "": unchanged
+    std::optional<unsigned short> value = std::nullopt;  // the caller's; none: unchanged
+};
 
 class DriverTest : public ::testing::Test {
 protected:
     DriverTest();
     ~DriverTest() override;
 
-    // Installs the panel's models, writes its board file, creates the driver
-    // and parses the board file; then clears the trace, the log and the clock
-    // so that the test sees only what it runs itself.
+    // On a fresh board: installs the panel, writes its board file and parses
+    // it; then clears the trace, the log and the clock.
     ze::sim::Panel install(const ze::sim::PanelConfig& config);
-    // Writes `text` as the board file.
+    template <class Model>
+    Model& installModel(ChipType chip, std::uint8_t vcomAddr = 0xE8, std::uint32_t gpioStatus = 1)
+    {
+        ze::sim::PanelConfig config;
+        config.chip = chip;
+        config.vcomAddr = vcomAddr;
+        config.gpioStatus = gpioStatus;
+        auto model = std::dynamic_pointer_cast<Model>(install(config).chip);
+        if (!model) throw std::logic_error("the panel holds another model");
+        return *model;
+    }
     void writeBoardFile(const std::string& text);
-
-    // What happened since the last reset: waits and SoC calls, in order.
-    std::vector<std::string> events() const { return timeline(*board); }
+    int run(Routine routine, unsigned short value = 0x42) { return (driver.get()->*routine)(&value); }
     void resetRecords();
 
+    Lines events() const { return timeline(*board); }  // waits and SoC calls
+    // events() without the transport's 1 ms pause before each transfer and the
+    // " -> 0" of calls that succeeded, joined by ", ".
+    std::string steps() const;
+    long count(const std::string& prefix) const;  // events that start so
+    std::string failedStep() const;               // the first event that got kBusFault
+    // "E "/"I " and the body of each message, less the transport's failure report.
+    std::string levelled() const;
+    Lines errors() const;                         // the "E " bodies of levelled()
+    long logged(const std::string& body) const;   // messages with this body
+    std::string outcomes() const;  // levelled()'s dispatch lines "... success ." / "... fail ."
+    std::string site(const std::string& body) const;  // "file:function" of that message
+
+    // Each run with the caller's value starting at `value`; `setUp` installs
+    // the chip, `state` prints it.
+    void expectRuns(const std::vector<RoutineRun>& runs, unsigned short value,
+                    const std::function<void(const RoutineRun&)>& setUp,
+                    const std::function<std::string()>& state);
+    // Through the dispatch, every value 0..255 (with itself as high byte when
+    // `highByte`) is updated, held as heldFor(v) and read back as readFor(v).
+    void expectRoundTrip(const std::function<unsigned()>& held,
+                         const std::function<unsigned(unsigned)>& heldFor,
+                         const std::function<unsigned(unsigned)>& readFor = nullptr,
+                         bool highByte = true);
+    // Updates 0x21, saves 0x99, updates 0x42, cycles power: the read gives `kept`.
+    void expectPowerCycleKeeps(unsigned short kept);
+
     std::shared_ptr<ze::sim::Board> board;
+    ze::sim::Panel panel;  // the last one installed
     std::string root;
     LogCapture log;
-    std::shared_ptr<ze::ic::VCOMICDriver> driver;
+    std::shared_ptr<V> driver;
 };
 
-}  // namespace test
-}  // namespace ze
+}  // namespace ze::test
