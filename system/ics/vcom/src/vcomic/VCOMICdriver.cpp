@@ -62,6 +62,7 @@ struct ConfigKey {
     int (*store)(VCOMICDriver& driver, std::uint32_t value);
 };
 
+// clang-format off
 const ConfigKey kConfigKeys[] = {
     {"TypeIdx", 1, true,
      [](VCOMICDriver& d, std::uint32_t v) { return d.typeIdx = static_cast<int>(v); }},
@@ -80,6 +81,7 @@ const ConfigKey kConfigKeys[] = {
          return int{d.i2cSwitchType = static_cast<unsigned char>(v)};
      }},
 };
+// clang-format on
 
 // The chips the driver knows, by board TypeIdx, with their three routines and
 // the outcome messages of the dispatch.
@@ -98,6 +100,7 @@ struct ChipOps {
     const char* saveFail;
 };
 
+// clang-format off
 const ChipOps kChips[] = {
     {1, &VCOMICDriver::IC_AUO_Read, &VCOMICDriver::IC_AUO_Updata, &VCOMICDriver::IC_AUO_Save,
      "[DR_VCOM]VCOM AUO read success .\n", "[DR_VCOM]VCOM AUO read fail .\n",
@@ -138,6 +141,7 @@ const ChipOps kChips[] = {
      "[DR_VCOM]VCOM KD532P Update success .\n", "[DR_VCOM]VCOM KD532P Update fail .\n",
      "[DR_VCOM] KD532P save success .\n", "[DR_VCOM] KD532P save fail .\n"},
 };
+// clang-format on
 
 const ChipOps* findChip(int typeIdx)
 {
@@ -192,6 +196,46 @@ int runWriteOperation(VCOMICDriver& driver, unsigned short value, const WriteOpe
         VCOM_INFO_AT(at, "[DR_VCOM]Please choice the vcom IC.\n");
     }
     driver.Set_I2c_Switch(0);
+    return ret;
+}
+
+enum class Direction { Write, Read };
+
+// Every chip register access: a 1 ms pause, then one SoC call on the
+// driver's bus. A failure is reported with all its arguments, in the name of
+// writeNumBytes or readNumBytes.
+int transfer(const VCOMICDriver& driver, Direction direction, unsigned char u8devAddr,
+             unsigned char regAddrCount, unsigned int u32SubAddr, unsigned char* pBuf,
+             unsigned int length, const log::Site& at)
+{
+    if (pBuf == nullptr) {
+        VCOM_ERR_AT(at, "[%s] pBuf is null!!\n", kTag);
+        return -1;
+    }
+    I2cTarget target = makeTarget(u8devAddr, regAddrCount, u32SubAddr);
+    unsigned int flags = 0;
+    usleep(kTransferPauseUs);
+    const unsigned char bus = driver.i2cBus;
+    if (direction == Direction::Write) {
+        const int ret = QEL_I2CWrite(bus, &target, pBuf, length, &flags);
+        if (ret != 0) {
+            VCOM_ERR_AT(at, "[%s] I2C write fail, u8devAddr = 0x%0x.\n", kTag, u8devAddr);
+            VCOM_ERR_AT(at, "[%s] I2C write fail, iic_bus = 0x%0x.\n", kTag, bus);
+            VCOM_ERR_AT(at, "[%s] I2C write fail, u32SubAddr = 0x%0x.\n", kTag, u32SubAddr);
+            VCOM_ERR_AT(at, "[%s] I2C write fail, regAddrCount = 0x%0x.\n", kTag, regAddrCount);
+            VCOM_ERR_AT(at, "[%s] I2C write fail, value = 0x%0x.\n", kTag, pBuf[0]);
+            VCOM_ERR_AT(at, "[%s] QEL_I2CWrite fail, ret = %d.\n", kTag, ret);
+        }
+        return ret;
+    }
+    const int ret = QEL_I2CRead(bus, &target, length, pBuf, &flags);
+    if (ret != 0) {
+        VCOM_ERR_AT(at, "[%s] I2C read fail u8devAddr = 0x%0x.\n", kTag, u8devAddr);
+        VCOM_ERR_AT(at, "[%s] I2C read fail, iic_bus = 0x%0x.\n", kTag, bus);
+        VCOM_ERR_AT(at, "[%s] I2C read fail, u32SubAddr = 0x%0x.\n", kTag, u32SubAddr);
+        VCOM_ERR_AT(at, "[%s] I2C read fail, regAddrCount = 0x%0x.\n", kTag, regAddrCount);
+        VCOM_ERR_AT(at, "[%s] QEL_I2CRead fail, ret = %d.\n", kTag, ret);
+    }
     return ret;
 }
 
@@ -264,44 +308,15 @@ int VCOMICDriver::Get_Vcom_DataSeparation()
 int VCOMICDriver::writeNumBytes(unsigned char u8devAddr, unsigned char regAddrCount,
                                 unsigned int u32SubAddr, unsigned char* pBuf, unsigned int length)
 {
-    if (pBuf == nullptr) {
-        VCOM_ERR("[%s] pBuf is null!!\n", kTag);
-        return -1;
-    }
-    I2cTarget target = makeTarget(u8devAddr, regAddrCount, u32SubAddr);
-    unsigned int flags = 0;
-    usleep(kTransferPauseUs);
-    const int ret = QEL_I2CWrite(i2cBus, &target, pBuf, length, &flags);
-    if (ret != 0) {
-        VCOM_ERR("[%s] I2C write fail, u8devAddr = 0x%0x.\n", kTag, u8devAddr);
-        VCOM_ERR("[%s] I2C write fail, iic_bus = 0x%0x.\n", kTag, i2cBus);
-        VCOM_ERR("[%s] I2C write fail, u32SubAddr = 0x%0x.\n", kTag, u32SubAddr);
-        VCOM_ERR("[%s] I2C write fail, regAddrCount = 0x%0x.\n", kTag, regAddrCount);
-        VCOM_ERR("[%s] I2C write fail, value = 0x%0x.\n", kTag, pBuf[0]);
-        VCOM_ERR("[%s] QEL_I2CWrite fail, ret = %d.\n", kTag, ret);
-    }
-    return ret;
+    return transfer(*this, Direction::Write, u8devAddr, regAddrCount, u32SubAddr, pBuf, length,
+                    VCOM_SITE);
 }
 
 int VCOMICDriver::readNumBytes(unsigned char u8devAddr, unsigned char regAddrCount,
                                unsigned int u32SubAddr, unsigned char* pBuf, unsigned int length)
 {
-    if (pBuf == nullptr) {
-        VCOM_ERR("[%s] pBuf is null!!\n", kTag);
-        return -1;
-    }
-    I2cTarget target = makeTarget(u8devAddr, regAddrCount, u32SubAddr);
-    unsigned int flags = 0;
-    usleep(kTransferPauseUs);
-    const int ret = QEL_I2CRead(i2cBus, &target, length, pBuf, &flags);
-    if (ret != 0) {
-        VCOM_ERR("[%s] I2C read fail u8devAddr = 0x%0x.\n", kTag, u8devAddr);
-        VCOM_ERR("[%s] I2C read fail, iic_bus = 0x%0x.\n", kTag, i2cBus);
-        VCOM_ERR("[%s] I2C read fail, u32SubAddr = 0x%0x.\n", kTag, u32SubAddr);
-        VCOM_ERR("[%s] I2C read fail, regAddrCount = 0x%0x.\n", kTag, regAddrCount);
-        VCOM_ERR("[%s] QEL_I2CRead fail, ret = %d.\n", kTag, ret);
-    }
-    return ret;
+    return transfer(*this, Direction::Read, u8devAddr, regAddrCount, u32SubAddr, pBuf, length,
+                    VCOM_SITE);
 }
 
 int VCOMICDriver::Set_I2c_Switch(unsigned char on)
