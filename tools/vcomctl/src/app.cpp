@@ -41,7 +41,8 @@ public:
     int execute()
     {
         if (std::any_of(options_.commands.begin(), options_.commands.end(), needsDriver)) {
-            DriverLog log(options_.verbose, [this](const std::string& line) { console_.line(line); });
+            DriverLog log(options_.verbose,
+                          [this](const std::string& line) { console_.line(line); });
             withPlatform(log);
         } else {
             for (std::size_t i = 0; i < options_.commands.size(); ++i) show(chipsResult());
@@ -71,7 +72,7 @@ private:
     void withPlatform(DriverLog& log)
     {
         std::string error;
-        std::unique_ptr<PlatformSetup> platform = PlatformSetup::prepare(options_, &error);
+        std::unique_ptr<PlatformSetup> platform = PlatformSetup::prepare(options_, log, &error);
         if (!platform) return fail(kExitFailed, error);
         if (!platform->notice().empty()) console_.line("vcomctl: " + platform->notice());
         report_.backend = platform->backend().name();
@@ -109,7 +110,7 @@ private:
 
     // Refuses, before anything reaches the chip, a chip the driver does not
     // support and values the chip cannot hold.
-    bool commandsFit(const BoardConfig& board)
+    bool commandsFit(const DriverFields& board)
     {
         const ChipInfo* chip = chipByTypeIdx(board.typeIdx);
         for (const Command& command : options_.commands) {

@@ -62,6 +62,7 @@ DriverLog::DriverLog(bool verbose, Printer print) : shared_(std::make_shared<Sha
         Printer print;
         {
             std::lock_guard<std::mutex> lock(shared->mutex);
+            if (shared->muted) return;
             shared->messages.push_back({level, text});
             print = shared->print;
         }
@@ -77,6 +78,21 @@ DriverLog::~DriverLog()
 {
     ze::platform::setDebugSink(nullptr);
     ze::platform::resetDebugLevel();
+}
+
+void DriverLog::quietly(const std::function<void()>& body)
+{
+    struct Mute {
+        Shared& shared;
+        explicit Mute(Shared& s) : shared(s) { set(true); }
+        ~Mute() { set(false); }
+        void set(bool on)
+        {
+            std::lock_guard<std::mutex> lock(shared.mutex);
+            shared.muted = on;
+        }
+    } mute(*shared_);
+    body();
 }
 
 void DriverLog::startCall()

@@ -38,6 +38,8 @@ public:
     DriverLog(const DriverLog&) = delete;
     DriverLog& operator=(const DriverLog&) = delete;
 
+    // Runs `body` with the driver's messages dropped.
+    void quietly(const std::function<void()>& body);
     // Starts collecting afresh: what callMessages() returns is from here on.
     void startCall();
     std::vector<DriverMessage> callMessages() const;
@@ -47,6 +49,7 @@ private:
         std::mutex mutex;
         std::vector<DriverMessage> messages;
         Printer print;
+        bool muted = false;
     };
     std::shared_ptr<Shared> shared_;
 };

@@ -3,13 +3,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#include <tvconfig/configutil.h>
 #include <ze/platform/env_setup.h>
 #include <ze/platform/linux_backend.h>
 #include <ze/platform/paths.h>
@@ -17,57 +15,47 @@
 #include <ze/sim/panel.h>
 
 #include "chips.h"
+#include "vcomic/VCOMICdriver.h"
 
 namespace vcomctl {
 namespace {
 
 constexpr const char* kRootVariable = "ZE_PLATFORM_ROOT";
 
-// strtoul with base 0, pinned to 32 bits as the driver reads the board file.
-std::uint32_t configNumber(const char* text)
-{
-    const char* p = text;
-    while (*p == ' ' || *p == '\t') ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    errno = 0;
-    const unsigned long long magnitude = std::strtoull(p, nullptr, 0);
-    if (errno == ERANGE || magnitude > UINT32_MAX) return UINT32_MAX;
-    const auto value = static_cast<std::uint32_t>(magnitude);
-    return negative ? 0u - value : value;
-}
-
-std::optional<std::uint32_t> lookup(const char* key)
-{
-    char value[256] = {};
-    if (tvConfig::ConfigUtil::instance()->getIniValue(kBoardFile, "[VCOM]", key, value,
-                                                      sizeof value) == 0) {
-        return std::nullopt;
-    }
-    return configNumber(value);
-}
-
 std::string errnoText(int negativeErrno)
 {
     return std::strerror(negativeErrno < 0 ? -negativeErrno : negativeErrno);
 }
 
-ze::sim::PanelConfig panelFor(int typeIdx, const BoardConfig& board)
+ze::sim::PanelConfig panelFor(int typeIdx, const DriverFields& board)
 {
     ze::sim::PanelConfig panel;
     panel.chip = static_cast<ze::sim::ChipType>(typeIdx);
     panel.bus = board.i2cBus;
-    panel.vcomAddr = board.vcomAddr;
-    panel.gpioAddr = board.gpioAddr;
+    panel.vcomAddr = static_cast<std::uint8_t>(board.vcomAddr);
+    panel.gpioAddr = static_cast<std::uint8_t>(board.gpioAddr);
     panel.gpioStatus = board.gpioStatus;
-    panel.ldmFlag = board.ldmFlag;
-    panel.i2cSwitchType = board.i2cSwitchType;
+    panel.ldmFlag = static_cast<std::uint8_t>(board.ldmFlag);
+    panel.i2cSwitchType = static_cast<std::uint8_t>(board.i2cSwitchType);
     return panel;
 }
 
 }  // namespace
 
-std::optional<BoardConfig> readBoardConfig(std::string* error)
+DriverFields fieldsOf(const ze::ic::VCOMICDriver& driver)
+{
+    DriverFields fields;
+    fields.typeIdx = driver.typeIdx;
+    fields.i2cBus = driver.i2cBus;
+    fields.vcomAddr = driver.vcomAddr;
+    fields.gpioAddr = driver.gpioAddr;
+    fields.gpioStatus = driver.gpioStatus;
+    fields.ldmFlag = driver.ldmFlag;
+    fields.i2cSwitchType = driver.i2cSwitchType;
+    return fields;
+}
+
+std::optional<DriverFields> readBoardFields(DriverLog& log, std::string* error)
 {
     const std::string path = ze::platform::resolvePath(kBoardFile);
     struct stat info;
@@ -75,27 +63,21 @@ std::optional<BoardConfig> readBoardConfig(std::string* error)
         *error = "no board file: " + path + " (" + std::strerror(errno) + ")";
         return std::nullopt;
     }
-    BoardConfig board;
-    if (auto v = lookup("TypeIdx")) board.typeIdx = static_cast<int>(*v);
-    if (auto v = lookup("I2cBus")) board.i2cBus = static_cast<std::uint8_t>(*v);
-    if (auto v = lookup("VcomAddr")) board.vcomAddr = static_cast<std::uint8_t>(*v);
-    if (auto v = lookup("GpioAddr")) board.gpioAddr = static_cast<std::uint8_t>(*v);
-    if (auto v = lookup("GpioStatus")) board.gpioStatus = *v;
-    if (auto v = lookup("LdmFlag")) board.ldmFlag = static_cast<std::uint8_t>(*v);
-    if (auto v = lookup("I2cSwitchType")) board.i2cSwitchType = static_cast<std::uint8_t>(*v);
-    return board;
+    ze::ic::VCOMICDriver probe(0, nullptr);
+    log.quietly([&probe] { probe.Get_Vcom_DataSeparation(); });
+    return fieldsOf(probe);
 }
 
-std::unique_ptr<PlatformSetup> PlatformSetup::prepare(const Options& options, std::string* error)
+std::unique_ptr<PlatformSetup> PlatformSetup::prepare(const Options& options, DriverLog& log,
+                                                      std::string* error)
 {
     std::unique_ptr<PlatformSetup> setup(new PlatformSetup);
     if (!setup->setRoot(options, error)) return nullptr;
-    const bool installed = options.simChip.empty() ? setup->installConfiguredBackend(error)
+    const bool installed = options.simChip.empty() ? setup->installConfiguredBackend(log, error)
                                                    : setup->installSimulatedPanel(options, error);
     if (!installed) return nullptr;
-    std::optional<BoardConfig> board = readBoardConfig(error);
-    if (!board) return nullptr;
-    setup->board_ = *board;
+    if (!setup->board_) setup->board_ = readBoardFields(log, error);
+    if (!setup->board_) return nullptr;
     return setup;
 }
 
@@ -153,13 +135,14 @@ bool PlatformSetup::installSimulatedPanel(const Options& options, std::string* e
         *error = "unknown chip '" + options.simChip + "' (valid: " + chipNames() + ")";
         return false;
     }
-    const ze::sim::PanelConfig panel = panelFor(chip->typeIdx, BoardConfig{});
+    ze::sim::PanelConfig panel;
+    panel.chip = static_cast<ze::sim::ChipType>(chip->typeIdx);
     auto board = ze::sim::makeDefaultBoard();
     try {
         ze::sim::installPanel(*board, panel);
     } catch (const std::exception& e) {
-        *error = std::string("the simulated board cannot model a ") + chip->name + " panel: " +
-                 e.what();
+        *error =
+            std::string("the simulated board cannot model a ") + chip->name + " panel: " + e.what();
         return false;
     }
     if (const int status = ze::sim::writeBoardIni(root_, panel)) {
@@ -175,7 +158,7 @@ bool PlatformSetup::installSimulatedPanel(const Options& options, std::string* e
     return true;
 }
 
-bool PlatformSetup::installConfiguredBackend(std::string* error)
+bool PlatformSetup::installConfiguredBackend(DriverLog& log, std::string* error)
 {
     std::string backendError;
     if (std::shared_ptr<ze::platform::SocBackend> hardware =
@@ -190,21 +173,22 @@ bool PlatformSetup::installConfiguredBackend(std::string* error)
     }
 
     // No hardware configured: a simulated panel of the chip the board file names.
-    std::optional<BoardConfig> board = readBoardConfig(error);
-    if (!board) return false;
-    const ChipInfo* chip = chipByTypeIdx(board->typeIdx);
+    board_ = readBoardFields(log, error);
+    if (!board_) return false;
+    const DriverFields& board = *board_;
+    const ChipInfo* chip = chipByTypeIdx(board.typeIdx);
     if (chip == nullptr) {
         *error = ze::platform::resolvePath(kBoardFile) + ": TypeIdx " +
-                 std::to_string(board->typeIdx) +
+                 std::to_string(board.typeIdx) +
                  " is no chip a simulated panel can have (see vcomctl chips)";
         return false;
     }
     auto simulated = ze::sim::makeDefaultBoard();
     try {
-        ze::sim::installPanel(*simulated, panelFor(chip->typeIdx, *board));
+        ze::sim::installPanel(*simulated, panelFor(chip->typeIdx, board));
     } catch (const std::exception& e) {
-        *error = std::string("the simulated board cannot model a ") + chip->name + " panel: " +
-                 e.what();
+        *error =
+            std::string("the simulated board cannot model a ") + chip->name + " panel: " + e.what();
         return false;
     }
     backend_ = simulated;

@@ -17,7 +17,7 @@ struct RunReport {
     std::string error;    // one line when !ok
     std::string backend;  // "sim", "linux"; empty without a bring-up
     std::string root;     // empty for a temporary root or without a bring-up
-    std::optional<BoardConfig> board;
+    std::optional<DriverFields> board;
     std::optional<CommandResult> init;
     std::vector<CommandResult> results;
 };

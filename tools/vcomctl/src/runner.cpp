@@ -6,19 +6,6 @@
 
 namespace vcomctl {
 
-DriverFields fieldsOf(const ze::ic::VCOMICDriver& driver)
-{
-    DriverFields fields;
-    fields.typeIdx = driver.typeIdx;
-    fields.i2cBus = driver.i2cBus;
-    fields.vcomAddr = driver.vcomAddr;
-    fields.gpioAddr = driver.gpioAddr;
-    fields.gpioStatus = driver.gpioStatus;
-    fields.ldmFlag = driver.ldmFlag;
-    fields.i2cSwitchType = driver.i2cSwitchType;
-    return fields;
-}
-
 std::string failureReason(const std::string& what, std::optional<int> driverStatus,
                           const std::vector<DriverMessage>& messages)
 {
@@ -72,7 +59,8 @@ CommandResult Runner::init()
                 result.error += ": cannot open I2C bus " + std::to_string(driver_->i2cBus);
             }
             result.error += " (status " + std::to_string(result.status);
-            if (result.status < 0) result.error += std::string(": ") + std::strerror(-result.status);
+            if (result.status < 0)
+                result.error += std::string(": ") + std::strerror(-result.status);
             result.error += ")";
         }
     });
@@ -83,51 +71,51 @@ CommandResult Runner::run(const Command& command)
     const std::string name = describe(command);
     return call(name, command.op, [&](CommandResult& result) {
         switch (command.op) {
-        case Op::Read: {
-            result.value = vcom_.u1DrvReadVcom();
-            const std::vector<DriverMessage> messages = log_.callMessages();
-            for (const DriverMessage& message : messages) {
-                if (isReadFailure(message)) {
-                    result.ok = false;
-                    result.error = failureReason("read", std::nullopt, messages);
-                    break;
+            case Op::Read: {
+                result.value = vcom_.u1DrvReadVcom();
+                const std::vector<DriverMessage> messages = log_.callMessages();
+                for (const DriverMessage& message : messages) {
+                    if (isReadFailure(message)) {
+                        result.ok = false;
+                        result.error = failureReason("read", std::nullopt, messages);
+                        break;
+                    }
                 }
+                break;
             }
-            break;
-        }
-        case Op::Update:
-        case Op::Save:
-            result.value = command.value;
-            result.status = command.op == Op::Update ? vcom_.u1DrvUpdataVcom(command.value)
-                                                     : vcom_.u1DrvSaveVcom(command.value);
-            if (result.status != 0) {
-                result.ok = false;
-                result.error = failureReason(name, result.status, log_.callMessages());
-            }
-            break;
-        case Op::Pattern: {
-            // Always 1; a refused refresh-rate switch is told only in the log.
-            vcom_.Get_Vcom_bmp("vcomctl", command.on ? 1 : 0);
-            for (const DriverMessage& message : log_.callMessages()) {
-                if (isError(message)) {
+            case Op::Update:
+            case Op::Save:
+                result.value = command.value;
+                result.status = command.op == Op::Update ? vcom_.u1DrvUpdataVcom(command.value)
+                                                         : vcom_.u1DrvSaveVcom(command.value);
+                if (result.status != 0) {
                     result.ok = false;
-                    result.error = name + " failed: " + messageBody(message.text);
-                    break;
+                    result.error = failureReason(name, result.status, log_.callMessages());
                 }
+                break;
+            case Op::Pattern: {
+                // Always 1; a refused refresh-rate switch is told only in the log.
+                vcom_.Get_Vcom_bmp("vcomctl", command.on ? 1 : 0);
+                for (const DriverMessage& message : log_.callMessages()) {
+                    if (isError(message)) {
+                        result.ok = false;
+                        result.error = name + " failed: " + messageBody(message.text);
+                        break;
+                    }
+                }
+                break;
             }
-            break;
-        }
-        case Op::Config:
-            if (driver_ != nullptr) {
-                result.fields = fieldsOf(*driver_);
-            } else {
-                result.ok = false;
-                result.error = "config: the registered driver is not this library's";
-            }
-            break;
-        case Op::Init:
-        case Op::Chips:
-            break;
+            case Op::Config:
+                if (driver_ != nullptr) {
+                    result.fields = fieldsOf(*driver_);
+                } else {
+                    result.ok = false;
+                    result.error = "config: the registered driver is not this library's";
+                }
+                break;
+            case Op::Init:
+            case Op::Chips:
+                break;
         }
     });
 }

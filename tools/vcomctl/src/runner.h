@@ -13,6 +13,7 @@
 
 #include "command_line.h"
 #include "driver_log.h"
+#include "platform_setup.h"
 #include "trace.h"
 
 namespace ze {
@@ -23,25 +24,13 @@ class VCOMICDriver;
 
 namespace vcomctl {
 
-// The "[VCOM]" fields as the driver holds them after its last parse.
-struct DriverFields {
-    int typeIdx = 0;
-    unsigned int i2cBus = 0;
-    unsigned int vcomAddr = 0;
-    unsigned int gpioAddr = 0;
-    std::uint32_t gpioStatus = 0;
-    unsigned int ldmFlag = 0;
-    unsigned int i2cSwitchType = 0;
-};
-DriverFields fieldsOf(const ze::ic::VCOMICDriver& driver);
-
 struct CommandResult {
-    std::string name;     // "init", "read", "update 0x80", ...
+    std::string name;  // "init", "read", "update 0x80", ...
     Op op = Op::Read;
     bool ok = true;
-    std::string error;    // one line when !ok
-    int status = 0;       // init, update, save: the driver's result
-    unsigned int value = 0;  // read: the value; update, save: the value sent
+    std::string error;                   // one line when !ok
+    int status = 0;                      // init, update, save: the driver's result
+    unsigned int value = 0;              // read: the value; update, save: the value sent
     std::optional<DriverFields> fields;  // config
     bool traced = false;
     std::vector<TraceEntry> trace;
