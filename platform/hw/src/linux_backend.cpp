@@ -8,13 +8,9 @@
 #include "gpio_outputs.h"
 #include "i2c_bus.h"
 #include "log.h"
-#include "trace_recorder.h"
 
 namespace ze {
 namespace platform {
-
-using ze::sim::Call;
-using ze::sim::TraceEntry;
 
 struct LinuxBackend::Impl {
     Impl(LinuxBackendConfig config, std::shared_ptr<SystemCalls> systemCalls,
@@ -44,15 +40,6 @@ struct LinuxBackend::Impl {
         return nullptr;
     }
 
-    TraceEntry begin(Call call, unsigned int bus, const I2cTarget& target) const
-    {
-        TraceEntry entry = trace.begin(call, bus);
-        entry.devAddr = target.devAddr;
-        entry.subAddrLen = target.subAddrLen;
-        entry.subAddr = target.subAddr;
-        return entry;
-    }
-
     mutable std::mutex mutex;
     // Declared before their users, so that they outlive them.
     const std::shared_ptr<SystemCalls> calls;
@@ -61,7 +48,6 @@ struct LinuxBackend::Impl {
     std::map<unsigned int, std::unique_ptr<hw::I2cBus>> buses;
     hw::GpioOutputs gpios;
     hw::FreerunSetting freerun;
-    hw::TraceRecorder trace;
 };
 
 LinuxBackend::LinuxBackend(LinuxBackendConfig config)
@@ -77,30 +63,6 @@ LinuxBackend::LinuxBackend(LinuxBackendConfig config, std::shared_ptr<SystemCall
 
 LinuxBackend::~LinuxBackend() = default;
 
-void LinuxBackend::setTraceEnabled(bool enabled)
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->trace.setEnabled(enabled);
-}
-
-std::vector<TraceEntry> LinuxBackend::trace() const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->trace.entries();
-}
-
-void LinuxBackend::clearTrace()
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->trace.clear();
-}
-
-void LinuxBackend::setClock(std::function<std::uint64_t()> nowUs)
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->trace.setClock(std::move(nowUs));
-}
-
 std::vector<unsigned int> LinuxBackend::buses() const
 {
     return impl_->busNumbers;
@@ -109,59 +71,59 @@ std::vector<unsigned int> LinuxBackend::buses() const
 int LinuxBackend::i2cOpen(unsigned int bus, unsigned int mode)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->trace.begin(Call::I2COpen, bus);
+    TraceEntry entry = recorder_.begin(Call::I2COpen, bus);
     entry.value = static_cast<int>(mode);
     hw::I2cBus* const i2c = impl_->bus(bus);
-    return impl_->trace.finish(entry, i2c != nullptr ? i2c->open() : -ENODEV);
+    return recorder_.finish(entry, i2c != nullptr ? i2c->open() : -ENODEV);
 }
 
 int LinuxBackend::i2cWrite(unsigned int bus, const I2cTarget& target, const unsigned char* data,
                            unsigned int length)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->begin(Call::I2CWrite, bus, target);
-    if (data == nullptr && length > 0) return impl_->trace.finish(entry, -EINVAL);
-    if (impl_->trace.enabled()) entry.data.assign(data, data + length);
+    TraceEntry entry = recorder_.begin(Call::I2CWrite, bus, target);
+    if (data == nullptr && length > 0) return recorder_.finish(entry, -EINVAL);
+    if (recorder_.enabled()) entry.data.assign(data, data + length);
     hw::I2cBus* const i2c = impl_->bus(bus);
-    return impl_->trace.finish(entry, i2c != nullptr ? i2c->write(target, data, length) : -ENODEV);
+    return recorder_.finish(entry, i2c != nullptr ? i2c->write(target, data, length) : -ENODEV);
 }
 
 int LinuxBackend::i2cRead(unsigned int bus, const I2cTarget& target, unsigned int length,
                           unsigned char* buffer)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->begin(Call::I2CRead, bus, target);
-    if (buffer == nullptr && length > 0) return impl_->trace.finish(entry, -EINVAL);
+    TraceEntry entry = recorder_.begin(Call::I2CRead, bus, target);
+    if (buffer == nullptr && length > 0) return recorder_.finish(entry, -EINVAL);
     hw::I2cBus* const i2c = impl_->bus(bus);
     const int status = i2c != nullptr ? i2c->read(target, buffer, length) : -ENODEV;
-    if (status == 0 && impl_->trace.enabled()) entry.data.assign(buffer, buffer + length);
-    return impl_->trace.finish(entry, status);
+    if (status == 0 && recorder_.enabled()) entry.data.assign(buffer, buffer + length);
+    return recorder_.finish(entry, status);
 }
 
 int LinuxBackend::gpioSetValue(unsigned int gpio, unsigned int level)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->trace.begin(Call::GpioSetValue, gpio);
+    TraceEntry entry = recorder_.begin(Call::GpioSetValue, gpio);
     entry.value = static_cast<int>(level);
-    return impl_->trace.finish(entry, impl_->gpios.set(gpio, level));
+    return recorder_.finish(entry, impl_->gpios.set(gpio, level));
 }
 
 int LinuxBackend::displayGetFreerunVfreq(int* setting)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->trace.begin(Call::DisplayGetFreerunVfreq, 0);
-    if (setting == nullptr) return impl_->trace.finish(entry, -EINVAL);
+    TraceEntry entry = recorder_.begin(Call::DisplayGetFreerunVfreq, 0);
+    if (setting == nullptr) return recorder_.finish(entry, -EINVAL);
     const int status = impl_->freerun.get(setting);
     if (status == 0) entry.value = *setting;
-    return impl_->trace.finish(entry, status);
+    return recorder_.finish(entry, status);
 }
 
 int LinuxBackend::displaySetFreerunVfreq(int setting)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->trace.begin(Call::DisplaySetFreerunVfreq, 0);
+    TraceEntry entry = recorder_.begin(Call::DisplaySetFreerunVfreq, 0);
     entry.value = setting;
-    return impl_->trace.finish(entry, impl_->freerun.set(setting));
+    return recorder_.finish(entry, impl_->freerun.set(setting));
 }
 
 }  // namespace platform

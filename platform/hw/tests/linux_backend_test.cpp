@@ -287,7 +287,7 @@ TEST_F(HwBackend, OnceEnabledEachCallIsTracedWithItsTimeTargetBytesAndStatus)
     EXPECT_EQ(-ENXIO, read(target(), 1));
     EXPECT_EQ(-ENOENT, backend->gpioSetValue(9, 1));
     Calls lines;
-    for (const auto& entry : backend->trace()) lines.push_back(ze::sim::formatTraceEntry(entry));
+    for (const auto& entry : backend->trace()) lines.push_back(ze::platform::formatTraceEntry(entry));
     EXPECT_EQ(lines, (Calls{"100us I2CWrite bus=1 dev=0xE8 sub[1]=0x05 data=12,34 status=0",
                             "200us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data=56 status=0",
                             "300us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data= status=-6",

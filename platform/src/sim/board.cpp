@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -11,62 +10,6 @@ namespace ze {
 namespace sim {
 
 I2cDevice::~I2cDevice() = default;
-
-const char* callName(Call call)
-{
-    switch (call) {
-        case Call::I2COpen:
-            return "I2COpen";
-        case Call::I2CWrite:
-            return "I2CWrite";
-        case Call::I2CRead:
-            return "I2CRead";
-        case Call::GpioSetValue:
-            return "GpioSetValue";
-        case Call::DisplayGetFreerunVfreq:
-            return "DisplayGetFreerunVfreq";
-        case Call::DisplaySetFreerunVfreq:
-            return "DisplaySetFreerunVfreq";
-    }
-    return "?";
-}
-
-std::string formatTraceEntry(const TraceEntry& e)
-{
-    char head[96];
-    std::snprintf(head, sizeof head, "%lluus %s ", static_cast<unsigned long long>(e.timeUs),
-                  callName(e.call));
-    std::string out = head;
-    char buf[64];
-    switch (e.call) {
-        case Call::I2COpen:
-            std::snprintf(buf, sizeof buf, "bus=%u mode=%d", e.bus, e.value);
-            out += buf;
-            break;
-        case Call::I2CWrite:
-        case Call::I2CRead: {
-            std::snprintf(buf, sizeof buf, "bus=%u dev=0x%02X sub[%u]=0x%02X data=", e.bus,
-                          e.devAddr, e.subAddrLen, e.subAddr);
-            out += buf;
-            for (std::size_t i = 0; i < e.data.size(); ++i) {
-                std::snprintf(buf, sizeof buf, i == 0 ? "%02X" : ",%02X", e.data[i]);
-                out += buf;
-            }
-            break;
-        }
-        case Call::GpioSetValue:
-            std::snprintf(buf, sizeof buf, "gpio=%u level=%d", e.bus, e.value);
-            out += buf;
-            break;
-        case Call::DisplayGetFreerunVfreq:
-        case Call::DisplaySetFreerunVfreq:
-            std::snprintf(buf, sizeof buf, "setting=%d", e.value);
-            out += buf;
-            break;
-    }
-    std::snprintf(buf, sizeof buf, " status=%d", e.status);
-    return out + buf;
-}
 
 struct Board::Impl {
     struct CountedFault {
@@ -86,35 +29,8 @@ struct Board::Impl {
     std::map<unsigned int, unsigned int> gpios;
     std::vector<std::shared_ptr<std::function<void(unsigned int, unsigned int)>>> listeners;
     int freerun = 0;
-    std::vector<TraceEntry> trace;
-    std::function<std::uint64_t()> clock;
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::vector<CountedFault> counted;
     std::vector<MatchingFault> matching;
-
-    std::uint64_t now() const
-    {
-        if (clock) return clock();
-        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                              std::chrono::steady_clock::now() - start)
-                                              .count());
-    }
-
-    TraceEntry begin(Call call, unsigned int bus) const
-    {
-        TraceEntry entry;
-        entry.timeUs = now();
-        entry.call = call;
-        entry.bus = bus;
-        return entry;
-    }
-
-    int finish(TraceEntry& entry, int status)
-    {
-        entry.status = status;
-        trace.push_back(entry);
-        return status;
-    }
 
     // Advances every counted fault of this kind; the status of the first that
     // comes due, if any.
@@ -156,7 +72,7 @@ struct Board::Impl {
     }
 };
 
-Board::Board() : impl_(std::make_unique<Impl>()) {}
+Board::Board() : SocBackend(true), impl_(std::make_unique<Impl>()) {}
 Board::~Board() = default;
 
 void Board::addBus(unsigned int bus)
@@ -239,24 +155,6 @@ void Board::powerCycle()
     }
 }
 
-std::vector<TraceEntry> Board::trace() const
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->trace;
-}
-
-void Board::clearTrace()
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->trace.clear();
-}
-
-void Board::setClock(std::function<std::uint64_t()> nowUs)
-{
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->clock = std::move(nowUs);
-}
-
 void Board::failNth(Call call, unsigned int n, int status)
 {
     if (n == 0) throw std::invalid_argument("sim board: failNth counts from 1");
@@ -288,62 +186,56 @@ std::vector<unsigned int> Board::buses() const
 int Board::i2cOpen(unsigned int bus, unsigned int mode)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->begin(Call::I2COpen, bus);
+    TraceEntry entry = recorder_.begin(Call::I2COpen, bus);
     entry.value = static_cast<int>(mode);
     if (const std::optional<int> fault = impl_->injectedFault(Call::I2COpen, nullptr)) {
-        return impl_->finish(entry, *fault);
+        return recorder_.finish(entry, *fault);
     }
-    return impl_->finish(entry, impl_->buses.count(bus) != 0 ? 0 : kNoSuchBus);
+    return recorder_.finish(entry, impl_->buses.count(bus) != 0 ? 0 : kNoSuchBus);
 }
 
 int Board::i2cWrite(unsigned int bus, const I2cTarget& target, const unsigned char* data,
                     unsigned int length)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->begin(Call::I2CWrite, bus);
-    entry.devAddr = target.devAddr;
-    entry.subAddrLen = target.subAddrLen;
-    entry.subAddr = target.subAddr;
-    if (data == nullptr && length > 0) return impl_->finish(entry, -EINVAL);
+    TraceEntry entry = recorder_.begin(Call::I2CWrite, bus, target);
+    if (data == nullptr && length > 0) return recorder_.finish(entry, -EINVAL);
     if (length > 0) entry.data.assign(data, data + length);
 
     if (const std::optional<int> fault = impl_->injectedFault(Call::I2CWrite, &target)) {
-        return impl_->finish(entry, *fault);
+        return recorder_.finish(entry, *fault);
     }
-    if (target.subAddrLen > 1) return impl_->finish(entry, -EINVAL);
+    if (target.subAddrLen > 1) return recorder_.finish(entry, -EINVAL);
     std::shared_ptr<I2cDevice> device;
     if (const int status = impl_->route(bus, target.devAddr, &device)) {
-        return impl_->finish(entry, status);
+        return recorder_.finish(entry, status);
     }
     std::vector<std::uint8_t> phase;
     phase.reserve(length + 1u);
     if (target.subAddrLen == 1) phase.push_back(target.subAddr);
     phase.insert(phase.end(), entry.data.begin(), entry.data.end());
-    return impl_->finish(entry, device->write(phase.data(), phase.size()));
+    return recorder_.finish(entry, device->write(phase.data(), phase.size()));
 }
 
 int Board::i2cRead(unsigned int bus, const I2cTarget& target, unsigned int length,
                    unsigned char* buffer)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->begin(Call::I2CRead, bus);
-    entry.devAddr = target.devAddr;
-    entry.subAddrLen = target.subAddrLen;
-    entry.subAddr = target.subAddr;
+    TraceEntry entry = recorder_.begin(Call::I2CRead, bus, target);
 
     if (const std::optional<int> fault = impl_->injectedFault(Call::I2CRead, &target)) {
-        return impl_->finish(entry, *fault);
+        return recorder_.finish(entry, *fault);
     }
     if (target.subAddrLen > 1 || (buffer == nullptr && length > 0)) {
-        return impl_->finish(entry, -EINVAL);
+        return recorder_.finish(entry, -EINVAL);
     }
     std::shared_ptr<I2cDevice> device;
     if (const int status = impl_->route(bus, target.devAddr, &device)) {
-        return impl_->finish(entry, status);
+        return recorder_.finish(entry, status);
     }
     if (target.subAddrLen == 1) {
         if (const int status = device->write(&target.subAddr, 1)) {
-            return impl_->finish(entry, status);
+            return recorder_.finish(entry, status);
         }
     }
     std::vector<std::uint8_t> bytes(length);
@@ -352,7 +244,7 @@ int Board::i2cRead(unsigned int bus, const I2cTarget& target, unsigned int lengt
         std::copy(bytes.begin(), bytes.end(), buffer);
         entry.data = std::move(bytes);
     }
-    return impl_->finish(entry, status);
+    return recorder_.finish(entry, status);
 }
 
 int Board::gpioSetValue(unsigned int gpio, unsigned int level)
@@ -360,15 +252,15 @@ int Board::gpioSetValue(unsigned int gpio, unsigned int level)
     std::vector<std::shared_ptr<std::function<void(unsigned int, unsigned int)>>> listeners;
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);
-        TraceEntry entry = impl_->begin(Call::GpioSetValue, gpio);
+        TraceEntry entry = recorder_.begin(Call::GpioSetValue, gpio);
         entry.value = static_cast<int>(level);
         if (const std::optional<int> fault = impl_->injectedFault(Call::GpioSetValue, nullptr)) {
-            return impl_->finish(entry, *fault);
+            return recorder_.finish(entry, *fault);
         }
         const auto it = impl_->gpios.find(gpio);
-        if (it == impl_->gpios.end()) return impl_->finish(entry, kNoSuchLine);
+        if (it == impl_->gpios.end()) return recorder_.finish(entry, kNoSuchLine);
         it->second = level;
-        impl_->finish(entry, 0);
+        recorder_.finish(entry, 0);
         listeners = impl_->listeners;
     }
     // Unlocked: a listener may drive other lines or read the board.
@@ -379,28 +271,28 @@ int Board::gpioSetValue(unsigned int gpio, unsigned int level)
 int Board::displayGetFreerunVfreq(int* setting)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->begin(Call::DisplayGetFreerunVfreq, 0);
+    TraceEntry entry = recorder_.begin(Call::DisplayGetFreerunVfreq, 0);
     if (const std::optional<int> fault =
             impl_->injectedFault(Call::DisplayGetFreerunVfreq, nullptr)) {
-        return impl_->finish(entry, *fault);
+        return recorder_.finish(entry, *fault);
     }
-    if (setting == nullptr) return impl_->finish(entry, -EINVAL);
+    if (setting == nullptr) return recorder_.finish(entry, -EINVAL);
     *setting = impl_->freerun;
     entry.value = impl_->freerun;
-    return impl_->finish(entry, 0);
+    return recorder_.finish(entry, 0);
 }
 
 int Board::displaySetFreerunVfreq(int setting)
 {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    TraceEntry entry = impl_->begin(Call::DisplaySetFreerunVfreq, 0);
+    TraceEntry entry = recorder_.begin(Call::DisplaySetFreerunVfreq, 0);
     entry.value = setting;
     if (const std::optional<int> fault =
             impl_->injectedFault(Call::DisplaySetFreerunVfreq, nullptr)) {
-        return impl_->finish(entry, *fault);
+        return recorder_.finish(entry, *fault);
     }
     impl_->freerun = setting;
-    return impl_->finish(entry, 0);
+    return recorder_.finish(entry, 0);
 }
 
 std::shared_ptr<Board> makeDefaultBoard()

@@ -86,13 +86,7 @@ private:
         if (!session) return fail(kExitFailed, error);
 
         std::optional<TraceTap> tap;
-        if (options_.trace) {
-            tap = TraceTap::forBackend(platform->backend(), io_.clock);
-            if (!tap) {
-                console_.line(std::string("vcomctl: the ") + platform->backend().name() +
-                              " backend keeps no trace");
-            }
-        }
+        if (options_.trace) tap = TraceTap::forBackend(platform->backend(), io_.clock);
         Runner::Hooks hooks;
         hooks.begin = [this](const std::string& name) { console_.beginActivity(name); };
         hooks.end = [this] { console_.endActivity(); };

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 
-#include <ze/platform/linux_backend.h>
 
 namespace vcomctl {
 namespace {
@@ -28,15 +27,15 @@ std::string bytes(const std::vector<std::uint8_t>& data)
     return out.empty() ? "--" : out;
 }
 
-const char* kindLetter(ze::sim::Call call)
+const char* kindLetter(ze::platform::Call call)
 {
     switch (call) {
-    case ze::sim::Call::I2CWrite: return "W";
-    case ze::sim::Call::I2CRead: return "R";
-    case ze::sim::Call::GpioSetValue: return "G";
-    case ze::sim::Call::I2COpen: return "O";
-    case ze::sim::Call::DisplayGetFreerunVfreq:
-    case ze::sim::Call::DisplaySetFreerunVfreq: return "D";
+    case ze::platform::Call::I2CWrite: return "W";
+    case ze::platform::Call::I2CRead: return "R";
+    case ze::platform::Call::GpioSetValue: return "G";
+    case ze::platform::Call::I2COpen: return "O";
+    case ze::platform::Call::DisplayGetFreerunVfreq:
+    case ze::platform::Call::DisplaySetFreerunVfreq: return "D";
     }
     return "?";
 }
@@ -45,31 +44,31 @@ std::string what(const TraceEntry& e)
 {
     const std::string reg = e.subAddrLen == 0 ? "--  " : hexByte(e.subAddr);
     switch (e.call) {
-    case ze::sim::Call::I2CWrite:
-    case ze::sim::Call::I2CRead:
+    case ze::platform::Call::I2CWrite:
+    case ze::platform::Call::I2CRead:
         return "bus " + std::to_string(e.bus) + "  dev " + hexByte(e.devAddr) + "  reg " + reg +
                "  data " + bytes(e.data);
-    case ze::sim::Call::GpioSetValue:
+    case ze::platform::Call::GpioSetValue:
         return "gpio " + std::to_string(e.bus) + " = " + std::to_string(e.value);
-    case ze::sim::Call::I2COpen:
+    case ze::platform::Call::I2COpen:
         return "open bus " + std::to_string(e.bus) + " mode " + std::to_string(e.value);
-    case ze::sim::Call::DisplayGetFreerunVfreq:
+    case ze::platform::Call::DisplayGetFreerunVfreq:
         return "free-run get: " + std::to_string(e.value);
-    case ze::sim::Call::DisplaySetFreerunVfreq:
+    case ze::platform::Call::DisplaySetFreerunVfreq:
         return "free-run set " + std::to_string(e.value);
     }
     return "";
 }
 
-const char* jsonKind(ze::sim::Call call)
+const char* jsonKind(ze::platform::Call call)
 {
     switch (call) {
-    case ze::sim::Call::I2CWrite: return "write";
-    case ze::sim::Call::I2CRead: return "read";
-    case ze::sim::Call::GpioSetValue: return "gpio";
-    case ze::sim::Call::I2COpen: return "open";
-    case ze::sim::Call::DisplayGetFreerunVfreq: return "freerun-get";
-    case ze::sim::Call::DisplaySetFreerunVfreq: return "freerun-set";
+    case ze::platform::Call::I2CWrite: return "write";
+    case ze::platform::Call::I2CRead: return "read";
+    case ze::platform::Call::GpioSetValue: return "gpio";
+    case ze::platform::Call::I2COpen: return "open";
+    case ze::platform::Call::DisplayGetFreerunVfreq: return "freerun-get";
+    case ze::platform::Call::DisplaySetFreerunVfreq: return "freerun-set";
     }
     return "?";
 }
@@ -86,18 +85,11 @@ TraceTap::TraceTap(std::function<std::vector<TraceEntry>()> entries, Clock clock
 {
 }
 
-std::optional<TraceTap> TraceTap::forBackend(ze::platform::SocBackend& backend, Clock clock)
+TraceTap TraceTap::forBackend(ze::platform::SocBackend& backend, Clock clock)
 {
-    if (auto* board = dynamic_cast<ze::sim::Board*>(&backend)) {
-        board->setClock(clock);
-        return TraceTap([board] { return board->trace(); }, clock);
-    }
-    if (auto* hardware = dynamic_cast<ze::platform::LinuxBackend*>(&backend)) {
-        hardware->setClock(clock);
-        hardware->setTraceEnabled(true);
-        return TraceTap([hardware] { return hardware->trace(); }, clock);
-    }
-    return std::nullopt;
+    backend.setClock(clock);
+    backend.setTraceEnabled(true);
+    return TraceTap([&backend] { return backend.trace(); }, clock);
 }
 
 TraceTap::Mark TraceTap::mark() const
@@ -138,8 +130,8 @@ void writeTraceJson(JsonWriter& json, const std::vector<TraceEntry>& entries,
         json.key("t_us").number(static_cast<std::int64_t>(elapsed(e.timeUs, originUs)));
         json.key("op").string(jsonKind(e.call));
         switch (e.call) {
-        case ze::sim::Call::I2CWrite:
-        case ze::sim::Call::I2CRead:
+        case ze::platform::Call::I2CWrite:
+        case ze::platform::Call::I2CRead:
             json.key("bus").number(e.bus);
             json.key("dev").number(e.devAddr);
             json.key("reg");
@@ -148,16 +140,16 @@ void writeTraceJson(JsonWriter& json, const std::vector<TraceEntry>& entries,
             for (std::uint8_t byte : e.data) json.number(byte);
             json.endArray();
             break;
-        case ze::sim::Call::GpioSetValue:
+        case ze::platform::Call::GpioSetValue:
             json.key("gpio").number(e.bus);
             json.key("level").number(e.value);
             break;
-        case ze::sim::Call::I2COpen:
+        case ze::platform::Call::I2COpen:
             json.key("bus").number(e.bus);
             json.key("mode").number(e.value);
             break;
-        case ze::sim::Call::DisplayGetFreerunVfreq:
-        case ze::sim::Call::DisplaySetFreerunVfreq:
+        case ze::platform::Call::DisplayGetFreerunVfreq:
+        case ze::platform::Call::DisplaySetFreerunVfreq:
             json.key("setting").number(e.value);
             break;
         }

@@ -4,18 +4,17 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <ze/platform/soc_backend.h>
-#include <ze/sim/board.h>
+#include <ze/platform/trace.h>
 
 #include "json.h"
 
 namespace vcomctl {
 
-using TraceEntry = ze::sim::TraceEntry;
+using TraceEntry = ze::platform::TraceEntry;
 using Clock = std::function<std::uint64_t()>;  // microseconds
 
 // A window onto a backend's trace, timed by the tool's clock.
@@ -27,9 +26,8 @@ public:
     };
 
     TraceTap(std::function<std::vector<TraceEntry>()> entries, Clock clock);
-    // The tap of a backend that records its calls, now timed by `clock`;
-    // nullopt for one that does not.
-    static std::optional<TraceTap> forBackend(ze::platform::SocBackend& backend, Clock clock);
+    // The tap of a backend, its trace switched on and timed by `clock`.
+    static TraceTap forBackend(ze::platform::SocBackend& backend, Clock clock);
 
     Mark mark() const;
     std::vector<TraceEntry> since(const Mark& mark) const;

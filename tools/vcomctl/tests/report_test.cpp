@@ -14,7 +14,7 @@ TraceEntry write(std::uint64_t timeUs, std::uint8_t sub, std::vector<std::uint8_
 {
     TraceEntry e;
     e.timeUs = timeUs;
-    e.call = ze::sim::Call::I2CWrite;
+    e.call = ze::platform::Call::I2CWrite;
     e.bus = 1;
     e.devAddr = 0xE8;
     e.subAddrLen = 1;
@@ -40,14 +40,14 @@ TEST(TraceLines, ShowTimeDirectionDeviceRegisterBytesAndStatus)
     EXPECT_EQ(formatTraceLine(write(81102, 0x25, {0x20}), 0),
               "    81.102 ms  W  bus 1  dev 0xE8  reg 0x25  data 20         ok");
     TraceEntry read = write(2000, 0x26, {}, -6);
-    read.call = ze::sim::Call::I2CRead;
+    read.call = ze::platform::Call::I2CRead;
     read.subAddrLen = 0;
     EXPECT_EQ(formatTraceLine(read, 1000),
               "     1.000 ms  R  bus 1  dev 0xE8  reg --    data --         "
               "status -6 (No such device or address)");
     TraceEntry gpio;
     gpio.timeUs = 500;
-    gpio.call = ze::sim::Call::GpioSetValue;
+    gpio.call = ze::platform::Call::GpioSetValue;
     gpio.bus = 168;
     gpio.value = 1;
     EXPECT_EQ(formatTraceLine(gpio, 1000).substr(0, 34), "     0.000 ms  G  gpio 168 = 1    ");

@@ -39,7 +39,6 @@
 
 #include <ze/platform/export.h>
 #include <ze/platform/soc_backend.h>
-#include <ze/sim/board.h>
 
 namespace ze {
 namespace platform {
@@ -106,14 +105,6 @@ public:
     ~LinuxBackend() override;
     LinuxBackend(const LinuxBackend&) = delete;
     LinuxBackend& operator=(const LinuxBackend&) = delete;
-
-    // Trace of the SoC calls, in the simulated board's form. Off until
-    // enabled: a long-running process would otherwise grow it without end.
-    void setTraceEnabled(bool enabled);
-    std::vector<ze::sim::TraceEntry> trace() const;
-    void clearTrace();
-    // Time source of the trace in microseconds (default: monotonic time since construction).
-    void setClock(std::function<std::uint64_t()> nowUs);
 
     // SocBackend
     const char* name() const override { return "linux"; }

@@ -1,11 +1,14 @@
 #pragma once
 // The seam behind the QEL_* functions: one backend serves them all.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include <qel/soc.h>
 #include <ze/platform/export.h>
+#include <ze/platform/trace.h>
 
 namespace ze {
 namespace platform {
@@ -27,6 +30,20 @@ public:
     virtual int gpioSetValue(unsigned int gpio, unsigned int level) = 0;
     virtual int displayGetFreerunVfreq(int* setting) = 0;
     virtual int displaySetFreerunVfreq(int setting) = 0;
+
+    // The record of this backend's calls; see ze/platform/trace.h.
+    std::vector<TraceEntry> trace() const { return recorder_.entries(); }
+    void clearTrace() { recorder_.clear(); }
+    void setTraceEnabled(bool enabled) { recorder_.setEnabled(enabled); }
+    // Time source of the trace in microseconds (default: monotonic time since construction).
+    void setClock(std::function<std::uint64_t()> nowUs) { recorder_.setClock(std::move(nowUs)); }
+
+protected:
+    // A backend in long-running use starts with its trace off, so that the
+    // trace does not grow without end.
+    explicit SocBackend(bool traceEnabled = false) : recorder_(traceEnabled) {}
+
+    TraceRecorder recorder_;
 };
 
 // The backend the QEL_* functions use. Chosen at first use: the hardware

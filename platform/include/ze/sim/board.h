@@ -18,28 +18,18 @@
 namespace ze {
 namespace sim {
 
-enum class Call { I2COpen, I2CWrite, I2CRead, GpioSetValue, DisplayGetFreerunVfreq, DisplaySetFreerunVfreq };
-ZE_PLATFORM_EXPORT const char* callName(Call call);
-
-struct TraceEntry {
-    std::uint64_t timeUs = 0;
-    Call call = Call::I2COpen;
-    unsigned int bus = 0;            // I2C calls: bus; GpioSetValue: GPIO number
-    std::uint8_t devAddr = 0;        // 8-bit form, as the caller gave it
-    std::uint8_t subAddrLen = 0;
-    std::uint8_t subAddr = 0;
-    std::vector<std::uint8_t> data;  // bytes written, or bytes read (on success)
-    int value = 0;                   // open mode, GPIO level or free-run setting
-    int status = 0;
-};
-// One line, e.g. "12000us I2CWrite bus=1 dev=0xE8 sub[1]=0x01 data=34 status=0".
-ZE_PLATFORM_EXPORT std::string formatTraceEntry(const TraceEntry& entry);
+// The trace's names, as the simulated board's users know them.
+using ze::platform::Call;
+using ze::platform::callName;
+using ze::platform::formatTraceEntry;
+using ze::platform::TraceEntry;
 
 // Thread-safe. Device models run with the board locked and must not call
 // back into the board; GPIO listeners run unlocked and may.
 class ZE_PLATFORM_EXPORT Board : public ze::platform::SocBackend {
 public:
     // A board without buses, GPIO lines or devices; free-run setting 0.
+    // Its trace is on from the start.
     Board();
     ~Board() override;
 
@@ -60,12 +50,6 @@ public:
     void setFreerunVfreq(int setting);
     // Power-cycles every attached device.
     void powerCycle();
-
-    // Trace.
-    std::vector<TraceEntry> trace() const;
-    void clearTrace();
-    // Time source of the trace in microseconds (default: monotonic time since construction).
-    void setClock(std::function<std::uint64_t()> nowUs);
 
     // Fault injection. A failing call is not passed to the device and is
     // traced with the chosen status. Faults are checked before anything else.

@@ -1,0 +1,70 @@
+#pragma once
+// The record a SoC backend keeps of its calls: what `vcomctl --trace` prints
+// and what tests assert over.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <qel/soc.h>
+#include <ze/platform/export.h>
+
+namespace ze {
+namespace platform {
+
+enum class Call {
+    I2COpen,
+    I2CWrite,
+    I2CRead,
+    GpioSetValue,
+    DisplayGetFreerunVfreq,
+    DisplaySetFreerunVfreq
+};
+ZE_PLATFORM_EXPORT const char* callName(Call call);
+
+struct TraceEntry {
+    std::uint64_t timeUs = 0;
+    Call call = Call::I2COpen;
+    unsigned int bus = 0;      // I2C calls: bus; GpioSetValue: GPIO number
+    std::uint8_t devAddr = 0;  // 8-bit form, as the caller gave it
+    std::uint8_t subAddrLen = 0;
+    std::uint8_t subAddr = 0;
+    std::vector<std::uint8_t> data;  // bytes written, or bytes read (on success)
+    int value = 0;                   // open mode, GPIO level or free-run setting
+    int status = 0;
+};
+// One line, e.g. "12000us I2CWrite bus=1 dev=0xE8 sub[1]=0x01 data=34 status=0".
+ZE_PLATFORM_EXPORT std::string formatTraceEntry(const TraceEntry& entry);
+
+// Thread-safe. While disabled, entries are still timed but not kept.
+class ZE_PLATFORM_EXPORT TraceRecorder {
+public:
+    explicit TraceRecorder(bool enabled);
+
+    void setEnabled(bool enabled);
+    bool enabled() const;
+    // Time source in microseconds (default: monotonic time since construction).
+    void setClock(std::function<std::uint64_t()> nowUs);
+
+    // An entry for a call starting now; the I2C form also names the target.
+    TraceEntry begin(Call call, unsigned int bus) const;
+    TraceEntry begin(Call call, unsigned int bus, const I2cTarget& target) const;
+    // Keeps the entry with its status when enabled; returns the status.
+    int finish(TraceEntry& entry, int status);
+
+    std::vector<TraceEntry> entries() const;
+    void clear();
+
+private:
+    mutable std::mutex mutex_;
+    bool enabled_;
+    std::function<std::uint64_t()> clock_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::vector<TraceEntry> entries_;
+};
+
+}  // namespace platform
+}  // namespace ze

@@ -1,0 +1,128 @@
+#include <ze/platform/trace.h>
+
+#include <cstdio>
+
+namespace ze {
+namespace platform {
+
+const char* callName(Call call)
+{
+    switch (call) {
+        case Call::I2COpen:
+            return "I2COpen";
+        case Call::I2CWrite:
+            return "I2CWrite";
+        case Call::I2CRead:
+            return "I2CRead";
+        case Call::GpioSetValue:
+            return "GpioSetValue";
+        case Call::DisplayGetFreerunVfreq:
+            return "DisplayGetFreerunVfreq";
+        case Call::DisplaySetFreerunVfreq:
+            return "DisplaySetFreerunVfreq";
+    }
+    return "?";
+}
+
+std::string formatTraceEntry(const TraceEntry& e)
+{
+    char head[96];
+    std::snprintf(head, sizeof head, "%lluus %s ", static_cast<unsigned long long>(e.timeUs),
+                  callName(e.call));
+    std::string out = head;
+    char buf[64];
+    switch (e.call) {
+        case Call::I2COpen:
+            std::snprintf(buf, sizeof buf, "bus=%u mode=%d", e.bus, e.value);
+            out += buf;
+            break;
+        case Call::I2CWrite:
+        case Call::I2CRead: {
+            std::snprintf(buf, sizeof buf, "bus=%u dev=0x%02X sub[%u]=0x%02X data=", e.bus,
+                          e.devAddr, e.subAddrLen, e.subAddr);
+            out += buf;
+            for (std::size_t i = 0; i < e.data.size(); ++i) {
+                std::snprintf(buf, sizeof buf, i == 0 ? "%02X" : ",%02X", e.data[i]);
+                out += buf;
+            }
+            break;
+        }
+        case Call::GpioSetValue:
+            std::snprintf(buf, sizeof buf, "gpio=%u level=%d", e.bus, e.value);
+            out += buf;
+            break;
+        case Call::DisplayGetFreerunVfreq:
+        case Call::DisplaySetFreerunVfreq:
+            std::snprintf(buf, sizeof buf, "setting=%d", e.value);
+            out += buf;
+            break;
+    }
+    std::snprintf(buf, sizeof buf, " status=%d", e.status);
+    return out + buf;
+}
+
+TraceRecorder::TraceRecorder(bool enabled) : enabled_(enabled) {}
+
+void TraceRecorder::setEnabled(bool enabled)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    enabled_ = enabled;
+}
+
+bool TraceRecorder::enabled() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return enabled_;
+}
+
+void TraceRecorder::setClock(std::function<std::uint64_t()> nowUs)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    clock_ = std::move(nowUs);
+}
+
+TraceEntry TraceRecorder::begin(Call call, unsigned int bus) const
+{
+    TraceEntry entry;
+    entry.call = call;
+    entry.bus = bus;
+    std::lock_guard<std::mutex> lock(mutex_);
+    entry.timeUs =
+        clock_ ? clock_()
+               : static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                std::chrono::steady_clock::now() - start_)
+                                                .count());
+    return entry;
+}
+
+TraceEntry TraceRecorder::begin(Call call, unsigned int bus, const I2cTarget& target) const
+{
+    TraceEntry entry = begin(call, bus);
+    entry.devAddr = target.devAddr;
+    entry.subAddrLen = target.subAddrLen;
+    entry.subAddr = target.subAddr;
+    return entry;
+}
+
+int TraceRecorder::finish(TraceEntry& entry, int status)
+{
+    entry.status = status;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (enabled_) entries_.push_back(entry);
+    return status;
+}
+
+std::vector<TraceEntry> TraceRecorder::entries() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_;
+}
+
+void TraceRecorder::clear()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.clear();
+}
+
+}  // namespace platform
+}  // namespace ze
