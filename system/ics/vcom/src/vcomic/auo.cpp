@@ -8,14 +8,12 @@
 
 #include <qel/soc.h>
 
+#include "reg_io.h"
 #include "vcom_log.h"
 
 namespace ze {
 namespace ic {
 namespace {
-
-constexpr unsigned char kSubAddrBytes = 1;
-constexpr unsigned int kDataBytes = 1;
 
 // 0x00: command (write only).
 constexpr unsigned int kRegCommand = 0x00;
@@ -65,8 +63,7 @@ int closeGate(const VCOMICDriver& drv, const log::Site& at)
 int readSetting(VCOMICDriver& drv, unsigned short* value, const log::Site& at)
 {
     unsigned char setting = 0;
-    const int ret =
-        drv.readNumBytes(drv.vcomAddr, kSubAddrBytes, kRegSetting, &setting, kDataBytes);
+    const int ret = regio::readReg(drv, kRegSetting, &setting);
     if (ret != 0) {
         VCOM_ERR_AT(at, "[DR_VCOM]getVcomvalue fail!!\n");
         return ret;
@@ -79,8 +76,7 @@ int readSetting(VCOMICDriver& drv, unsigned short* value, const log::Site& at)
 int writeSetting(VCOMICDriver& drv, const unsigned short* value, const log::Site& at)
 {
     unsigned char setting = static_cast<unsigned char>(*value);
-    const int ret =
-        drv.writeNumBytes(drv.vcomAddr, kSubAddrBytes, kRegSetting, &setting, kDataBytes);
+    const int ret = regio::writeReg(drv, kRegSetting, setting);
     if (ret != 0) {
         VCOM_ERR_AT(at, "[DR_VCOM]VCOMIC adjust Vcom fail.\n");
         return ret;
@@ -91,9 +87,7 @@ int writeSetting(VCOMICDriver& drv, const unsigned short* value, const log::Site
 
 int commandSave(VCOMICDriver& drv, const log::Site& at)
 {
-    unsigned char command = kCommandSave;
-    const int ret =
-        drv.writeNumBytes(drv.vcomAddr, kSubAddrBytes, kRegCommand, &command, kDataBytes);
+    const int ret = regio::writeReg(drv, kRegCommand, kCommandSave);
     if (ret != 0) {
         VCOM_ERR_AT(at, "[DR_VCOM]save Vcom fail.\n");
         return ret;

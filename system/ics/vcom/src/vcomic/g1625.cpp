@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "reg_io.h"
 #include "vcom_log.h"
 
 namespace ze {
@@ -21,7 +22,6 @@ constexpr unsigned char kCmdStore = 0x00;
 constexpr unsigned char kNoSubAddr = 0;
 constexpr unsigned int kSubAddrUnused = 0;
 constexpr unsigned int kByteCount = 1;
-constexpr unsigned char kReadAddrOffset = 1;
 
 unsigned char commandByte(unsigned char setting, unsigned char command)
 {
@@ -44,8 +44,8 @@ int sendCommand(VCOMICDriver& drv, unsigned char cmd)
 
 int readStatus(VCOMICDriver& drv, unsigned char* status)
 {
-    const unsigned char readAddr = static_cast<unsigned char>(drv.vcomAddr + kReadAddrOffset);
-    return drv.readNumBytes(readAddr, kNoSubAddr, kSubAddrUnused, status, kByteCount);
+    return drv.readNumBytes(regio::readAddress(drv.vcomAddr), kNoSubAddr, kSubAddrUnused, status,
+                            kByteCount);
 }
 
 }  // namespace

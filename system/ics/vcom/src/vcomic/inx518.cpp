@@ -2,6 +2,7 @@
 
 #include "VCOMICdriver.h"
 #include "inx_common.h"
+#include "reg_io.h"
 #include "vcom_log.h"
 
 namespace ze {
@@ -75,16 +76,18 @@ int runStep(VCOMICDriver& driver, const AttemptStep& step, unsigned char vcom,
 {
     switch (step.kind) {
     case Kind::Command:
-        return writeRegister(driver, driver.vcomAddr, step.reg, step.command);
+        return regio::writeReg(driver, step.reg, step.command);
     case Kind::Record: {
         unsigned char record[] = {kRecordHeader0, kRecordHeader1, kRecordHeader2, vcom, crc[vcom]};
-        return driver.writeNumBytes(driver.vcomAddr, 1, step.reg, record, sizeof record);
+        return driver.writeNumBytes(driver.vcomAddr, regio::kSubAddrBytes, step.reg, record,
+                                    sizeof record);
     }
     case Kind::Status: {
         // The status answers at the read form of the address.
-        const unsigned char readAddr = static_cast<unsigned char>(driver.vcomAddr + 1);
         unsigned char answer = 0;
-        const int ret = driver.readNumBytes(readAddr, 1, step.reg, &answer, 1);
+        const int ret = driver.readNumBytes(regio::readAddress(driver.vcomAddr),
+                                            regio::kSubAddrBytes, step.reg, &answer,
+                                            regio::kDataBytes);
         if (ret == 0) *status = answer;
         return ret;
     }
@@ -108,7 +111,7 @@ int VCOMICDriver::IC_INX_IN518_Read(unsigned short* value)
     }
     usleep(kPassThroughSettleUs);
     unsigned char vcom = 0;
-    ret = readNumBytes(vcomAddr, 1, kRegVcom, &vcom, 1);
+    ret = regio::readReg(*this, kRegVcom, &vcom);
     if (ret != 0) {
         VCOM_ERR("[%s]INX518 Vcom value fail, ret = %d.\n\n", kTag, ret);
         return ret;
@@ -188,12 +191,12 @@ int VCOMICDriver::IC_INX_IN518_Save(unsigned short* value)
             continue;
         }
         VCOM_INFO("[DR_VCOM]INX Vcom save i2cStatus success.\n\n");
-        ret = writeRegister(*this, vcomAddr, kRegSaveMtp, kSaveMtpCommand);
+        ret = regio::writeReg(*this, kRegSaveMtp, kSaveMtpCommand);
         if (ret != 0) {
             VCOM_ERR("[%s]INX518_Save Vcom  write bufSaveMTPCommand fail, ret = %d.\n\n", kTag, ret);
         }
         usleep(kSaveMtpUs);
-        ret = writeRegister(*this, vcomAddr, kRegResetStatus, status);
+        ret = regio::writeReg(*this, kRegResetStatus, status);
         if (ret != 0) {
             VCOM_ERR("[%s]INX518_Save Vcom  write i2cStatus fail, ret = %d.\n\n", kTag, ret);
         }
@@ -201,7 +204,7 @@ int VCOMICDriver::IC_INX_IN518_Save(unsigned short* value)
         VCOM_INFO("[DR_VCOM]INX save Vcom sucess.\n\n");
         break;
     }
-    if (writeRegister(*this, vcomAddr, kRegLock, kLockCommand) != 0) {
+    if (regio::writeReg(*this, kRegLock, kLockCommand) != 0) {
         VCOM_INFO("[DR_VCOM]INX518 save Vcom lock error.\n\n");
     }
     usleep(kFinishSettleUs);

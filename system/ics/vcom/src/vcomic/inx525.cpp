@@ -4,6 +4,7 @@
 
 #include "VCOMICdriver.h"
 #include "inx_common.h"
+#include "reg_io.h"
 #include "vcom_log.h"
 
 namespace ze {
@@ -66,12 +67,13 @@ Attempt writeBlock(const log::Site& site, VCOMICDriver& driver, unsigned char vc
     VCOM_INFO_AT(site, "Optimized VCOM1: 0x%X\n\n", block[kBlockVcom1]);
     VCOM_INFO_AT(site, "Optimized VCOM2: 0x%X\n\n", block[kBlockVcom2]);
     VCOM_INFO_AT(site, "CRC: 0x%X\n\n", block[kBlockCrc]);
-    if (driver.writeNumBytes(driver.vcomAddr, 1, kRegBlock, block, kBlockSize) != 0) {
+    if (driver.writeNumBytes(driver.vcomAddr, regio::kSubAddrBytes, kRegBlock, block, kBlockSize) !=
+        0) {
         VCOM_ERR_AT(site, "INX Vcom write data command error\n\n");
     }
     usleep(kBlockWriteSettleUs);
     unsigned char answer = 0;
-    const int ret = driver.readNumBytes(driver.vcomAddr, 1, kRegStatus, &answer, 1);
+    const int ret = regio::readReg(driver, kRegStatus, &answer);
     if (ret == 0) {
         *status = answer;
     } else {
@@ -87,14 +89,14 @@ int VCOMICDriver::inx525_calc_vcom(unsigned char* block, unsigned char value)
     // An unreadable select counts as 0: VCOM2 is not moved on a guess.
     unsigned char select = 0;
     unsigned char selectRead = 0;
-    if (readNumBytes(vcomAddr, 1, kRegVcomSelect, &selectRead, 1) == 0) {
+    if (regio::readReg(*this, kRegVcomSelect, &selectRead) == 0) {
         select = selectRead;
         VCOM_INFO("VCOM Sel: %d\n\n", select);
     }
     usleep(kReadSettleUs);
 
     unsigned char current[kBlockSize] = {};
-    const int ret = readNumBytes(vcomAddr, 1, kRegBlock, current, kBlockSize);
+    const int ret = readNumBytes(vcomAddr, regio::kSubAddrBytes, kRegBlock, current, kBlockSize);
     if (ret == 0) {
         VCOM_INFO("Initial VCOM1: 0x%X\n\n", current[kBlockVcom1]);
         VCOM_INFO("Initial VCOM2: 0x%X\n\n", current[kBlockVcom2]);
@@ -120,7 +122,7 @@ int VCOMICDriver::IC_INX_IN525_Read(unsigned short* value)
 {
     inx525_pass_through();
     unsigned char vcom = 0;
-    const int ret = readNumBytes(vcomAddr, 1, kRegVcom1, &vcom, 1);
+    const int ret = regio::readReg(*this, kRegVcom1, &vcom);
     usleep(kReadSettleUs);
     if (ret != 0) {
         VCOM_ERR("read VcomINX read failed \n\n");
@@ -171,16 +173,16 @@ int VCOMICDriver::IC_INX_IN525_Save(unsigned short* value)
             continue;
         }
         VCOM_INFO("INX Vcom read i2cStatus sucess\n\n");
-        writeRegister(*this, vcomAddr, kRegProgram, kProgramCommand);
+        regio::writeReg(*this, kRegProgram, kProgramCommand);
         usleep(kProgramUs);
-        if (writeRegister(*this, vcomAddr, kRegStatus, status) != 0) {
+        if (regio::writeReg(*this, kRegStatus, status) != 0) {
             VCOM_ERR("INX save Vcom write i2cstatus error\n\n");
         }
         if (status == kStatusProgramAgain) continue;
         VCOM_INFO("INX save Vcom sucess\n\n");
         break;
     }
-    const int ret = writeRegister(*this, vcomAddr, kRegLock, kLockCommand);
+    const int ret = regio::writeReg(*this, kRegLock, kLockCommand);
     if (ret != 0) {
         VCOM_ERR("INX save Vcom lock error\n\n");
     }

@@ -2,6 +2,7 @@
 
 #include "VCOMICdriver.h"
 #include "inx_common.h"
+#include "reg_io.h"
 #include "vcom_log.h"
 
 namespace ze {
@@ -79,13 +80,8 @@ namespace inx {
 int sendPassThrough(VCOMICDriver& driver, unsigned char openClose)
 {
     unsigned char command[] = {kPassThroughCommand1, kPassThroughCommand2, openClose};
-    return driver.writeNumBytes(kBridgeAddr, 1, kRegPassThrough, command, sizeof command);
-}
-
-int writeRegister(VCOMICDriver& driver, unsigned char devAddr, unsigned char reg,
-                  unsigned char value)
-{
-    return driver.writeNumBytes(devAddr, 1, reg, &value, 1);
+    return driver.writeNumBytes(kBridgeAddr, regio::kSubAddrBytes, kRegPassThrough, command,
+                                sizeof command);
 }
 
 }  // namespace inx
@@ -115,7 +111,7 @@ int VCOMICDriver::inx525_unlock()
     // Every step is sent even after a failed one; only the reset's status counts.
     int ret = 0;
     for (const UnlockStep& step : kUnlockSteps) {
-        ret = writeRegister(*this, vcomAddr, step.reg, step.value);
+        ret = regio::writeReg(*this, step.reg, step.value);
         if (ret != 0) {
             VCOM_ERR("%s", step.failure);
         }
@@ -127,7 +123,8 @@ int VCOMICDriver::inx525_unlock()
 int VCOMICDriver::inx525_check()
 {
     unsigned char status[kPassStatusSize] = {};
-    const int ret = readNumBytes(vcomAddr, 1, kRegPassStatus, status, kPassStatusSize);
+    const int ret =
+        readNumBytes(vcomAddr, regio::kSubAddrBytes, kRegPassStatus, status, kPassStatusSize);
     if (ret != 0) {
         VCOM_ERR("INX Vcom read i2cStatus0 error\n\n");
     }

@@ -28,10 +28,6 @@ constexpr unsigned short kCrcSeed = 0xD200;
 // Sends the bridge its pass-through command. Returns the write's status.
 int sendPassThrough(VCOMICDriver& driver, unsigned char openClose);
 
-// One data byte to one register. Returns the write's status.
-int writeRegister(VCOMICDriver& driver, unsigned char devAddr, unsigned char reg,
-                  unsigned char value);
-
 }  // namespace inx
 }  // namespace ic
 }  // namespace ze

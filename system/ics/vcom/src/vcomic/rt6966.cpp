@@ -10,24 +10,26 @@
 
 #include <flashenv.h>
 
+#include "reg_io.h"
 #include "vcom_log.h"
 
 namespace ze {
 namespace ic {
 namespace {
 
+using regio::readReg;
+using regio::writeReg;
+
 // Registers: one sub-address byte, one data byte each.
 //   0x25  VCOM_H  bits 5..0 = D[9..4]   bits 7..6 written 0
 //   0x26  VCOM_L  bits 7..4 = D[3..0]   bits 3..0 written 0
 constexpr unsigned int kRegVcomH = 0x25;
 constexpr unsigned int kRegVcomL = 0x26;
-constexpr unsigned char kSubAddrLen = 1;
-constexpr unsigned int kRegSize = 1;
 
-constexpr unsigned int kCodeLowBits = 4;      // D[3..0]
+constexpr unsigned int kCodeLowBits = 4;  // D[3..0]
 constexpr unsigned int kCodeLowMask = 0x00F;
-constexpr unsigned int kVcomHMask = 0x3F;     // D[9..4] in VCOM_H
-constexpr unsigned int kVcomLShift = 4;       // D[3..0] in VCOM_L bits 7..4
+constexpr unsigned int kVcomHMask = 0x3F;  // D[9..4] in VCOM_H
+constexpr unsigned int kVcomLShift = 4;    // D[3..0] in VCOM_L bits 7..4
 
 // D = value + 0x172 (mod 2^16). Values 0..653 map onto codes 0x172..0x3FF;
 // only D[9..0] reach the chip.
@@ -69,16 +71,6 @@ constexpr const char* kEnvVcomValue = "vcom_value";
 constexpr unsigned short kMaxStoredValue = 255;
 constexpr std::size_t kStoredTextSize = 16;
 constexpr int kOutOfRange = -1;
-
-int writeReg(VCOMICDriver& drv, unsigned int reg, unsigned char data)
-{
-    return drv.writeNumBytes(drv.vcomAddr, kSubAddrLen, reg, &data, kRegSize);
-}
-
-int readReg(VCOMICDriver& drv, unsigned int reg, unsigned char* data)
-{
-    return drv.readNumBytes(drv.vcomAddr, kSubAddrLen, reg, data, kRegSize);
-}
 
 }  // namespace
 
