@@ -2,23 +2,30 @@
 
 #include <cctype>
 
+#include <ze/sim/panel.h>
+
 namespace vcomctl {
 
 const std::vector<ChipInfo>& supportedChips()
 {
+    // Named as the simulated board names them, so that --sim takes the same names.
+    const auto chip = [](int typeIdx, std::uint16_t updateMax, std::uint16_t saveMax,
+                         const char* updateNote, const char* saveNote) {
+        return ChipInfo{typeIdx, ze::sim::chipName(static_cast<ze::sim::ChipType>(typeIdx)),
+                        updateMax, saveMax, updateNote, saveNote};
+    };
     static const std::vector<ChipInfo> chips = {
-        {1, "auo", 255, 255, "8-bit setting", "8-bit setting"},
-        {3, "in518", 255, 255, "8-bit setting", "8-bit setting"},
-        {4, "boe", 255, 255, "8-bit value, offset into the chip's code",
-         "8-bit value, offset into the chip's code"},
-        {6, "rt6966", 653, 255, "10-bit code = value + 370",
-         "the copy kept in the U-Boot environment"},
-        {7, "in525", 255, 255, "8-bit setting", "8-bit setting"},
-        {8, "kd733", 255, 255, "8-bit offset from the chip's reference code",
-         "8-bit offset from the chip's reference code"},
-        {9, "g1625", 127, 127, "7-bit setting; 128 and up would alias 0-127",
-         "7-bit setting; 128 and up would alias 0-127"},
-        {10, "kd532p", 255, 255, "8-bit setting", "8-bit setting"},
+        chip(1, 255, 255, "8-bit setting", "8-bit setting"),
+        chip(3, 255, 255, "8-bit setting", "8-bit setting"),
+        chip(4, 255, 255, "8-bit value, offset into the chip's code",
+             "8-bit value, offset into the chip's code"),
+        chip(6, 653, 255, "10-bit code = value + 370", "the copy kept in the U-Boot environment"),
+        chip(7, 255, 255, "8-bit setting", "8-bit setting"),
+        chip(8, 255, 255, "8-bit offset from the chip's reference code",
+             "8-bit offset from the chip's reference code"),
+        chip(9, 127, 127, "7-bit setting; 128 and up would alias 0-127",
+             "7-bit setting; 128 and up would alias 0-127"),
+        chip(10, 255, 255, "8-bit setting", "8-bit setting"),
     };
     return chips;
 }
