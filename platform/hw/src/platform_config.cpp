@@ -70,19 +70,19 @@ char* readLine(char* out, int size, void* stream)
 
 class ConfigParser {
 public:
-    explicit ConfigParser(PlatformConfig& config) : config_(config) {}
-
-    bool parse(const std::string& text, std::string* error)
+    ConfigParser(PlatformConfig& config, const std::string& text) : config_(config), reader_{text}
     {
-        TextReader reader{text};
-        reader_ = &reader;
-        const int firstBadLine = ini_parse_stream(readLine, &reader, onEntry, this);
+    }
+
+    bool parse(std::string* error)
+    {
+        const int firstBadLine = ini_parse_stream(readLine, &reader_, onEntry, this);
         if (firstBadLine == 0) return true;
         if (firstBadLine < 0) {
             *error = "out of memory while parsing";
         } else if (problem_.empty() || static_cast<unsigned int>(firstBadLine) < problemLine_) {
-            *error = "line " + std::to_string(firstBadLine) +
-                     ": expected '[section]' or 'key = value'";
+            *error =
+                "line " + std::to_string(firstBadLine) + ": expected '[section]' or 'key = value'";
         } else {
             *error = "line " + std::to_string(problemLine_) + ": " + problem_;
         }
@@ -97,7 +97,7 @@ private:
         if (problem.empty()) return 1;
         if (parser.problem_.empty()) {
             parser.problem_ = problem;
-            parser.problemLine_ = parser.reader_->line;
+            parser.problemLine_ = parser.reader_.line;
         }
         return 0;
     }
@@ -171,7 +171,7 @@ private:
     }
 
     PlatformConfig& config_;
-    TextReader* reader_ = nullptr;
+    TextReader reader_;
     std::string problem_;
     unsigned int problemLine_ = 0;
 };
@@ -194,7 +194,7 @@ bool parsePlatformConfig(const std::string& text, PlatformConfig* config, std::s
 {
     PlatformConfig parsed;
     std::string problem;
-    if (!ConfigParser(parsed).parse(text, &problem)) {
+    if (!ConfigParser(parsed, text).parse(&problem)) {
         if (error != nullptr) *error = problem;
         return false;
     }
