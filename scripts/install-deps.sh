@@ -8,7 +8,7 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 HOST_PKGS=(
   build-essential cmake ninja-build pkg-config
   libboost-dev libinih-dev libubootenv-dev libubootenv-tool
-  libgpiod-dev libcli11-dev
+  libgpiod-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest
 )
 ARMHF_PKGS=(

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 #include "chips.h"
-#include "json.h"
 #include "value.h"
 
 namespace vcomctl {
@@ -41,86 +42,78 @@ std::string configText(const DriverFields& f)
            field("I2cSwitchType", std::to_string(f.i2cSwitchType));
 }
 
-void writeFields(JsonWriter& json, const DriverFields& f)
+using Json = nlohmann::ordered_json;
+
+Json fieldsJson(const DriverFields& f)
 {
-    json.beginObject();
-    json.key("TypeIdx").number(f.typeIdx);
-    json.key("chip");
-    if (const ChipInfo* chip = chipByTypeIdx(f.typeIdx)) json.string(chip->name); else json.null();
-    json.key("I2cBus").number(f.i2cBus);
-    json.key("VcomAddr").number(f.vcomAddr);
-    json.key("GpioAddr").number(f.gpioAddr);
-    json.key("GpioStatus").number(f.gpioStatus);
-    json.key("LdmFlag").number(f.ldmFlag);
-    json.key("I2cSwitchType").number(f.i2cSwitchType);
-    json.endObject();
+    const ChipInfo* chip = chipByTypeIdx(f.typeIdx);
+    return Json{{"TypeIdx", f.typeIdx},   {"chip", chip != nullptr ? Json(chip->name) : Json()},
+                {"I2cBus", f.i2cBus},     {"VcomAddr", f.vcomAddr},
+                {"GpioAddr", f.gpioAddr}, {"GpioStatus", f.gpioStatus},
+                {"LdmFlag", f.ldmFlag},   {"I2cSwitchType", f.i2cSwitchType}};
 }
 
-void writeChips(JsonWriter& json)
+Json chipsJson()
 {
-    json.beginArray();
+    Json out = Json::array();
     for (const ChipInfo& chip : supportedChips()) {
-        json.beginObject();
-        json.key("TypeIdx").number(chip.typeIdx);
-        json.key("name").string(chip.name);
-        json.key("update_max").number(chip.updateMax);
-        json.key("save_max").number(chip.saveMax);
-        json.endObject();
+        out.push_back({{"TypeIdx", chip.typeIdx},
+                       {"name", chip.name},
+                       {"update_max", chip.updateMax},
+                       {"save_max", chip.saveMax}});
     }
-    json.endArray();
+    return out;
 }
 
 const char* commandWord(Op op)
 {
     switch (op) {
-    case Op::Read: return "read";
-    case Op::Update: return "update";
-    case Op::Save: return "save";
-    case Op::Pattern: return "pattern";
-    case Op::Config: return "config";
-    case Op::Chips: return "chips";
-    case Op::Init: return "init";
+        case Op::Read:
+            return "read";
+        case Op::Update:
+            return "update";
+        case Op::Save:
+            return "save";
+        case Op::Pattern:
+            return "pattern";
+        case Op::Config:
+            return "config";
+        case Op::Chips:
+            return "chips";
+        case Op::Init:
+            return "init";
     }
     return "?";
 }
 
-void writeResult(JsonWriter& json, const CommandResult& r)
+Json resultJson(const CommandResult& r)
 {
-    json.beginObject();
-    json.key("command").string(commandWord(r.op));
-    json.key("ok").boolean(r.ok);
+    Json out{{"command", commandWord(r.op)}, {"ok", r.ok}};
     switch (r.op) {
-    case Op::Read:
-        if (r.ok) json.key("value").number(r.value);
-        break;
-    case Op::Update:
-    case Op::Save:
-        json.key("value").number(r.value);
-        json.key("status").number(r.status);
-        break;
-    case Op::Init:
-        json.key("status").number(r.status);
-        break;
-    case Op::Pattern:
-        json.key("state").string(r.name == "pattern on" ? "on" : "off");
-        break;
-    case Op::Config:
-        if (r.fields) {
-            json.key("config");
-            writeFields(json, *r.fields);
-        }
-        break;
-    case Op::Chips:
-        json.key("chips");
-        writeChips(json);
-        break;
+        case Op::Read:
+            if (r.ok) out["value"] = r.value;
+            break;
+        case Op::Update:
+        case Op::Save:
+            out["value"] = r.value;
+            out["status"] = r.status;
+            break;
+        case Op::Init:
+            out["status"] = r.status;
+            break;
+        case Op::Pattern:
+            out["state"] = r.name == "pattern on" ? "on" : "off";
+            break;
+        case Op::Config:
+            if (r.fields) out["config"] = fieldsJson(*r.fields);
+            break;
+        case Op::Chips:
+            out["chips"] = chipsJson();
+            break;
     }
-    if (!r.ok) json.key("error").string(r.error);
-    if (r.traced) {
-        json.key("trace");
-        writeTraceJson(json, r.trace, r.traceOriginUs);
-    }
-    json.endObject();
+    if (!r.ok) out["error"] = r.error;
+    if (r.traced) out["trace"] = traceJson(r.trace, r.traceOriginUs);
+    return out;
 }
 
 }  // namespace
@@ -130,10 +123,10 @@ std::string chipsTable()
     std::string text = "TypeIdx  chip    update   save    range\n";
     for (const ChipInfo& chip : supportedChips()) {
         char line[128];
-        const std::string note = std::strcmp(chip.updateNote, chip.saveNote) == 0
-                                     ? chip.updateNote
-                                     : std::string("update: ") + chip.updateNote +
-                                           "; save: " + chip.saveNote;
+        const std::string note =
+            std::strcmp(chip.updateNote, chip.saveNote) == 0
+                ? chip.updateNote
+                : std::string("update: ") + chip.updateNote + "; save: " + chip.saveNote;
         std::snprintf(line, sizeof line, "%7d  %-7s 0-%-6u 0-%-5u %s\n", chip.typeIdx, chip.name,
                       unsigned{chip.updateMax}, unsigned{chip.saveMax}, note.c_str());
         text += line;
@@ -149,13 +142,21 @@ std::string plainResult(const CommandResult& r)
         text = r.name + ": failed\n";
     } else {
         switch (r.op) {
-        case Op::Read: text = "read: " + showValue(r.value) + "\n"; break;
-        case Op::Update:
-        case Op::Save:
-        case Op::Pattern:
-        case Op::Init: text = r.name + ": ok\n"; break;
-        case Op::Config: text = r.fields ? configText(*r.fields) : "config:\n"; break;
-        case Op::Chips: text = chipsTable(); break;
+            case Op::Read:
+                text = "read: " + showValue(r.value) + "\n";
+                break;
+            case Op::Update:
+            case Op::Save:
+            case Op::Pattern:
+            case Op::Init:
+                text = r.name + ": ok\n";
+                break;
+            case Op::Config:
+                text = r.fields ? configText(*r.fields) : "config:\n";
+                break;
+            case Op::Chips:
+                text = chipsTable();
+                break;
         }
     }
     if (r.traced) {
@@ -168,32 +169,22 @@ std::string plainResult(const CommandResult& r)
 
 std::string jsonReport(const RunReport& report)
 {
-    JsonWriter json;
-    json.beginObject();
-    json.key("ok").boolean(report.ok);
-    if (!report.ok) json.key("error").string(report.error);
+    Json out{{"ok", report.ok}};
+    if (!report.ok) out["error"] = report.error;
     if (!report.backend.empty()) {
-        json.key("backend").string(report.backend);
-        json.key("root");
-        if (report.root.empty()) json.null(); else json.string(report.root);
+        out["backend"] = report.backend;
+        out["root"] = report.root.empty() ? Json() : Json(report.root);
     }
     if (report.board) {
-        json.key("chip");
-        if (const ChipInfo* chip = chipByTypeIdx(report.board->typeIdx)) {
-            json.string(chip->name);
-        } else {
-            json.null();
-        }
+        const ChipInfo* chip = chipByTypeIdx(report.board->typeIdx);
+        out["chip"] = chip != nullptr ? Json(chip->name) : Json();
     }
-    if (report.init) {
-        json.key("init");
-        writeResult(json, *report.init);
-    }
-    json.key("results").beginArray();
-    for (const CommandResult& result : report.results) writeResult(json, result);
-    json.endArray();
-    json.endObject();
-    return json.text() + "\n";
+    if (report.init) out["init"] = resultJson(*report.init);
+    Json results = Json::array();
+    for (const CommandResult& result : report.results) results.push_back(resultJson(result));
+    out["results"] = std::move(results);
+    // Texts the tool did not write itself (paths, driver messages) may not be UTF-8.
+    return out.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace vcomctl

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 
-
 namespace vcomctl {
 namespace {
 
@@ -30,12 +29,17 @@ std::string bytes(const std::vector<std::uint8_t>& data)
 const char* kindLetter(ze::platform::Call call)
 {
     switch (call) {
-    case ze::platform::Call::I2CWrite: return "W";
-    case ze::platform::Call::I2CRead: return "R";
-    case ze::platform::Call::GpioSetValue: return "G";
-    case ze::platform::Call::I2COpen: return "O";
-    case ze::platform::Call::DisplayGetFreerunVfreq:
-    case ze::platform::Call::DisplaySetFreerunVfreq: return "D";
+        case ze::platform::Call::I2CWrite:
+            return "W";
+        case ze::platform::Call::I2CRead:
+            return "R";
+        case ze::platform::Call::GpioSetValue:
+            return "G";
+        case ze::platform::Call::I2COpen:
+            return "O";
+        case ze::platform::Call::DisplayGetFreerunVfreq:
+        case ze::platform::Call::DisplaySetFreerunVfreq:
+            return "D";
     }
     return "?";
 }
@@ -44,18 +48,18 @@ std::string what(const TraceEntry& e)
 {
     const std::string reg = e.subAddrLen == 0 ? "--  " : hexByte(e.subAddr);
     switch (e.call) {
-    case ze::platform::Call::I2CWrite:
-    case ze::platform::Call::I2CRead:
-        return "bus " + std::to_string(e.bus) + "  dev " + hexByte(e.devAddr) + "  reg " + reg +
-               "  data " + bytes(e.data);
-    case ze::platform::Call::GpioSetValue:
-        return "gpio " + std::to_string(e.bus) + " = " + std::to_string(e.value);
-    case ze::platform::Call::I2COpen:
-        return "open bus " + std::to_string(e.bus) + " mode " + std::to_string(e.value);
-    case ze::platform::Call::DisplayGetFreerunVfreq:
-        return "free-run get: " + std::to_string(e.value);
-    case ze::platform::Call::DisplaySetFreerunVfreq:
-        return "free-run set " + std::to_string(e.value);
+        case ze::platform::Call::I2CWrite:
+        case ze::platform::Call::I2CRead:
+            return "bus " + std::to_string(e.bus) + "  dev " + hexByte(e.devAddr) + "  reg " + reg +
+                   "  data " + bytes(e.data);
+        case ze::platform::Call::GpioSetValue:
+            return "gpio " + std::to_string(e.bus) + " = " + std::to_string(e.value);
+        case ze::platform::Call::I2COpen:
+            return "open bus " + std::to_string(e.bus) + " mode " + std::to_string(e.value);
+        case ze::platform::Call::DisplayGetFreerunVfreq:
+            return "free-run get: " + std::to_string(e.value);
+        case ze::platform::Call::DisplaySetFreerunVfreq:
+            return "free-run set " + std::to_string(e.value);
     }
     return "";
 }
@@ -63,12 +67,18 @@ std::string what(const TraceEntry& e)
 const char* jsonKind(ze::platform::Call call)
 {
     switch (call) {
-    case ze::platform::Call::I2CWrite: return "write";
-    case ze::platform::Call::I2CRead: return "read";
-    case ze::platform::Call::GpioSetValue: return "gpio";
-    case ze::platform::Call::I2COpen: return "open";
-    case ze::platform::Call::DisplayGetFreerunVfreq: return "freerun-get";
-    case ze::platform::Call::DisplaySetFreerunVfreq: return "freerun-set";
+        case ze::platform::Call::I2CWrite:
+            return "write";
+        case ze::platform::Call::I2CRead:
+            return "read";
+        case ze::platform::Call::GpioSetValue:
+            return "gpio";
+        case ze::platform::Call::I2COpen:
+            return "open";
+        case ze::platform::Call::DisplayGetFreerunVfreq:
+            return "freerun-get";
+        case ze::platform::Call::DisplaySetFreerunVfreq:
+            return "freerun-set";
     }
     return "?";
 }
@@ -101,7 +111,8 @@ std::vector<TraceEntry> TraceTap::since(const Mark& mark) const
 {
     std::vector<TraceEntry> all = entries_();
     if (mark.index >= all.size()) return {};
-    return std::vector<TraceEntry>(all.begin() + static_cast<std::ptrdiff_t>(mark.index), all.end());
+    return std::vector<TraceEntry>(all.begin() + static_cast<std::ptrdiff_t>(mark.index),
+                                   all.end());
 }
 
 std::string describeStatus(int status)
@@ -117,46 +128,44 @@ std::string formatTraceLine(const TraceEntry& entry, std::uint64_t originUs)
     char line[160];
     std::snprintf(line, sizeof line, "%10.3f ms  %s  %-41s  %s",
                   static_cast<double>(elapsed(entry.timeUs, originUs)) / 1000.0,
-                  kindLetter(entry.call), what(entry).c_str(), describeStatus(entry.status).c_str());
+                  kindLetter(entry.call), what(entry).c_str(),
+                  describeStatus(entry.status).c_str());
     return line;
 }
 
-void writeTraceJson(JsonWriter& json, const std::vector<TraceEntry>& entries,
-                    std::uint64_t originUs)
+nlohmann::ordered_json traceJson(const std::vector<TraceEntry>& entries, std::uint64_t originUs)
 {
-    json.beginArray();
+    nlohmann::ordered_json out = nlohmann::ordered_json::array();
     for (const TraceEntry& e : entries) {
-        json.beginObject();
-        json.key("t_us").number(static_cast<std::int64_t>(elapsed(e.timeUs, originUs)));
-        json.key("op").string(jsonKind(e.call));
+        nlohmann::ordered_json entry;
+        entry["t_us"] = elapsed(e.timeUs, originUs);
+        entry["op"] = jsonKind(e.call);
         switch (e.call) {
-        case ze::platform::Call::I2CWrite:
-        case ze::platform::Call::I2CRead:
-            json.key("bus").number(e.bus);
-            json.key("dev").number(e.devAddr);
-            json.key("reg");
-            if (e.subAddrLen == 0) json.null(); else json.number(e.subAddr);
-            json.key("data").beginArray();
-            for (std::uint8_t byte : e.data) json.number(byte);
-            json.endArray();
-            break;
-        case ze::platform::Call::GpioSetValue:
-            json.key("gpio").number(e.bus);
-            json.key("level").number(e.value);
-            break;
-        case ze::platform::Call::I2COpen:
-            json.key("bus").number(e.bus);
-            json.key("mode").number(e.value);
-            break;
-        case ze::platform::Call::DisplayGetFreerunVfreq:
-        case ze::platform::Call::DisplaySetFreerunVfreq:
-            json.key("setting").number(e.value);
-            break;
+            case ze::platform::Call::I2CWrite:
+            case ze::platform::Call::I2CRead:
+                entry["bus"] = e.bus;
+                entry["dev"] = e.devAddr;
+                entry["reg"] = e.subAddrLen == 0 ? nlohmann::ordered_json()
+                                                 : nlohmann::ordered_json(e.subAddr);
+                entry["data"] = e.data;
+                break;
+            case ze::platform::Call::GpioSetValue:
+                entry["gpio"] = e.bus;
+                entry["level"] = e.value;
+                break;
+            case ze::platform::Call::I2COpen:
+                entry["bus"] = e.bus;
+                entry["mode"] = e.value;
+                break;
+            case ze::platform::Call::DisplayGetFreerunVfreq:
+            case ze::platform::Call::DisplaySetFreerunVfreq:
+                entry["setting"] = e.value;
+                break;
         }
-        json.key("status").number(e.status);
-        json.endObject();
+        entry["status"] = e.status;
+        out.push_back(std::move(entry));
     }
-    json.endArray();
+    return out;
 }
 
 }  // namespace vcomctl

@@ -10,7 +10,7 @@
 #include <ze/platform/soc_backend.h>
 #include <ze/platform/trace.h>
 
-#include "json.h"
+#include <nlohmann/json.hpp>
 
 namespace vcomctl {
 
@@ -42,8 +42,7 @@ private:
 std::string formatTraceLine(const TraceEntry& entry, std::uint64_t originUs);
 // "ok", or "status -6 (No such device or address)"
 std::string describeStatus(int status);
-// The entries as a JSON array of objects.
-void writeTraceJson(JsonWriter& json, const std::vector<TraceEntry>& entries,
-                    std::uint64_t originUs);
+// The entries as a JSON array of objects, keys in the order written.
+nlohmann::ordered_json traceJson(const std::vector<TraceEntry>& entries, std::uint64_t originUs);
 
 }  // namespace vcomctl

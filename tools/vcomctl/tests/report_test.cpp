@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "json.h"
 #include "report.h"
 #include "trace.h"
 
@@ -22,17 +21,6 @@ TraceEntry write(std::uint64_t timeUs, std::uint8_t sub, std::vector<std::uint8_
     e.data = std::move(data);
     e.status = status;
     return e;
-}
-
-TEST(TheJsonWriter, SeparatesNestedElementsAndEscapesText)
-{
-    JsonWriter json;
-    json.beginObject();
-    json.key("a").number(-1);
-    json.key("b").beginArray().boolean(true).null().beginObject().endObject().endArray();
-    json.key("c\"").string("x\\y\n\x01");
-    json.endObject();
-    EXPECT_EQ(json.text(), R"({"a":-1,"b":[true,null,{}],"c\"":"x\\y\n\u0001"})");
 }
 
 TEST(TraceLines, ShowTimeDirectionDeviceRegisterBytesAndStatus)
