@@ -11,16 +11,8 @@
 
 #include <ze/hal/vcom.h>
 
-#include "command_line.h"
-#include "driver_log.h"
 #include "platform_setup.h"
 #include "trace.h"
-
-namespace ze {
-namespace ic {
-class VCOMICDriver;
-}  // namespace ic
-}  // namespace ze
 
 namespace vcomctl {
 
