@@ -8,7 +8,6 @@
 
 #include <ze/platform/linux_backend.h>
 #include <ze/platform/soc_backend.h>
-#include <ze/sim/board.h>
 
 #include "log.h"
 
@@ -27,8 +26,8 @@ BackendSlot& slot()
     return *s;
 }
 
-// Stands in for the hardware when the platform configuration is broken:
-// every call fails, so nothing mistakes a fake chip for the panel's.
+// Stands in for the hardware when the platform configuration is missing or
+// broken: every call fails, so nothing mistakes a fake chip for the panel's.
 class BrokenConfigBackend : public SocBackend {
 public:
     const char* name() const override { return "unconfigured"; }
@@ -47,18 +46,15 @@ public:
     int displaySetFreerunVfreq(int) override { return -ENODEV; }
 };
 
-// $ZE_PLATFORM_ROOT/etc/zeplatform.conf selects the hardware backend; without
-// it the board is simulated.
+// $ZE_PLATFORM_ROOT/etc/zeplatform.conf selects the backend. There is no
+// default: a board without a configuration has no SoC to talk to.
 std::shared_ptr<SocBackend> chooseBackend()
 {
     std::string error;
-    if (std::shared_ptr<SocBackend> hardware = makeConfiguredBackend(&error)) return hardware;
-    if (!error.empty()) {
-        ZE_LOG_ERROR("%s; every SoC call will fail until the platform configuration is fixed",
-                     error.c_str());
-        return std::make_shared<BrokenConfigBackend>();
-    }
-    return ze::sim::makeDefaultBoard();
+    if (std::shared_ptr<SocBackend> chosen = makeConfiguredBackend(&error)) return chosen;
+    ZE_LOG_ERROR("%s; every SoC call will fail until the platform configuration is fixed",
+                 error.c_str());
+    return std::make_shared<BrokenConfigBackend>();
 }
 
 std::shared_ptr<SocBackend> currentBackend()

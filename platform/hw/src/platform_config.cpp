@@ -1,5 +1,6 @@
 #include <ze/platform/linux_backend.h>
 
+#include <dlfcn.h>
 #include <ini.h>
 #include <strings.h>
 
@@ -16,6 +17,11 @@ namespace platform {
 namespace {
 
 constexpr const char* kConfigFile = "/etc/zeplatform.conf";
+// The simulated board lives in a library of its own; the platform finds it
+// only when the configuration asks for it.
+constexpr const char* kSimLibrary = "libzeplatform-sim.so.1";
+constexpr const char* kSimFactory = "ze_sim_create_backend";
+using SimFactory = SocBackend* (*)(const char* root);
 constexpr std::size_t kReadChunk = 4096;
 constexpr std::size_t kMaxDigits = 10;  // UINT_MAX has ten
 
@@ -202,6 +208,35 @@ bool parsePlatformConfig(const std::string& text, PlatformConfig* config, std::s
     return true;
 }
 
+// The simulated board's factory: already in the process when the program
+// links the simulator, otherwise from its library.
+std::shared_ptr<SocBackend> makeSimulatedBackend(std::string* problem)
+{
+    void* symbol = dlsym(RTLD_DEFAULT, kSimFactory);
+    if (symbol == nullptr) {
+        void* library = dlopen(kSimLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            const char* reason = dlerror();
+            *problem = std::string("backend = sim, but the simulated board is not available: ") +
+                       (reason != nullptr ? reason : kSimLibrary);
+            return nullptr;
+        }
+        symbol = dlsym(library, kSimFactory);  // the library stays loaded for the process
+    }
+    if (symbol == nullptr) {
+        *problem = std::string("backend = sim, but ") + kSimLibrary + " has no " + kSimFactory;
+        return nullptr;
+    }
+    errno = 0;
+    SocBackend* board = reinterpret_cast<SimFactory>(symbol)(platformRoot().c_str());
+    if (board == nullptr) {
+        *problem = std::string("the simulated board could not be set up: ") +
+                   std::strerror(errno != 0 ? errno : EINVAL);
+        return nullptr;
+    }
+    return std::shared_ptr<SocBackend>(board);
+}
+
 std::shared_ptr<SocBackend> makeConfiguredBackend(std::string* error)
 {
     std::string ignored;
@@ -210,7 +245,10 @@ std::shared_ptr<SocBackend> makeConfiguredBackend(std::string* error)
     const std::string path = resolvePath(kConfigFile);
     std::string text;
     const int status = readFile(path, &text);
-    if (status == -ENOENT) return nullptr;
+    if (status == -ENOENT) {
+        problem = "no SoC backend configured (" + path + ")";
+        return nullptr;
+    }
     if (status < 0) {
         problem = path + ": cannot read: " + std::strerror(-status);
         return nullptr;
@@ -221,7 +259,11 @@ std::shared_ptr<SocBackend> makeConfiguredBackend(std::string* error)
         problem = path + ": " + broken;
         return nullptr;
     }
-    if (config.backend != "linux") return nullptr;
+    if (config.backend.empty()) {
+        problem = "no SoC backend configured (" + path + ": [soc] backend is not set)";
+        return nullptr;
+    }
+    if (config.backend == "sim") return makeSimulatedBackend(&problem);
     return std::make_shared<LinuxBackend>(std::move(config.hardware));
 }
 

@@ -336,10 +336,10 @@ freerun_file = /run/zeplatform/freerun   ; optional
     EXPECT_EQ("/dev/gpiochip0", config.hardware.gpios.at(168).chip);
     EXPECT_EQ(5u, config.hardware.gpios.at(168).offset);
     EXPECT_EQ("/run/zeplatform/freerun", config.hardware.freerunFile);
-    for (const char* sim : {"", "[panel]\nsize = 55\n", "[SOC]\nBackend = sim\n"}) {
-        EXPECT_TRUE(ze::platform::parsePlatformConfig(sim, &config, &error)) << error;
-        EXPECT_EQ("sim", config.backend) << sim;
-    }
+    EXPECT_TRUE(ze::platform::parsePlatformConfig("[SOC]\nBackend = sim\n", &config, &error));
+    EXPECT_EQ("sim", config.backend);
+    EXPECT_TRUE(ze::platform::parsePlatformConfig("", &config, &error)) << error;
+    EXPECT_EQ("", config.backend);
 }
 
 TEST(HwConfigText, ABrokenEntryIsRejectedNamingItsLineAndWhatIsWrong)

@@ -27,19 +27,6 @@ std::string errnoText(int negativeErrno)
     return std::strerror(negativeErrno < 0 ? -negativeErrno : negativeErrno);
 }
 
-ze::sim::PanelConfig panelFor(int typeIdx, const DriverFields& board)
-{
-    ze::sim::PanelConfig panel;
-    panel.chip = static_cast<ze::sim::ChipType>(typeIdx);
-    panel.bus = board.i2cBus;
-    panel.vcomAddr = static_cast<std::uint8_t>(board.vcomAddr);
-    panel.gpioAddr = static_cast<std::uint8_t>(board.gpioAddr);
-    panel.gpioStatus = board.gpioStatus;
-    panel.ldmFlag = static_cast<std::uint8_t>(board.ldmFlag);
-    panel.i2cSwitchType = static_cast<std::uint8_t>(board.i2cSwitchType);
-    return panel;
-}
-
 }  // namespace
 
 DriverFields fieldsOf(const ze::ic::VCOMICDriver& driver)
@@ -167,36 +154,8 @@ bool PlatformSetup::installConfiguredBackend(DriverLog& log, std::string* error)
         ze::platform::setSocBackend(backend_);
         return true;
     }
-    if (!backendError.empty()) {
-        *error = backendError;
-        return false;
-    }
-
-    // No hardware configured: a simulated panel of the chip the board file names.
-    board_ = readBoardFields(log, error);
-    if (!board_) return false;
-    const DriverFields& board = *board_;
-    const ChipInfo* chip = chipByTypeIdx(board.typeIdx);
-    if (chip == nullptr) {
-        *error = ze::platform::resolvePath(kBoardFile) + ": TypeIdx " +
-                 std::to_string(board.typeIdx) +
-                 " is no chip a simulated panel can have (see vcomctl chips)";
-        return false;
-    }
-    auto simulated = ze::sim::makeDefaultBoard();
-    try {
-        ze::sim::installPanel(*simulated, panelFor(chip->typeIdx, board));
-    } catch (const std::exception& e) {
-        *error =
-            std::string("the simulated board cannot model a ") + chip->name + " panel: " + e.what();
-        return false;
-    }
-    backend_ = simulated;
-    ze::platform::setSocBackend(backend_);
-    notice_ = "no hardware backend is configured in " +
-              ze::platform::resolvePath("/etc/zeplatform.conf") + "; using a simulated " +
-              chip->name + " panel";
-    return true;
+    *error = backendError;
+    return false;
 }
 
 }  // namespace vcomctl

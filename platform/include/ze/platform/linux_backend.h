@@ -7,7 +7,7 @@
 // starts a comment; section and key names ignore case):
 //
 //   [soc]
-//   backend = linux          ; "sim" or absent: the simulated board
+//   backend = linux          ; or "sim": the simulated board (libzeplatform-sim)
 //   [i2c]
 //   buses = 0, 1             ; published as HAL I2C drivers; /dev/i2c-N
 //   [gpio]
@@ -56,7 +56,7 @@ struct LinuxBackendConfig {
 };
 
 struct PlatformConfig {
-    std::string backend = "sim";  // "sim" or "linux"
+    std::string backend;  // "sim" or "linux"; empty: not set
     LinuxBackendConfig hardware;
 };
 
@@ -65,9 +65,10 @@ struct PlatformConfig {
 ZE_PLATFORM_EXPORT bool parsePlatformConfig(const std::string& text, PlatformConfig* config,
                                             std::string* error);
 
-// The Linux backend when the platform configuration selects it; nullptr when
-// there is no configuration or it selects the simulated board, and nullptr
-// with *error set when the configuration cannot be read or is broken.
+// The backend the platform configuration selects: the Linux backend, or the
+// simulated board from libzeplatform-sim. nullptr with *error set when there
+// is no configuration, it selects nothing, cannot be read or is broken, or
+// the simulated board cannot be loaded.
 ZE_PLATFORM_EXPORT std::shared_ptr<SocBackend> makeConfiguredBackend(std::string* error);
 
 // The system calls the I2C side makes. Each returns its result (>= 0) or a

@@ -46,11 +46,10 @@ protected:
     TraceRecorder recorder_;
 };
 
-// The backend the QEL_* functions use. Chosen at first use: the hardware
-// backend when the platform configuration ($ZE_PLATFORM_ROOT/etc/zeplatform.conf,
-// "backend = linux" under [soc]) selects one, otherwise a simulated board
-// (ze::sim::makeDefaultBoard()). The reference is valid while the backend
-// stays installed.
+// The backend the QEL_* functions use. Chosen at first use from the platform
+// configuration ($ZE_PLATFORM_ROOT/etc/zeplatform.conf, [soc] backend = linux
+// or sim); without a usable configuration every call fails with -ENODEV. The
+// reference is valid while the backend stays installed.
 ZE_PLATFORM_EXPORT SocBackend& socBackend();
 // Replaces the backend; nullptr makes the next use choose again.
 ZE_PLATFORM_EXPORT void setSocBackend(std::shared_ptr<SocBackend> backend);
