@@ -1,0 +1,31 @@
+# Compiler and linker flags for this project's own targets. Directory-scoped:
+# a parent project and imported dependencies keep their own flags.
+
+add_compile_options(-Wall -Wextra -Wshadow -Werror=return-type -Wno-unused-parameter)
+if(ZE_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+# Only what a binary really uses becomes a DT_NEEDED entry.
+add_link_options(LINKER:--as-needed)
+
+if(ZE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# The hardening a distribution applies to what it ships. _FORTIFY_SOURCE needs
+# the optimiser, so debug builds go without it.
+if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+  set(ze_harden_default ON)
+else()
+  set(ze_harden_default OFF)
+endif()
+option(ZE_HARDEN "Stack protector, _FORTIFY_SOURCE, stack-clash protection, full RELRO"
+       ${ze_harden_default})
+if(ZE_HARDEN)
+  add_compile_options(-fstack-protector-strong -fstack-clash-protection
+                      -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2)
+  add_link_options(LINKER:-z,relro,-z,now)
+endif()
