@@ -10,6 +10,7 @@ set(ZE_VCOM_SOURCE_DIR ${PROJECT_SOURCE_DIR}/system/ics/vcom)
 set(ZE_PLATFORM_INCLUDE_DIR ${PROJECT_SOURCE_DIR}/platform/include)
 
 function(ze_install_library target component export_set namelink_component)
+  ze_library_runpath(${target})
   install(TARGETS ${target} EXPORT ${export_set}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
       COMPONENT ${component} NAMELINK_COMPONENT ${namelink_component})
