@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <qel/soc.h>
 #include <tvconfig/configutil.h>
@@ -241,9 +242,9 @@ int transfer(const VCOMICDriver& driver, Direction direction, unsigned char u8de
 
 }  // namespace
 
-VCOMICDriver::VCOMICDriver(int driverId, boost::shared_ptr<ze::hal::IIC> iic)
+VCOMICDriver::VCOMICDriver(int id, boost::shared_ptr<ze::hal::IIC> i2cDriver)
     : typeIdx(0),
-      driverId(driverId),
+      driverId(id),
       i2cBus(0),
       vcomAddr(0),
       gpioAddr(0),
@@ -251,7 +252,7 @@ VCOMICDriver::VCOMICDriver(int driverId, boost::shared_ptr<ze::hal::IIC> iic)
       ldmFlag(0),
       i2cSwitchType(0),
       configLoaded(0),
-      iic(iic)
+      iic(std::move(i2cDriver))
 {
 }
 
