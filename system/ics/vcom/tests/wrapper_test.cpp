@@ -132,7 +132,7 @@ TEST_F(Wrapper, WithoutARegistryBothOperationsFailAndSaySoOnceThereIsADriver)
         "E Registering Vcom driver failed because no HALRegistry is available!\n"
         "E Unregistering Vcom driver failed because no HALUnregistry is available!\n",
         levelled());
-    EXPECT_EQ("icinit.cpp:registerDriver",
+    EXPECT_EQ("registerDriver",
               site("Registering Vcom driver failed because no HALRegistry is available!\n"));
 }
 
