@@ -53,37 +53,6 @@ protected:
     std::shared_ptr<InnoluxBridge> bridge;
 };
 
-// The routines' schedules show these steps succeeding; here they fail.
-TEST_F(In525, StepsReportTheirFailureSettleAnywayAndReturnTheirStatus)
-{
-    const struct {
-        int (V::*step)();
-        Fault fault;
-        int result;
-        const char *steps, *messages;
-    } cases[] = {
-        {&V::inx525_pass_disable, nthWrite(1), kBusFault,
-         "write 0xC2 [0xE7] EA 10 00 -> -121, sleep 20000", "E INX Vcom Pass1Disable error\n\n"},
-        // The routines' faults show an unlock step failing and the others still sent.
-        {&V::inx525_unlock, nthWrite(3), kBusFault,
-         "write 0xE8 [0x38] B7, write 0xE8 [0x39] F6, "
-         "write 0xE8 [0x49] 80 -> -121, sleep 70000",
-         "E INX Vcom reset error\n\n"},
-        {&V::inx525_check, nthRead(1), kBusFault,
-         "read 0xE8 [0xF0]  -> -121, sleep 15000, sleep 15000",
-         "E INX Vcom read i2cStatus0 error\n\nI INX Vcom status 0x0 0x0\n\n"},
-    };
-    for (const auto& c : cases) {
-        SetUp();
-        driver->inx525_pass_enable();
-        resetRecords();
-        board->failNth(c.fault.call, c.fault.nth, kBusFault);
-        EXPECT_EQ(c.result, (driver.get()->*c.step)());
-        EXPECT_EQ(c.steps, steps());
-        EXPECT_EQ(c.messages, levelled());
-    }
-}
-
 TEST_F(In525, HandshakeGivesUpSilentlyAfterTenFailedTries)
 {
     bridge->scriptStatus(std::vector<InnoluxBridge::Status>(11, {0x05, 0x24}));
