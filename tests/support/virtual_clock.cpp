@@ -9,14 +9,20 @@ namespace {
 std::mutex gMutex;
 std::uint64_t gNowUs = 0;
 std::vector<ze::test::Wait> gWaits;
+void (*gListener)(std::uint64_t) = nullptr;
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int usleep(useconds_t us)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    gWaits.push_back({gNowUs, us});
-    gNowUs += us;
+    void (*listener)(std::uint64_t) = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        gWaits.push_back({gNowUs, us});
+        gNowUs += us;
+        listener = gListener;
+    }
+    if (listener != nullptr) listener(us);
     return 0;
 }
 
@@ -42,6 +48,12 @@ std::vector<std::uint64_t> waitDurations()
     out.reserve(gWaits.size());
     for (const Wait& w : gWaits) out.push_back(w.durationUs);
     return out;
+}
+
+void setWaitListener(void (*listener)(std::uint64_t))
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    gListener = listener;
 }
 
 void resetClock()

@@ -19,6 +19,8 @@ std::vector<Wait> waits();
 std::vector<std::uint64_t> waitDurations();
 // Clock back to 0, no waits recorded.
 void resetClock();
+// Called on every wait, after the clock has advanced; nullptr: none.
+void setWaitListener(void (*listener)(std::uint64_t durationUs));
 
 }  // namespace test
 }  // namespace ze
