@@ -6,9 +6,6 @@ if(ZE_WERROR)
   add_compile_options(-Werror)
 endif()
 
-# Only what a binary really uses becomes a DT_NEEDED entry.
-add_link_options(LINKER:--as-needed)
-
 if(ZE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined)

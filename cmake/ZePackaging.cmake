@@ -20,8 +20,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Our own libraries are found in the build tree; their packages are named
 # through the component dependencies below.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
-    $<TARGET_FILE_DIR:zeic_vcom> $<TARGET_FILE_DIR:zeplatform>)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/${CMAKE_INSTALL_LIBDIR})
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
@@ -37,54 +36,64 @@ if(ZE_DEB_ARCH)
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-project.cmake)
 endif()
 
-set(ze_ldconfig_trigger ${PROJECT_SOURCE_DIR}/packaging/ldconfig.triggers)
-configure_file(${ze_ldconfig_trigger} ${PROJECT_BINARY_DIR}/packaging/triggers COPYONLY)
+# Runtime library packages have the dynamic loader's cache refreshed through
+# libc-bin's trigger.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/ldconfig.triggers
+               ${PROJECT_BINARY_DIR}/packaging/triggers COPYONLY)
 
-# ze_deb_component(<component> <package> <section> <summary> <description>
+# ze_deb_component(<component> <package> <section> <summary> <line>...
 #                  [DEPENDS <component>...] [REQUIRES <debian package>...] [LIBRARY])
-function(ze_deb_component component package section summary description)
-  cmake_parse_arguments(PARSE_ARGV 5 arg "LIBRARY" "" "DEPENDS;REQUIRES")
+# The lines of the long description stay under 80 characters.
+function(ze_deb_component component package section summary)
+  cmake_parse_arguments(PARSE_ARGV 4 arg "LIBRARY" "" "DEPENDS;REQUIRES")
   string(TOUPPER ${component} c)
+  list(JOIN arg_UNPARSED_ARGUMENTS "\n" text)
+  list(JOIN arg_REQUIRES ", " requires)
   set(CPACK_COMPONENT_${c}_DEPENDS ${arg_DEPENDS} PARENT_SCOPE)
-  set(CPACK_COMPONENT_${c}_DESCRIPTION "${summary}\n${description}" PARENT_SCOPE)
+  set(CPACK_DEBIAN_${c}_DESCRIPTION "${summary}\n${text}" PARENT_SCOPE)
   set(CPACK_DEBIAN_${c}_PACKAGE_NAME ${package} PARENT_SCOPE)
   set(CPACK_DEBIAN_${c}_PACKAGE_SECTION ${section} PARENT_SCOPE)
-  list(JOIN arg_REQUIRES ", " requires)
   set(CPACK_DEBIAN_${c}_PACKAGE_DEPENDS "${requires}" PARENT_SCOPE)
   if(arg_LIBRARY)
-    set(CPACK_DEBIAN_${c}_PACKAGE_MULTIARCH same PARENT_SCOPE)
     set(CPACK_DEBIAN_${c}_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/triggers PARENT_SCOPE)
   endif()
 endfunction()
 
 ze_deb_component(platform libzeplatform${ZE_PLATFORM_SOVERSION} libs
   "TV platform layer for the VCOM driver"
-  "HAL core and registry, board configuration, U-Boot environment store, debug output and the Linux SoC backend (i2c-dev, libgpiod)."
+  "HAL core and registry, board configuration, U-Boot environment store,"
+  "debug output and the Linux SoC backend (i2c-dev, libgpiod)."
   LIBRARY)
 ze_deb_component(vcom libzeic-vcom${ZE_VCOM_SOVERSION} libs
-  "VCOM driver library of the TV platform's HAL"
-  "Reads, updates and saves the LCD panel's VCOM through the panel's VCOM chip (AUO, KD532P, BOE, KD733, RT6966, G1625, IN525, IN518) on an I2C bus."
+  "VCOM IC wrapper and driver for the TV platform's HAL"
+  "Reads, updates and saves the LCD panel's VCOM through its VCOM chip on an"
+  "I2C bus: AUO, KD532P, BOE, KD733, RT6966, G1625, IN525 or IN518."
   DEPENDS platform LIBRARY)
 ze_deb_component(dev libzeic-vcom-dev libdevel
-  "VCOM driver library of the TV platform's HAL: development files"
-  "Headers, CMake package (find_package(zeic_vcom)) and pkg-config files of libzeic_vcom and libzeplatform."
+  "VCOM driver and TV platform layer: development files"
+  "Headers, CMake package (find_package(zeic_vcom)) and pkg-config files"
+  "(zeic_vcom, zeplatform) of libzeic_vcom and libzeplatform."
   DEPENDS vcom platform REQUIRES "libboost-dev (>= 1.74)")
 set(CPACK_COMPONENTS_ALL vcom platform dev)
 if(TARGET zeplatform_sim)
   ze_deb_component(sim libzeplatform-sim${ZE_SIM_SOVERSION} libs
     "Simulated board for the TV platform layer"
-    "The simulated SoC with strict models of the VCOM chips, for rehearsals, tests and vcomctl --sim. Not for production images."
+    "A simulated SoC with strict models of the VCOM chips, for rehearsals,"
+    "tests and vcomctl --sim. Not for production images."
     DEPENDS platform LIBRARY)
   ze_deb_component(sim_dev libzeplatform-sim-dev libdevel
     "Simulated board for the TV platform layer: development files"
-    "Headers, CMake targets (zeic_vcom::platform_sim) and pkg-config file of libzeplatform-sim."
+    "Headers, CMake targets (zeic_vcom::platform_sim) and the pkg-config"
+    "file (zeplatform-sim) of libzeplatform-sim."
     DEPENDS sim dev)
   list(APPEND CPACK_COMPONENTS_ALL sim sim_dev)
 endif()
 if(TARGET vcomctl)
   ze_deb_component(tools vcomctl utils
     "Reads, updates and saves the panel's VCOM from the command line"
-    "Brings the VCOM driver up as the HAL framework does and applies read, update, save and test-pattern commands, on the board or on a simulated panel."
+    "Brings the VCOM driver up as the HAL framework does and applies read,"
+    "update, save and test-pattern commands, on the board or on a simulated"
+    "panel."
     DEPENDS vcom platform sim)
   list(APPEND CPACK_COMPONENTS_ALL tools)
 endif()

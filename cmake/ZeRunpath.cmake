@@ -5,17 +5,21 @@
 
 # ze_library_runpath(<target>): a library finds its siblings in its own
 # directory (libzeic_vcom its platform, libzeplatform the simulator it loads by
-# name). The build tree keeps the same RUNPATH: CMake's install-time rewrite
-# would pad the build-tree one with empty elements, and the build tree's
-# executables name every library directory themselves.
+# name). The build tree has the installed layout and RUNPATH: every library in
+# <build>/<libdir>, so no install-time rewrite pads the RUNPATH with empty
+# elements, and a library finds its siblings there even when an executable
+# linked --as-needed does not load them itself.
 function(ze_library_runpath target)
-  set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN")
+  set_target_properties(${target} PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/${CMAKE_INSTALL_LIBDIR}
+    BUILD_WITH_INSTALL_RPATH ON
+    INSTALL_RPATH "$ORIGIN")
 endfunction()
 
 # ze_install_program(<target> <component>): installs a second link of the
-# executable made with its install RUNPATH ($ORIGIN/../<libdir>). The build
-# tree's own binary keeps its absolute build-tree RUNPATH, and is never
-# rewritten.
+# executable, made with its install RUNPATH ($ORIGIN/../<libdir>) in
+# <build>/<bindir>, where it runs as installed. The build tree's own binary
+# keeps its absolute build-tree RUNPATH and is never rewritten.
 function(ze_install_program target component)
   get_target_property(source_dir ${target} SOURCE_DIR)
   get_target_property(sources ${target} SOURCES)
@@ -30,7 +34,7 @@ function(ze_install_program target component)
   endforeach()
   set_target_properties(${installed} PROPERTIES
     OUTPUT_NAME ${target}
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/installed
+    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/${CMAKE_INSTALL_BINDIR}
     BUILD_WITH_INSTALL_RPATH ON
     INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   install(TARGETS ${installed} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})

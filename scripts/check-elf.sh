@@ -26,7 +26,7 @@ fail() { echo "check-elf: $1: $2" >&2; failures=$((failures + 1)); }
 
 for file in "$@"; do
   dynamic=$(readelf -d -W "$file") || { fail "$file" "not an ELF file"; continue; }
-  runpath=$(printf '%s\n' "$dynamic" | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2/p')
+  runpath=$(sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2/p' <<<"$dynamic")
   if [ -n "$runpath" ]; then
     case ":$runpath:" in
       *::*) fail "$file" "RUNPATH '$runpath' has an empty element (the current directory)" ;;
@@ -42,10 +42,11 @@ for file in "$@"; do
     fi
   fi
   [ "$hardened" -eq 1 ] || continue
-  printf '%s\n' "$dynamic" | grep -Eq '\(FLAGS(_1)?\).*\b(BIND_NOW|NOW)\b' ||
+  # Whole outputs are read before grep -q stops early: no SIGPIPE under pipefail.
+  grep -Eq '\(FLAGS(_1)?\).*\b(BIND_NOW|NOW)\b' <<<"$dynamic" ||
     fail "$file" "no BIND_NOW (link with -z now)"
-  readelf -l -W "$file" | grep -q GNU_RELRO || fail "$file" "no GNU_RELRO segment (link with -z relro)"
-  readelf --dyn-syms -W "$file" | grep -Eq ' UND (__stack_chk_fail|__[a-z_]+_chk)(@|$)' ||
+  grep -q GNU_RELRO <<<"$(readelf -l -W "$file")" || fail "$file" "no GNU_RELRO segment (link with -z relro)"
+  grep -Eq ' UND (__stack_chk_fail|__[a-z_]+_chk)(@| |$)' <<<"$(readelf --dyn-syms -W "$file")" ||
     fail "$file" "neither __stack_chk_fail nor a __*_chk function referenced (stack protector, _FORTIFY_SOURCE)"
 done
 
