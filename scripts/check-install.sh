@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a built preset to a staging prefix (build/<preset>/stage), checks
 # the installed binaries with readelf, and builds and runs the consumer
-# project (tests/consumer) against the prefix, once through find_package and
+# project (examples/consumer) against the prefix, once through find_package and
 # once through pkg-config. armhf runs under qemu-arm.
 # Usage: scripts/check-install.sh PRESET
 set -euo pipefail
@@ -31,10 +31,10 @@ for mode in find_package pkg-config; do
   out=$build/consumer-$mode
   rm -rf "$out"
   if [ "$mode" = pkg-config ]; then
-    PKG_CONFIG_PATH=$libdir/pkgconfig cmake -S tests/consumer -B "$out" -G Ninja "${toolchain[@]}" \
+    PKG_CONFIG_PATH=$libdir/pkgconfig cmake -S examples/consumer -B "$out" -G Ninja "${toolchain[@]}" \
       -DUSE_PKG_CONFIG=ON >/dev/null
   else
-    cmake -S tests/consumer -B "$out" -G Ninja "${toolchain[@]}" -DCMAKE_PREFIX_PATH="$stage" >/dev/null
+    cmake -S examples/consumer -B "$out" -G Ninja "${toolchain[@]}" -DCMAKE_PREFIX_PATH="$stage" >/dev/null
   fi
   cmake --build "$out" >/dev/null
   if ! output=$(ZE_PLATFORM_ROOT=$root "${run[@]}" "$out/vcom_consumer" 2>/dev/null) ||

@@ -2,7 +2,7 @@
 # Builds and runs every test suite: host (debug), host with AddressSanitizer
 # and UndefinedBehaviorSanitizer, the armhf cross build under qemu-arm and the
 # hardened host release build; installs host and armhf to a staging prefix and
-# builds the consumer project (tests/consumer) against it through find_package
+# builds the consumer project (examples/consumer) against it through find_package
 # and through pkg-config; makes the Debian packages (build/<preset>/packages)
 # and runs lintian on them; and runs the system test on a real armhf kernel
 # under qemu-system-arm with the armhf packages installed.
