@@ -6,6 +6,11 @@
 #include <sstream>
 
 namespace modelbus {
+namespace {
+
+constexpr std::string::size_type kLabelWidth = 20;
+
+}  // namespace
 
 bool parseLineAddress(const std::string& text, LineAddress* line)
 {
@@ -21,9 +26,12 @@ bool parseLineAddress(const std::string& text, LineAddress* line)
 const char* levelName(Level level)
 {
     switch (level) {
-    case Level::Low: return "0";
-    case Level::High: return "1";
-    case Level::Undriven: break;
+        case Level::Low:
+            return "0";
+        case Level::High:
+            return "1";
+        case Level::Undriven:
+            break;
     }
     return "-";
 }
@@ -46,9 +54,14 @@ GpioSnapshot::GpioSnapshot(const std::string& debugFileText)
         }
         int gpio = 0;
         if (chip.empty() || std::sscanf(line.c_str(), " gpio-%d", &gpio) != 1) continue;
-        // The consumer label may hold anything but the closing parenthesis.
-        const std::string::size_type close = line.find(") ", line.find('|'));
-        if (close == std::string::npos || gpio < base) continue;
+        // Name and consumer are printed 20 characters wide, cut or padded,
+        // and may hold parentheses themselves.
+        const std::string::size_type open = line.find('(');
+        const std::string::size_type close = open + 2 * kLabelWidth + 2;
+        if (open == std::string::npos || close + 2 > line.size() || line[close] != ')' ||
+            gpio < base) {
+            continue;
+        }
         char direction[4] = {};
         char value[4] = {};
         if (std::sscanf(line.c_str() + close + 2, "%3s %3s", direction, value) != 2) continue;

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
 #include <ze/sim/board.h>
 #include <ze/sim/panel.h>
+#include <CLI/CLI.hpp>
 
 #include "gpio_snapshot.h"
 #include "i2c-modelbus.h"
@@ -135,7 +135,8 @@ std::string control(Responder& r, const std::string& line)
         r.board.failMatching(static_cast<std::uint8_t>(addr), subAddr, status);
         return "ok";
     }
-    return "error: unknown command '" + line + "' (dump, power-cycle, fail-nth, fail-matching, "
+    return "error: unknown command '" + line +
+           "' (dump, power-cycle, fail-nth, fail-matching, "
            "clear-faults)";
 }
 
@@ -289,20 +290,22 @@ int main(int argc, char** argv)
                      options.chip.c_str());
         return 2;
     }
-    for (auto [text, line] : {std::pair{&options.gate, &r->gate},
-                              std::pair{&options.switchLine, &r->switchLine}}) {
+    for (auto [text, line] :
+         {std::pair{&options.gate, &r->gate}, std::pair{&options.switchLine, &r->switchLine}}) {
         LineAddress address;
         if (text->empty()) continue;
         if (!parseLineAddress(*text, &address)) {
-            std::fprintf(stderr, "i2c-modelbus-responder: '%s' is not CHIP:LINE, e.g. gpiochip0:4\n",
+            std::fprintf(stderr,
+                         "i2c-modelbus-responder: '%s' is not CHIP:LINE, e.g. gpiochip0:4\n",
                          text->c_str());
             return 2;
         }
         *line = address;
     }
     if (r->panel.chip == ze::sim::ChipType::AUO && !r->gate) {
-        std::fprintf(stderr, "i2c-modelbus-responder: the AUO answers only through its access "
-                             "gate: name its line with --gate CHIP:LINE\n");
+        std::fprintf(stderr,
+                     "i2c-modelbus-responder: the AUO answers only through its access "
+                     "gate: name its line with --gate CHIP:LINE\n");
         return 2;
     }
     r->panel.bus = kBoardBus;
@@ -310,6 +313,8 @@ int main(int argc, char** argv)
     r->panel.gpioStatus = options.gpioStatus;
     r->panel.i2cSwitchType = r->switchLine ? 1 : 0;
     r->models = ze::sim::installPanel(r->board, r->panel);
+    // The transfer log on standard error is the record; the board's own would only grow.
+    r->board.setTraceEnabled(false);
 
     // A controller that goes away must not take the adapter with it.
     std::signal(SIGPIPE, SIG_IGN);

@@ -12,12 +12,14 @@
 namespace modelbus {
 namespace {
 
+using ze::sim::In525Chip;
+// Offsets of VCOM1 (0x3D) and VCOM2 (0x40) in the IN525's block.
+constexpr std::size_t kIn525Vcom1 = In525Chip::kRegVcom1 - In525Chip::kRegBlock;
+constexpr std::size_t kIn525Vcom2 = 0x40 - In525Chip::kRegBlock;
+
 class Fields {
 public:
-    Fields& hex(const char* key, unsigned int value)
-    {
-        return add(key, "0x%02x", value);
-    }
+    Fields& hex(const char* key, unsigned int value) { return add(key, "0x%02x", value); }
     Fields& count(const char* key, unsigned int value) { return add(key, "%u", value); }
     Fields& flag(const char* key, bool value) { return add(key, "%u", value ? 1u : 0u); }
     template <typename Bytes>
@@ -73,8 +75,9 @@ std::string dumpPanel(const ze::sim::Panel& panel)
     Fields fields;
     const I2cDevice* chip = panel.chip.get();
     if (const auto* auo = dynamic_cast<const AuoChip*>(chip)) {
-        fields.hex("setting", auo->setting()).hex("nvm", auo->nvm()).count("saves",
-                                                                          auo->saveCount());
+        fields.hex("setting", auo->setting())
+            .hex("nvm", auo->nvm())
+            .count("saves", auo->saveCount());
     } else if (const auto* boe = dynamic_cast<const BoeChip*>(chip)) {
         fields.hex("code", boe->code())
             .hex("nvm", boe->nvmCode())
@@ -96,7 +99,10 @@ std::string dumpPanel(const ze::sim::Panel& panel)
     } else if (const auto* in525 = dynamic_cast<const In525Chip*>(chip)) {
         fields.bytes("block", in525->block())
             .bytes("nvm", in525->nvmBlock())
-            .hex("vcom1", in525->block()[In525Chip::kRegVcom1 - In525Chip::kRegBlock]);
+            .hex("vcom1", in525->block()[kIn525Vcom1])
+            .hex("vcom2", in525->block()[kIn525Vcom2])
+            .hex("nvm_vcom1", in525->nvmBlock()[kIn525Vcom1])
+            .hex("nvm_vcom2", in525->nvmBlock()[kIn525Vcom2]);
         addInnolux(fields, *in525, panel);
     } else if (const auto* in518 = dynamic_cast<const In518Chip*>(chip)) {
         fields.hex("vcom", in518->vcom()).hex("nvm", in518->nvmVcom());

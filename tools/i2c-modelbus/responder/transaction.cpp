@@ -19,8 +19,7 @@ I2cTarget targetFor(const Message& m)
 
 bool isSubAddressThenRead(const Message& m, const Message* next)
 {
-    return !m.read && m.bytes.size() == 1 && next != nullptr && next->read &&
-           next->addr == m.addr;
+    return !m.read && m.bytes.size() == 1 && next != nullptr && next->read && next->addr == m.addr;
 }
 
 }  // namespace

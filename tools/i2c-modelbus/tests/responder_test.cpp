@@ -19,8 +19,8 @@ struct PhaseRecorder : ze::sim::I2cDevice {
 
     int write(const std::uint8_t* bytes, std::size_t count) override
     {
-        phases.push_back("w" + describe({{kChip, false, Bytes(bytes, bytes + count)}}, true)
-                                   .substr(4));
+        phases.push_back("w" +
+                         describe({{kChip, false, Bytes(bytes, bytes + count)}}, true).substr(4));
         return 0;
     }
     int read(std::uint8_t* out, std::size_t count) override
@@ -69,15 +69,15 @@ TEST(ResponderTransfers, ReachTheModelAsTheBackendsSocCallsWouldHave)
         {"sub-address, repeated start, read",
          {{kChip, false, {0x25}}, {kChip, true, Bytes(2)}},
          {"w 25", "r2"},
-         {"I2CRead bus=0 dev=0xE9 sub[1]=0x25 data=A0A1 status=0"}},
+         {"I2CRead bus=0 dev=0xE9 sub[1]=0x25 data=A0,A1 status=0"}},
         {"one byte without sub-address (SMBus send byte)",
          {{kChip, false, {0x81}}},
          {"w 81"},
-         {"I2CWrite bus=0 dev=0xE8 sub[0] data=81 status=0"}},
+         {"I2CWrite bus=0 dev=0xE8 sub[0]=0x00 data=81 status=0"}},
         {"read without sub-address",
          {{kChip, true, Bytes(1)}},
          {"r1"},
-         {"I2CRead bus=0 dev=0xE9 sub[0] data=A0 status=0"}},
+         {"I2CRead bus=0 dev=0xE9 sub[0]=0x00 data=A0 status=0"}},
         {"two writes in one transfer",
          {{kChip, false, {0xE7, 0xEA}}, {kChip, false, {0x38, 0xB7}}},
          {"w e7 ea", "w 38 b7"},
@@ -109,8 +109,8 @@ TEST(ResponderTransfers, StopAtTheFirstRefusedMessageWithItsStatus)
 TEST(ResponderRequests, AreRefusedWhenShorterOrLongerThanTheirHeaderSays)
 {
     // id 7, two messages: write of 2 bytes to 0x74, read of 1 byte.
-    const Bytes request = {7, 0, 0, 0, 2, 0, 0, 0, 0x74, 0, 0, 0, 2, 0, 0, 0,
-                           0x74, 0, 1, 0, 1, 0, 0, 0, 0x01, 0x80};
+    const Bytes request = {7, 0, 0, 0,    2, 0, 0, 0, 0x74, 0, 0, 0,    2,
+                           0, 0, 0, 0x74, 0, 1, 0, 1, 0,    0, 0, 0x01, 0x80};
     std::uint32_t id = 0;
     std::vector<Message> messages;
     ASSERT_TRUE(parseRequest(request.data(), request.size(), &id, &messages));
