@@ -158,12 +158,15 @@ Row runLine(const ChipInfo& chip, const Method& method, unsigned panels, std::ui
 
 int main(int argc, char** argv)
 {
+    // The driver's messages would drown the table.
+    setenv("ZE_DEBUG_LEVEL", "none", 0);
     const unsigned panels = argc > 1 ? unsigned(std::strtoul(argv[1], nullptr, 0)) : kDefaultPanels;
     const std::uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 0) : 1;
     const std::pair<const char*, Method> methods[] = {
         {"closed loop", closedLoop}, {"window + sweep", windowSweep}, {"full sweep", fullSweep}};
-    std::printf("| chip | method | within +-1 | updates median / worst | chip waits s/panel | "
-                "with settling s/panel |\n|---|---|---|---|---|---|\n");
+    std::printf(
+        "| chip | method | within +-1 | updates median / worst | chip waits s/panel | "
+        "with settling s/panel |\n|---|---|---|---|---|---|\n");
     for (const ChipInfo& chip : ze::ic::catalogue::kChips) {
         for (const auto& [name, method] : methods) {
             Row row = runLine(chip, method, panels, seed);

@@ -43,9 +43,8 @@ public:
         report_.start = current_ = vcom_.u1DrvReadVcom();
         vcom_.Get_Vcom_bmp(kPatternName, 1);
         try {
-            const SearchResult found = findOptimum(searchConfig(), [this](unsigned v, unsigned n) {
-                return probe(v, n);
-            });
+            const SearchResult found =
+                findOptimum(searchConfig(), [this](unsigned v, unsigned n) { return probe(v, n); });
             report_.best = found.best;
             report_.flicker = found.flicker;
             report_.measurements = found.measurements;

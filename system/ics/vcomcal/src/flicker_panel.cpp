@@ -64,8 +64,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Meter> simulatedMeter(const FlickerPanel& panel, std::uint64_t seed,
-                                      HeldValue held)
+std::unique_ptr<Meter> simulatedMeter(const FlickerPanel& panel, std::uint64_t seed, HeldValue held)
 {
     return std::make_unique<SimulatedMeter>(panel, seed, std::move(held));
 }

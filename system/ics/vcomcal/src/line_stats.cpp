@@ -11,7 +11,10 @@
 namespace ze {
 namespace vcomcal {
 
-double LineStats::variance() const { return count_ < 2 ? 0.0 : m2_ / (count_ - 1); }
+double LineStats::variance() const
+{
+    return count_ < 2 ? 0.0 : m2_ / (count_ - 1);
+}
 
 void LineStats::add(double optimum)
 {

@@ -71,7 +71,8 @@ public:
 
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
-            if (std::strncmp(*e, kValueVariable, std::strlen(kValueVariable)) != 0) env.push_back(*e);
+            if (std::strncmp(*e, kValueVariable, std::strlen(kValueVariable)) != 0)
+                env.push_back(*e);
         }
         env.push_back(std::string(kValueVariable) + "=" + std::to_string(value));
         std::vector<char*> argv, envp;
@@ -80,7 +81,8 @@ public:
         argv.push_back(nullptr);
         envp.push_back(nullptr);
 
-        const int status = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+        const int status =
+            posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         close(ends[1]);
         if (status != 0) {
@@ -109,7 +111,8 @@ public:
 
     void send(const std::string& text)
     {
-        if (::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size())) {
+        if (::send(fd_, text.data(), text.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(text.size())) {
             throw MeterError(systemError("cannot write to " + name_));
         }
     }
@@ -178,7 +181,8 @@ private:
     std::string exitText()
     {
         reap(true);
-        if (WIFEXITED(status_)) return " (exit status " + std::to_string(WEXITSTATUS(status_)) + ")";
+        if (WIFEXITED(status_))
+            return " (exit status " + std::to_string(WEXITSTATUS(status_)) + ")";
         if (WIFSIGNALED(status_)) return std::string(" (") + strsignal(WTERMSIG(status_)) + ")";
         return "";
     }
@@ -248,7 +252,8 @@ double parseReading(const std::string& line, const std::string& meter)
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(begin, &end);
-    const bool blankAfter = end != begin && line.find_first_not_of(" \t\r\n", end - begin) == std::string::npos;
+    const bool blankAfter =
+        end != begin && line.find_first_not_of(" \t\r\n", end - begin) == std::string::npos;
     if (end == begin || !blankAfter || errno == ERANGE || !std::isfinite(value)) {
         std::string shown = line.substr(0, line.find_last_not_of(" \t\r\n") + 1);
         throw MeterError(meter + " printed '" + shown + "', not one number");

@@ -13,7 +13,10 @@ namespace {
 
 constexpr double kUsPerSecond = 1e6;
 
-double seconds(std::uint64_t us) { return us / kUsPerSecond; }
+double seconds(std::uint64_t us)
+{
+    return us / kUsPerSecond;
+}
 
 std::string utcNow()
 {

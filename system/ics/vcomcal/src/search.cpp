@@ -19,12 +19,13 @@ constexpr double kMinSeedHalfWidth = 8.0;
 // Bracket widening steps out by the golden ratio of the last gap.
 constexpr double kWidenFactor = 1.618;
 // A point counts as on an arm when it rises this many noise sigmas (of a
-// median) above the lowest point and by this fraction of the largest rise.
+// median) above the lowest point, and by this fraction of the largest rise
+// (which matters only for a meter without noise).
 constexpr double kArmNoiseSigmas = 4.0;
-constexpr double kArmRiseFraction = 0.05;
-// Arm points are placed at this fraction of the lower bracket edge's rise.
-constexpr double kArmLevel = 0.5;
-constexpr int kDesignRounds = 2;
+constexpr double kArmRiseFraction = 0.02;
+// Each round places a pair of arm points at this fraction of the lower
+// bracket edge's rise: two levels give each arm line a baseline.
+constexpr double kArmLevels[] = {0.5, 0.25};
 // How far a point's position may be blurred by noise, in codes.
 constexpr double kTargetCodeError = 0.25;
 // Median of n readings has about this much more spread than their mean.
@@ -100,10 +101,16 @@ public:
     SearchResult run()
     {
         bracket();
-        Fit fit = estimate(lowest());
-        for (int round = 0; round < kDesignRounds && movesLeft(); ++round) {
-            placeArmPair(fit);
-            fit = estimate(fit.optimum);
+        Fit fit = estimate();
+        for (double armLevel : kArmLevels) {
+            if (!movesLeft()) break;
+            // The bottom first: only with it measured do the points above it
+            // show how far up the arms they are.
+            measure(clampValue(fit.optimum), config_.samples);
+            fit = estimate();
+            if (!movesLeft()) break;
+            placeArmPair(fit, armLevel);
+            fit = estimate();
         }
         fit = remeasureOutliers(fit);
         finish(fit.optimum);
@@ -130,17 +137,16 @@ private:
         const std::vector<double> taken = probe_(static_cast<unsigned>(v), readings);
         std::vector<double>& all = points_[v];
         all.insert(all.end(), taken.begin(), taken.end());
-        result_.measurements.push_back({static_cast<unsigned>(v), median(taken),
-                                        static_cast<unsigned>(taken.size())});
+        result_.measurements.push_back(
+            {static_cast<unsigned>(v), median(taken), static_cast<unsigned>(taken.size())});
         return level(v);
     }
 
     int lowest() const
     {
-        return std::min_element(points_.begin(), points_.end(),
-                                 [this](const auto& a, const auto& b) {
-                                     return level(a.first) < level(b.first);
-                                 })
+        return std::min_element(
+                   points_.begin(), points_.end(),
+                   [this](const auto& a, const auto& b) { return level(a.first) < level(b.first); })
             ->first;
     }
 
@@ -196,7 +202,8 @@ private:
             center = *config_.seedMean;
             half = std::max(kSeedSigmas * *config_.seedSigma, kMinSeedHalfWidth);
         }
-        for (double v : {center - half, center, center + half}) measure(clampValue(v), config_.samples);
+        for (double v : {center - half, center, center + half})
+            measure(clampValue(v), config_.samples);
 
         // Widen while an edge is the lowest point or still on the flat
         // bottom, unless it is already the end of the range.
@@ -216,19 +223,18 @@ private:
         }
     }
 
-    Fit estimate(double guess) const
+    // Points left and right of the lowest one are the two arms, less those
+    // the noise could have put there.
+    Fit estimate() const
     {
         Fit fit;
-        for (int pass = 0; pass < 2; ++pass) {
-            fit = Fit{guess, std::nullopt, std::nullopt, {}, {}};
-            for (const auto& entry : points_) {
-                if (!onArm(entry.first)) continue;
-                XY p{static_cast<double>(entry.first), level(entry.first)};
-                (p.x < guess ? fit.leftPoints : fit.rightPoints).push_back(p);
-            }
-            fitArms(fit);
-            guess = fit.optimum;
+        const int low = lowest();
+        for (const auto& entry : points_) {
+            if (!onArm(entry.first)) continue;
+            const XY p{static_cast<double>(entry.first), level(entry.first)};
+            (entry.first < low ? fit.leftPoints : fit.rightPoints).push_back(p);
         }
+        fitArms(fit);
         return fit;
     }
 
@@ -244,16 +250,22 @@ private:
             fit.right = lineThrough(fit.rightPoints[0], -fit.left->slope);
         }
         if (!fit.left && !fit.right && fit.leftPoints.size() == 1 && fit.rightPoints.size() == 1) {
+            // Three points, equal slopes: the lowest shares an arm with one of
+            // the others; the pair that straddles the bottom shows the
+            // shallower slope, so the steeper pairing is the true arm and the
+            // other arm is its mirror image.
             const XY& l = fit.leftPoints[0];
             const XY& r = fit.rightPoints[0];
-            const double floor = level(lowest());
-            const double steep = (l.y + r.y - 2 * floor) / (r.x - l.x);
+            const XY m{static_cast<double>(lowest()), level(lowest())};
+            const double withLeft = (l.y - m.y) / (m.x - l.x);
+            const double withRight = (r.y - m.y) / (r.x - m.x);
+            const double steep = std::max(withLeft, withRight);
             fit.left = lineThrough(l, -steep);
             fit.right = lineThrough(r, steep);
         }
         if (fit.left && fit.right && fit.left->slope < 0 && fit.right->slope > 0) {
-            fit.optimum = (fit.left->intercept - fit.right->intercept) /
-                          (fit.right->slope - fit.left->slope);
+            fit.optimum =
+                (fit.left->intercept - fit.right->intercept) / (fit.right->slope - fit.left->slope);
         } else if (fit.right && !fit.left && lowest() == lo()) {
             fit.optimum = (lo() + crossing(level(lo()), +1)) / 2.0;
         } else if (fit.left && !fit.right && lowest() == hi()) {
@@ -286,7 +298,7 @@ private:
 
     // One point on each arm at the same rise, below the lower bracket edge,
     // where the line fit gains most and noise still cannot hide the rise.
-    void placeArmPair(const Fit& fit)
+    void placeArmPair(const Fit& fit, double armLevel)
     {
         const double floor = level(lowest());
         double edgeRise = 0;
@@ -295,7 +307,7 @@ private:
             const double rightRise = fit.rightPoints.back().y - floor;
             edgeRise = edgeRise > 0 ? std::min(edgeRise, rightRise) : rightRise;
         }
-        const double rise = std::max(kArmLevel * edgeRise, 2 * armThreshold());
+        const double rise = std::max(armLevel * edgeRise, 2 * armThreshold());
         const double o = fit.optimum;
         for (const std::optional<Line>& arm : {fit.left, fit.right}) {
             if (!arm || !movesLeft()) continue;
@@ -303,16 +315,18 @@ private:
             measure(v, readingsFor(std::abs(arm->slope)));
         }
         // At a range end the missing arm is its mirror image.
-        if (!fit.left && fit.right && o - lo() > 0) measure(clampValue(2 * o - lo()), config_.samples);
-        if (!fit.right && fit.left && hi() - o > 0) measure(clampValue(2 * o - hi()), config_.samples);
+        if (!fit.left && fit.right && o - lo() > 0)
+            measure(clampValue(2 * o - lo()), config_.samples);
+        if (!fit.right && fit.left && hi() - o > 0)
+            measure(clampValue(2 * o - hi()), config_.samples);
     }
 
     Fit remeasureOutliers(Fit fit)
     {
         const double limit = kOutlierSigmas * pointSigma();
         if (limit <= 0) return fit;
-        for (const auto& [arm, points] :
-             {std::make_pair(fit.left, fit.leftPoints), std::make_pair(fit.right, fit.rightPoints)}) {
+        for (const auto& [arm, points] : {std::make_pair(fit.left, fit.leftPoints),
+                                          std::make_pair(fit.right, fit.rightPoints)}) {
             if (!arm || points.size() < 3) continue;
             for (const XY& p : points) {
                 if (std::abs(p.y - arm->at(p.x)) > limit && movesLeft()) {
@@ -320,7 +334,7 @@ private:
                 }
             }
         }
-        return estimate(fit.optimum);
+        return estimate();
     }
 
     // The estimate is measured last, so the panel ends there; if it proves

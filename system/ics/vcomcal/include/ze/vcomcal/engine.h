@@ -25,13 +25,13 @@ constexpr unsigned long kMinSeedPanels = 2;
 
 struct CalibrationConfig {
     const ze::ic::catalogue::ChipInfo* chip = nullptr;  // sets the search's value range
-    SearchConfig search;  // lo and hi are taken from the chip
+    SearchConfig search;                                // lo and hi are taken from the chip
     std::uint64_t settleUs = kDefaultSettleUs;
     bool save = true;
     std::string panelId;  // for the report and the line's log
     // Waits and the clock of the elapsed time, both in microseconds.
-    std::function<void(std::uint64_t)> sleep;   // default: usleep
-    std::function<std::uint64_t()> clock;       // default: monotonic time
+    std::function<void(std::uint64_t)> sleep;  // default: usleep
+    std::function<std::uint64_t()> clock;      // default: monotonic time
 };
 
 // Seeds the search with the line's earlier optima when there are enough.
@@ -47,10 +47,10 @@ struct CalibrationReport {
     double flicker = 0;
     std::vector<Measurement> measurements;
     unsigned readings = 0;
-    unsigned updates = 0;  // every update the driver made, the way back included
+    unsigned updates = 0;   // every update the driver made, the way back included
     bool restored = false;  // set back to `start` after a failure
     bool saved = false;
-    bool verified = false;  // the read after the save returned `best`
+    bool verified = false;        // the read after the save returned `best`
     std::uint64_t elapsedUs = 0;  // on the configured clock
     std::uint64_t settleUs = 0;   // of which settling after updates
     std::uint64_t wallUs = 0;     // on the wall, whatever the clock

@@ -20,11 +20,11 @@ namespace ze {
 namespace vcomcal {
 
 struct FlickerPanel {
-    double optimum = 128;  // in codes, need not be whole
+    double optimum = 128;     // in codes, need not be whole
     double slopeBelow = 0.5;  // flicker per code below the optimum
     double slopeAbove = 0.5;
-    double floor = 1.0;        // flicker at the optimum
-    double noise = 0.1;        // standard deviation of a reading
+    double floor = 1.0;         // flicker at the optimum
+    double noise = 0.1;         // standard deviation of a reading
     double outlierRate = 0.01;  // share of readings that are outliers
     double outlierSize = 3.0;   // their offset
 
