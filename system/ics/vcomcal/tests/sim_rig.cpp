@@ -19,7 +19,7 @@ SimRig::SimRig(ze::sim::ChipType chip) : board_(ze::sim::makeDefaultBoard())
     root_ = pattern;
     ze::sim::PanelConfig config;
     config.chip = chip;
-    ze::sim::installPanel(*board_, config);
+    panel_ = ze::sim::installPanel(*board_, config);
     board_->setTraceEnabled(false);
     if (ze::sim::writeBoardIni(root_, config) != 0 || ze::platform::createEnvStore(root_) != 0) {
         throw std::runtime_error("cannot write the board under " + root_);

@@ -20,10 +20,12 @@ public:
 
     ze::hal::Vcom& vcom() { return *driver_; }
     ze::sim::Board& board() { return *board_; }
+    const ze::sim::Panel& panel() const { return panel_; }
 
 private:
     std::string root_;
     std::shared_ptr<ze::sim::Board> board_;
+    ze::sim::Panel panel_;
     std::shared_ptr<ze::hal::Vcom> driver_;
 };
 
