@@ -123,9 +123,7 @@ struct Row {
 Row runLine(const ChipInfo& chip, const Method& method, unsigned panels, std::uint64_t seed)
 {
     ze::vcomcal::test::SimRig rig(static_cast<ze::sim::ChipType>(chip.typeIdx));
-    PanelPopulation population;
-    population.optimumMean = chip.saveMax / 2.0;
-    population.optimumSigma = chip.saveMax / 20.0;
+    const PanelPopulation population = populationFor(chip);
     std::mt19937_64 random(seed);
     LineStats line;
     Row row;

@@ -5,6 +5,12 @@
 
 namespace ze {
 namespace vcomcal {
+namespace {
+
+// A line's optima spread over this fraction (one sigma) of the stored range.
+constexpr double kOptimumSpread = 20.0;
+
+}  // namespace
 
 double FlickerPanel::flicker(double value) const
 {
@@ -32,6 +38,14 @@ FlickerPanel PanelPopulation::draw(std::mt19937_64& random) const
     panel.outlierRate = outlierRate;
     panel.outlierSize = outlierSize;
     return panel;
+}
+
+PanelPopulation populationFor(const ze::ic::catalogue::ChipInfo& chip)
+{
+    PanelPopulation population;
+    population.optimumMean = chip.saveMax / 2.0;
+    population.optimumSigma = chip.saveMax / kOptimumSpread;
+    return population;
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include <random>
 
 #include <ze/hal/vcom.h>
+#include <ze/ic/chip_catalogue.h>
 #include <ze/vcomcal/meter.h>
 
 namespace ze {
@@ -47,6 +48,9 @@ struct PanelPopulation {
 
     FlickerPanel draw(std::mt19937_64& random) const;
 };
+
+// A line of panels for `chip`: optima around the middle of what it stores.
+PanelPopulation populationFor(const ze::ic::catalogue::ChipInfo& chip);
 
 // The value the chip holds, as a read would return it; nullopt when it cannot tell.
 using HeldValue = std::function<std::optional<unsigned>()>;
