@@ -35,6 +35,7 @@ protected:
         board_->addBus(3);
         board_->attach(3, 0xE8, chip_);
         board_->addGpio(168);
+        board_->setTraceEnabled(true);
         setSocBackend(board_);
     }
     void TearDown() override { setSocBackend(nullptr); }
@@ -86,6 +87,7 @@ protected:
 TEST_F(BackendChoice, WithoutPlatformConfigurationOrWithSimSelectedTheDefaultBoardServes)
 {
     EXPECT_STREQ(socBackend().name(), "sim");
+    socBackend().setTraceEnabled(true);
     EXPECT_EQ(socBackend().buses(), (std::vector<unsigned int>{0, 1, 2, 3}));
     EXPECT_EQ(QEL_I2COpen(3, QEL_I2C_MODE_DEFAULT), 0);
     EXPECT_EQ(QEL_GPIOSetValue(255, 1), 0);

@@ -17,6 +17,7 @@ std::shared_ptr<ze::sim::Board> newBoard()
 {
     auto board = std::make_shared<ze::sim::Board>();
     board->setClock(nowUs);
+    board->setTraceEnabled(true);
     ze::platform::setSocBackend(board);
     return board;
 }
