@@ -1,6 +1,12 @@
+#include <stdlib.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -9,7 +15,31 @@
 #include <gtest/gtest.h>
 
 #include <ze/sim/board.h>
+#include <ze/sim/models/auo.h>
+#include <ze/sim/models/boe.h>
+#include <ze/sim/models/innolux.h>
+#include <ze/sim/panel.h>
 #include <ze/sim/register_file.h>
+
+#include "temp_root.h"
+
+// Counts every allocation of the test binary and the libraries it loads.
+std::atomic<unsigned long> gAllocations{0};
+
+void* operator new(std::size_t size)
+{
+    ++gAllocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
@@ -48,6 +78,7 @@ public:
         return readStatus;
     }
     void powerCycle() override { ++powerCycles; }
+    void stayBusy(std::uint64_t us) { startBusy(us, "busy on purpose"); }
 
     std::vector<std::string> phases;
     int writeStatus = 0;
@@ -62,7 +93,9 @@ protected:
         board_.addBus(1);
         board_.attach(1, 0xE8, chip_);
         board_.attach(1, 0x20, recorder_);
-        board_.setClock([this] { return now_; });
+        board_.useClock([this] { return now_; });
+        board_.setTraceEnabled(true);
+        board_.reportRefusals(true);
     }
 
     static I2cTarget target(std::uint8_t dev, std::optional<std::uint8_t> sub)
@@ -82,11 +115,9 @@ protected:
     std::string read(std::uint8_t dev, std::optional<std::uint8_t> sub, unsigned int length,
                      unsigned int bus = 1)
     {
-        Bytes buffer(length, 0xEE);
+        Bytes buffer(length);
         const int status = board_.i2cRead(bus, target(dev, sub), length, buffer.data());
-        if (status == 0) return hexBytes(buffer.data(), length);
-        EXPECT_EQ(buffer, Bytes(length, 0xEE)) << "a failed read filled the buffer";
-        return failed(status);
+        return status == 0 ? hexBytes(buffer.data(), length) : failed(status);
     }
 
     Board board_;
@@ -227,6 +258,312 @@ TEST_F(SimBoard, APowerCycleReachesEachDeviceOnce)
     board_.attach(3, 0x30, recorder_);
     board_.powerCycle();
     EXPECT_EQ(recorder_->powerCycles, 1);
+}
+
+TEST_F(SimBoard, ABusyPartIgnoresItsAddressUntilItsWindowEndsAndEachRefusalIsReported)
+{
+    recorder_->stayBusy(20000);
+    now_ = 19999;
+    EXPECT_EQ(write(0x20, 0x05, {1}), kAddressNack);
+    EXPECT_EQ(read(0x21, 0x05, 1), failed(kAddressNack));
+    EXPECT_EQ(write(0x40, 0x05, {1}), kAddressNack);
+    board_.setAnswering(1, 0xE9, false);  // rehearsed, not a refusal
+    EXPECT_EQ(read(0xE8, 0x00, 1), failed(kAddressNack));
+    now_ = 20000;
+    EXPECT_EQ(write(0x20, 0x05, {1}), 0);
+    EXPECT_TRUE(recorder_->phases.size() == 1);
+
+    std::vector<std::string> reported;
+    for (const Refusal& r : board_.refusals()) reported.push_back(formatRefusal(r));
+    EXPECT_EQ(reported,
+              (std::vector<std::string>{"19999us bus=1 dev=0x20 status=-6: busy on purpose",
+                                        "19999us bus=1 dev=0x20 status=-6: busy on purpose",
+                                        "19999us bus=1 dev=0x40 status=-6: no device answers"}));
+    board_.reportRefusals(false);
+    EXPECT_EQ(write(0x40, 0x05, {1}), kAddressNack);
+    EXPECT_EQ(board_.refusalCount(), 4u);
+    EXPECT_EQ(board_.refusals().size(), 3u);
+}
+
+TEST_F(SimBoard, TransfersAllocateNothingWhileTheTraceIsOff)
+{
+    board_.setTraceEnabled(false);
+    board_.addGpio(168);
+    board_.onGpioChange([](unsigned int, unsigned int) {});
+    const Bytes data = {1, 2, 3, 4};
+    std::uint8_t buffer[4];
+    const I2cTarget t = target(0xE8, 0x10);
+    board_.i2cWrite(1, t, data.data(), 4);  // the phase buffer grows once
+    const unsigned long before = gAllocations;
+    for (int i = 0; i < 100; ++i) {
+        board_.i2cWrite(1, t, data.data(), 4);
+        board_.i2cRead(1, t, 4, buffer);
+        board_.gpioSetValue(168, i & 1);
+    }
+    EXPECT_EQ(gAllocations - before, 0u);
+    EXPECT_TRUE(board_.trace().empty());
+}
+
+// Every chip type the board offers, by the names it answers to.
+std::vector<ChipType> everyChip()
+{
+    constexpr int kTypeIdxBound = 16;
+    std::vector<ChipType> chips;
+    for (int typeIdx = 0; typeIdx < kTypeIdxBound; ++typeIdx) {
+        ChipType chip{};
+        try {
+            if (chipFromName(chipName(static_cast<ChipType>(typeIdx)), &chip))
+                chips.push_back(chip);
+        } catch (const std::invalid_argument&) {
+        }
+    }
+    return chips;
+}
+
+// A panel on a board of its own, on the test's clock, refusals listed.
+class SimPanel : public ::testing::Test {
+protected:
+    Panel install(ChipType chip, std::uint8_t switchType = 0)
+    {
+        board_ = makeDefaultBoard();
+        board_->useClock([this] { return now_; });
+        board_->reportRefusals(true);
+        PanelConfig config;
+        config.chip = chip;
+        config.i2cSwitchType = switchType;
+        return installPanel(*board_, config);
+    }
+    int write(std::uint8_t dev, std::optional<std::uint8_t> sub, Bytes data)
+    {
+        I2cTarget t{};
+        t.devAddr = dev;
+        t.subAddrLen = sub ? 1 : 0;
+        t.subAddr = sub.value_or(0);
+        return board_->i2cWrite(1, t, data.data(), static_cast<unsigned int>(data.size()));
+    }
+    Bytes read(std::optional<std::uint8_t> sub, unsigned int length, int* status)
+    {
+        I2cTarget t{};
+        t.devAddr = 0xE8;
+        t.subAddrLen = sub ? 1 : 0;
+        t.subAddr = sub.value_or(0);
+        Bytes buffer(length);
+        *status = board_->i2cRead(1, t, length, buffer.data());
+        return buffer;
+    }
+    std::string reasons() const
+    {
+        std::string out;
+        for (const Refusal& r : board_->refusals()) out += std::string(r.reason) + "; ";
+        return out;
+    }
+    // The Innolux bridge opened and settled.
+    void openBridge()
+    {
+        ASSERT_EQ(write(kInnoluxBridgeAddr, 0xE7, {0xEA, 0x10, 0x01}), 0);
+        now_ += InnoluxBridge::kSettleUs;
+    }
+    void unlock(std::uint8_t code1, std::uint8_t code2, std::uint8_t reset)
+    {
+        EXPECT_EQ(write(0xE8, code1, {InnoluxChip::kUnlockCode1}), 0);
+        EXPECT_EQ(write(0xE8, code2, {InnoluxChip::kUnlockCode2}), 0);
+        EXPECT_EQ(write(0xE8, reset, {InnoluxChip::kCommand}), 0);
+        now_ += In525Chip::kResetUs;
+    }
+
+    std::shared_ptr<Board> board_;
+    std::uint64_t now_ = 0;
+};
+
+TEST_F(SimPanel, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
+{
+    const struct {
+        ChipType chip;
+        std::optional<std::uint8_t> sub;
+        Bytes command;
+        std::uint64_t busyUs;
+        std::optional<std::uint8_t> probe;  // a readable register
+    } cases[] = {
+        {ChipType::KD532P, 0x00, {0x0A}, AuoChip::kKd532pProgramUs, 0x01},
+        {ChipType::BOE, 0xFF, {0x40}, BoeChip::kWriteBusyUs, std::nullopt},
+        {ChipType::KD733, 0xFF, {0x41}, 60000, 0x2B},
+        {ChipType::KD733, 0x2E, {0x10}, 20000, 0x2B},
+        {ChipType::RT6966, 0x25, {0x17, 0x20}, 50000, 0x25},
+        {ChipType::G1625, std::nullopt, {0x40}, 550000, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(chipName(c.chip));
+        install(c.chip);
+        now_ = 1000;
+        ASSERT_EQ(write(0xE8, c.sub, c.command), 0);
+        now_ += c.busyUs - 1;
+        int status = 0;
+        read(c.probe, 1, &status);
+        EXPECT_EQ(status, kAddressNack);
+        EXPECT_EQ(board_->refusalCount(), 1u);
+        now_ += 1;
+        read(c.probe, 1, &status);
+        EXPECT_EQ(status, c.chip == ChipType::BOE ? kDataNack : 0) << reasons();
+    }
+}
+
+TEST_F(SimPanel, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadBack)
+{
+    const Panel panel = install(ChipType::IN525);
+    int status = 0;
+    read(0x3D, 1, &status);
+    EXPECT_EQ(status, kAddressNack) << "answered with the pass-through off";
+    openBridge();
+    unlock(In525Chip::kRegUnlock1, In525Chip::kRegUnlock2, In525Chip::kRegReset);
+
+    const In525Chip::BlockData zeros{};
+    Bytes forged(zeros.begin(), zeros.end());
+    forged.push_back(In525Chip::blockCrc(zeros));
+    EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, forged), kDataNack);
+    Bytes block = read(In525Chip::kRegBlock, In525Chip::kBlockSize, &status);
+    ASSERT_EQ(status, 0);
+    block[0] ^= 1;
+    EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), kDataNack);
+    block[0] ^= 1;
+    block[In525Chip::kVcom1Byte] = 0x42;
+    In525Chip::BlockData data;
+    std::copy_n(block.begin(), data.size(), data.begin());
+    block.back() = In525Chip::blockCrc(data);
+    EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), 0);
+    now_ += In525Chip::kBlockUs;
+    EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), kDataNack);
+    EXPECT_EQ(heldValue(panel), 0x42u);
+    EXPECT_EQ(reasons(),
+              "pass-through off; block not read back since the unlock; "
+              "block changed where it carries the chip's bytes; "
+              "second data write without a fresh unlock; ");
+
+    install(ChipType::IN518);
+    openBridge();
+    const std::uint8_t vcom = 0x42;
+    const Bytes record = {0x01, 0x89, 0x57, vcom, In518Chip::recordCrc(vcom)};
+    EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), kDataNack);
+    unlock(In518Chip::kRegUnlock1, In518Chip::kRegUnlock2, In518Chip::kRegResetStatus);
+    EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), 0);
+    now_ += In518Chip::kRecordUs;
+    EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), kDataNack);
+    EXPECT_EQ(reasons(), "data written while locked; second data write without a fresh unlock; ");
+}
+
+TEST_F(SimPanel, TheI2cSwitchCutsThePanelOffWhileItsLineIsLow)
+{
+    install(ChipType::IN518, kI2cSwitchTypeGpio);
+    EXPECT_EQ(write(kInnoluxBridgeAddr, 0xE7, {0xEA, 0x10, 0x01}), kAddressNack);
+    ASSERT_EQ(board_->gpioSetValue(kI2cSwitchGpio, 1), 0);
+    openBridge();
+    int status = 0;
+    EXPECT_EQ(read(0x34, 1, &status), Bytes{In518Chip::kFactoryVcom});
+    ASSERT_EQ(board_->gpioSetValue(kI2cSwitchGpio, 0), 0);
+    read(0x34, 1, &status);
+    EXPECT_EQ(status, kAddressNack);
+    EXPECT_EQ(reasons(), "cut off by the open I2C switch; cut off by the open I2C switch; ");
+}
+
+TEST_F(SimPanel, TheAuoGateDecidesAccessByTheLineNotByTheCallThatSetIt)
+{
+    const Panel panel = install(ChipType::AUO);  // access level 1 on GPIO 168
+    const auto& chip = static_cast<const AuoChip&>(*panel.chip);
+    board_->failNth(Call::GpioSetValue, 1, -EIO);
+    EXPECT_EQ(board_->gpioSetValue(168, 1), -EIO);
+    EXPECT_EQ(write(0xE8, 0x01, {0x34}), kAddressNack) << "the line still rests";
+
+    ASSERT_EQ(board_->gpioSetValue(168, 1), 0);
+    now_ += AuoChip::kGateSettleUs;
+    EXPECT_EQ(write(0xE8, 0x01, {0x34}), 0);
+    // The line stays at the access level: a failed second open changes nothing.
+    board_->failNth(Call::GpioSetValue, 1, -EIO);
+    EXPECT_EQ(board_->gpioSetValue(168, 1), -EIO);
+    EXPECT_EQ(write(0xE8, 0x00, {0x0A}), 0);
+    EXPECT_EQ(chip.nvm(), 0x34);
+    // Closed before the NVM is programmed: the old content stays.
+    now_ += AuoChip::kAuoProgramUs - 1;
+    ASSERT_EQ(board_->gpioSetValue(168, 0), 0);
+    EXPECT_EQ(chip.nvm(), AuoChip::kFactorySetting);
+    EXPECT_EQ(reasons(), "access gate closed; access gate closed while programming NVM; ");
+}
+
+TEST_F(SimPanel, TheBoeTakesOnlyCodesInItsRange)
+{
+    const Panel panel = install(ChipType::BOE);
+    const auto& chip = static_cast<const BoeChip&>(*panel.chip);
+    const struct {
+        std::uint8_t reg, value;
+        int status;
+    } writes[] = {{0x25, 0x03, kDataNack}, {0x25, 0x00, kDataNack}, {0x25, 0x01, 0},
+                  {0x26, 0x90, kDataNack}, {0x26, 0x91, 0},         {0x25, 0x02, 0},
+                  {0x26, 0x91, kDataNack}, {0x26, 0x90, 0}};
+    for (const auto& w : writes) {
+        EXPECT_EQ(write(0xE8, w.reg, {w.value}), w.status) << hexBytes(&w.value, 1);
+        now_ += BoeChip::kWriteBusyUs;
+    }
+    EXPECT_EQ(chip.code(), BoeChip::kCodeMax);
+    EXPECT_EQ(heldValue(panel), 255u);
+}
+
+TEST_F(SimPanel, StateSavedToAFileComesBackOnlyIntoAPanelOfTheSameChip)
+{
+    ze::test::TempRoot root;
+    const std::string file = root.dir() + "/panel.state";
+    for (const ChipType chip : everyChip()) {
+        SCOPED_TRACE(chipName(chip));
+        Panel saved = install(chip);
+        const unsigned int factory = *heldValue(saved);
+        // Registers moved by different amounts change what any of the parts holds.
+        auto* device = saved.chip.get();
+        if (auto* registers = dynamic_cast<RegisterFile*>(device)) {
+            for (unsigned int r = 0; r < 256; ++r) {
+                registers->setReg(static_cast<std::uint8_t>(r),
+                                  static_cast<std::uint8_t>(registers->reg(r) + r));
+            }
+        } else if (auto* in525 = dynamic_cast<In525Chip*>(device)) {
+            in525->setNvmBlock({1, 2, 3, 4, 5, 6, 7});
+        } else if (auto* in518 = dynamic_cast<In518Chip*>(device)) {
+            in518->setNvmVcom(0x11);
+        } else {
+            ASSERT_EQ(write(0xE8, std::nullopt, {0x11}), 0);
+        }
+        const unsigned int held = *heldValue(saved);
+        EXPECT_NE(held, factory);
+        ASSERT_EQ(savePanelState(saved, file), 0);
+
+        Panel restored = install(chip);
+        EXPECT_EQ(loadPanelState(restored, file), 0);
+        EXPECT_EQ(heldValue(restored), held);
+        Panel other = install(chip == ChipType::BOE ? ChipType::KD733 : ChipType::BOE);
+        EXPECT_EQ(loadPanelState(other, file), -EINVAL);
+    }
+    Panel panel = install(ChipType::AUO);
+    EXPECT_EQ(loadPanelState(panel, root.dir() + "/missing"), -ENOENT);
+    std::ofstream(file) << "chip = auo\nregs = 00 01\nnvm = 00\n";
+    EXPECT_EQ(loadPanelState(panel, file), -EINVAL);
+    EXPECT_EQ(heldValue(panel), AuoChip::kFactorySetting);
+}
+
+TEST(SimBackend, IsBuiltFromTheBoardFilesVcomSectionOrRefusedWithErrno)
+{
+    ze::test::TempRoot root;
+    errno = 0;
+    EXPECT_EQ(ze_sim_create_backend(root.dir().c_str()), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+    root.write("/obdata/model/config/board.ini", "[VCOM]\nI2cBus = 2\n");
+    EXPECT_EQ(ze_sim_create_backend(root.dir().c_str()), nullptr);
+    EXPECT_EQ(errno, EINVAL);
+
+    root.write("/obdata/model/config/board.ini", "[VCOM]\nTypeIdx = 4\nI2cBus = 2\n");
+    std::unique_ptr<ze::platform::SocBackend> backend(ze_sim_create_backend(root.dir().c_str()));
+    ASSERT_NE(backend, nullptr);
+    I2cTarget t{};
+    t.devAddr = 0xE8;
+    t.subAddrLen = 1;
+    t.subAddr = BoeChip::kRegControl;
+    const std::uint8_t enable = BoeChip::kControlReadEnable;
+    EXPECT_EQ(backend->i2cWrite(2, t, &enable, 1), 0);
+    EXPECT_EQ(backend->i2cWrite(1, t, &enable, 1), kAddressNack);
 }
 
 }  // namespace

@@ -87,8 +87,9 @@ int I2cDevice::refuse(int status, const char* reason) const
 std::string formatRefusal(const Refusal& r)
 {
     char text[96];
-    std::snprintf(text, sizeof text, "%lluus bus=%u dev=0x%02X status=%d: ",
-                  static_cast<unsigned long long>(r.timeUs), r.bus, r.devAddr, r.status);
+    std::snprintf(text, sizeof text,
+                  "%lluus bus=%u dev=0x%02X status=%d: ", static_cast<unsigned long long>(r.timeUs),
+                  r.bus, r.devAddr, r.status);
     return text + std::string(r.reason);
 }
 
@@ -228,8 +229,7 @@ struct Board::Impl {
         return slot->device->write(phase.data(), phase.size());
     }
 
-    int read(unsigned int bus, const I2cTarget& target, unsigned int length,
-             unsigned char* buffer)
+    int read(unsigned int bus, const I2cTarget& target, unsigned int length, unsigned char* buffer)
     {
         Slot* slot = nullptr;
         if (const int status = route(bus, target.devAddr, &slot)) return status;
@@ -266,8 +266,7 @@ void Board::attach(unsigned int bus, std::uint8_t addr8, std::shared_ptr<I2cDevi
     }
     const auto key = static_cast<std::uint8_t>(addr8 >> 1);
     if (b->second.count(key) != 0) {
-        throw std::invalid_argument("sim board: address " + addressText(bus, addr8) +
-                                    " is taken");
+        throw std::invalid_argument("sim board: address " + addressText(bus, addr8) + " is taken");
     }
     b->second[key] = std::make_unique<Impl::Slot>(*impl_, bus, addr8, std::move(device));
 }
@@ -438,7 +437,8 @@ int Board::i2cRead(unsigned int bus, const I2cTarget& target, unsigned int lengt
         return recorder_.finish(entry, -EINVAL);
     }
     const int status = impl_->read(bus, target, length, buffer);
-    if (status == 0 && length > 0 && recorder_.enabled()) entry.data.assign(buffer, buffer + length);
+    if (status == 0 && length > 0 && recorder_.enabled())
+        entry.data.assign(buffer, buffer + length);
     return recorder_.finish(entry, status);
 }
 

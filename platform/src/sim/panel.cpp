@@ -314,8 +314,9 @@ ze::platform::SocBackend* ze_sim_create_backend(const char* root)
     const std::string path = std::string(root) + kBoardFile;
     VcomKeys keys;
     const int parsed = ini_parse(path.c_str(), takeVcomKey, &keys);
-    if (parsed < 0) return fail(errno != 0 ? errno : EIO, "cannot read " + path + ": " +
-                                                              std::strerror(errno != 0 ? errno : EIO));
+    if (parsed < 0)
+        return fail(errno != 0 ? errno : EIO,
+                    "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO));
     if (parsed > 0) {
         return fail(EINVAL, path + ":" + std::to_string(parsed) + ": not an INI line");
     }

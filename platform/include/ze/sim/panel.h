@@ -35,11 +35,11 @@ ZE_SIM_EXPORT bool chipFromName(const std::string& name, ChipType* chip);
 struct PanelConfig {
     ChipType chip = ChipType::AUO;
     unsigned int bus = 1;
-    std::uint8_t vcomAddr = 0xE8;     // 8-bit form
-    std::uint8_t gpioAddr = 0xA8;     // AUO access gate
-    std::uint32_t gpioStatus = 1;     // gate level during an access
+    std::uint8_t vcomAddr = 0xE8;  // 8-bit form
+    std::uint8_t gpioAddr = 0xA8;  // AUO access gate
+    std::uint32_t gpioStatus = 1;  // gate level during an access
     std::uint8_t ldmFlag = 0;
-    std::uint8_t i2cSwitchType = 0;   // 1: chip behind the switch on GPIO 0
+    std::uint8_t i2cSwitchType = 0;  // 1: chip behind the switch on GPIO 0
 };
 
 // The Innolux chips sit behind a pass-through bridge at this 8-bit address.

@@ -56,23 +56,23 @@ int BoeChip::checkWrite(std::uint8_t first, const std::uint8_t*, std::size_t)
 int BoeChip::store(std::uint8_t address, std::uint8_t value)
 {
     switch (address) {
-    case kRegCodeHigh:
-        if (value < kCodeMin >> kByteBits || value > kCodeMax >> kByteBits) {
-            return refuse(kDataNack, "code out of range");
+        case kRegCodeHigh:
+            if (value < kCodeMin >> kByteBits || value > kCodeMax >> kByteBits) {
+                return refuse(kDataNack, "code out of range");
+            }
+            break;
+        case kRegCodeLow: {
+            const std::uint16_t code = codeOf(regs_[kRegCodeHigh], value);
+            if (code < kCodeMin || code > kCodeMax) return refuse(kDataNack, "code out of range");
+            break;
         }
-        break;
-    case kRegCodeLow: {
-        const std::uint16_t code = codeOf(regs_[kRegCodeHigh], value);
-        if (code < kCodeMin || code > kCodeMax) return refuse(kDataNack, "code out of range");
-        break;
-    }
-    case kRegControl:
-        if (value != kControlSave && value != kControlReadEnable) {
-            return refuse(kDataNack, "unknown control byte");
-        }
-        break;
-    default:
-        return refuse(kDataNack, "no such register");
+        case kRegControl:
+            if (value != kControlSave && value != kControlReadEnable) {
+                return refuse(kDataNack, "unknown control byte");
+            }
+            break;
+        default:
+            return refuse(kDataNack, "no such register");
     }
     RegisterChip::store(address, value);
     if (value == kControlSave && address == kRegControl) {

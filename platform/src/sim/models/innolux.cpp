@@ -20,8 +20,8 @@ std::uint8_t crcUpdate(std::uint8_t crc, std::uint8_t byte)
 {
     crc ^= byte;
     for (int bit = 0; bit < kBitsPerByte; ++bit) {
-        crc = static_cast<std::uint8_t>((crc & kCrcTopBit) ? (crc << 1) ^ kCrcPolynomial
-                                                           : crc << 1);
+        crc =
+            static_cast<std::uint8_t>((crc & kCrcTopBit) ? (crc << 1) ^ kCrcPolynomial : crc << 1);
     }
     return crc;
 }
@@ -53,8 +53,8 @@ const char* InnoluxBridge::blockedReason() const
 int InnoluxBridge::write(const std::uint8_t* bytes, std::size_t count)
 {
     if (count == 0) return 0;
-    const bool command = count == 4 && bytes[0] == kRegPassThrough && bytes[1] == kCommand0 &&
-                         bytes[2] == kCommand1;
+    const bool command =
+        count == 4 && bytes[0] == kRegPassThrough && bytes[1] == kCommand0 && bytes[2] == kCommand1;
     if (command && bytes[3] == kOpen) {
         // Opening an open bridge does not interrupt the traffic.
         if (!open_) openedUs_ = nowUs();
@@ -206,9 +206,8 @@ void InnoluxChip::powerCycle()
 // IN525.
 
 In525Chip::In525Chip(std::shared_ptr<InnoluxBridge> bridge)
-    : InnoluxChip(std::move(bridge), {kRegUnlock1, kRegUnlock2, kRegReset, kRegStatus,
-                                      kRegProgram, kRegLock, kResetUs, kBlockUs, kProgramUs,
-                                      kLockUs})
+    : InnoluxChip(std::move(bridge), {kRegUnlock1, kRegUnlock2, kRegReset, kRegStatus, kRegProgram,
+                                      kRegLock, kResetUs, kBlockUs, kProgramUs, kLockUs})
 {
     setNvmBlock(kFactoryData);
 }
@@ -227,9 +226,8 @@ std::uint8_t In525Chip::blockCrc(const BlockData& data)
 
 ModelState In525Chip::state() const
 {
-    return {{"block", detail::bytesOf(block_)},
-            {"nvm", detail::bytesOf(nvm_)},
-            {"select", {select_}}};
+    return {
+        {"block", detail::bytesOf(block_)}, {"nvm", detail::bytesOf(nvm_)}, {"select", {select_}}};
 }
 
 bool In525Chip::restore(const ModelState& state)
@@ -287,9 +285,9 @@ int In525Chip::readData(std::uint8_t reg, std::uint8_t* out, std::size_t count)
 // IN518.
 
 In518Chip::In518Chip(std::shared_ptr<InnoluxBridge> bridge)
-    : InnoluxChip(std::move(bridge), {kRegUnlock1, kRegUnlock2, kRegResetStatus,
-                                      kRegResetStatus, kRegSaveMtp, kRegLock, kResetUs,
-                                      kRecordUs, kProgramUs, kLockUs})
+    : InnoluxChip(std::move(bridge),
+                  {kRegUnlock1, kRegUnlock2, kRegResetStatus, kRegResetStatus, kRegSaveMtp,
+                   kRegLock, kResetUs, kRecordUs, kProgramUs, kLockUs})
 {
 }
 

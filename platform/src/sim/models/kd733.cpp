@@ -73,19 +73,19 @@ int Kd733Chip::checkWrite(std::uint8_t first, const std::uint8_t*, std::size_t)
 int Kd733Chip::store(std::uint8_t address, std::uint8_t value)
 {
     switch (address) {
-    case kRegSetHigh:
-        if ((value & ~kCodeHighMask) != 0) return refuse(kDataNack, "reserved bit set");
-        break;
-    case kRegSetLow:
-        break;
-    case kRegControl:
-        if (value != kControlSave) return refuse(kDataNack, "unknown control byte");
-        programNvm();
-        ++saves_;
-        startBusy(kProgramUs, "programming NVM");
-        return 0;
-    default:
-        return refuse(kDataNack, "register not writable");
+        case kRegSetHigh:
+            if ((value & ~kCodeHighMask) != 0) return refuse(kDataNack, "reserved bit set");
+            break;
+        case kRegSetLow:
+            break;
+        case kRegControl:
+            if (value != kControlSave) return refuse(kDataNack, "unknown control byte");
+            programNvm();
+            ++saves_;
+            startBusy(kProgramUs, "programming NVM");
+            return 0;
+        default:
+            return refuse(kDataNack, "register not writable");
     }
     startBusy(kWriteBusyUs, "latching a register");
     return RegisterChip::store(address, value);
