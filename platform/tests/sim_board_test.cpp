@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <new>
@@ -62,246 +61,13 @@ std::string failed(int status)
     return "status " + std::to_string(status);
 }
 
-// Records the phases addressed to it: "W 05 01" (write phase), "R 2" (read
-// phase of two bytes, answered 40 41).
-class PhaseRecorder : public I2cDevice {
-public:
-    int write(const std::uint8_t* bytes, std::size_t count) override
-    {
-        phases.push_back(count == 0 ? "W" : "W " + hexBytes(bytes, count));
-        return writeStatus;
-    }
-    int read(std::uint8_t* out, std::size_t count) override
-    {
-        phases.push_back("R " + std::to_string(count));
-        for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(0x40 + i);
-        return readStatus;
-    }
-    void powerCycle() override { ++powerCycles; }
-    void stayBusy(std::uint64_t us) { startBusy(us, "busy on purpose"); }
-
-    std::vector<std::string> phases;
-    int writeStatus = 0;
-    int readStatus = 0;
-    int powerCycles = 0;
-};
-
-class SimBoard : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        board_.addBus(1);
-        board_.attach(1, 0xE8, chip_);
-        board_.attach(1, 0x20, recorder_);
-        board_.useClock([this] { return now_; });
-        board_.setTraceEnabled(true);
-        board_.reportRefusals(true);
-    }
-
-    static I2cTarget target(std::uint8_t dev, std::optional<std::uint8_t> sub)
-    {
-        I2cTarget t{};
-        t.devAddr = dev;
-        t.subAddrLen = sub ? 1 : 0;
-        t.subAddr = sub.value_or(0);
-        return t;
-    }
-    int write(std::uint8_t dev, std::optional<std::uint8_t> sub, Bytes data, unsigned int bus = 1)
-    {
-        return board_.i2cWrite(bus, target(dev, sub), data.data(),
-                               static_cast<unsigned int>(data.size()));
-    }
-    // The bytes read, or failed(status).
-    std::string read(std::uint8_t dev, std::optional<std::uint8_t> sub, unsigned int length,
-                     unsigned int bus = 1)
-    {
-        Bytes buffer(length);
-        const int status = board_.i2cRead(bus, target(dev, sub), length, buffer.data());
-        return status == 0 ? hexBytes(buffer.data(), length) : failed(status);
-    }
-
-    Board board_;
-    std::shared_ptr<RegisterFile> chip_ = std::make_shared<RegisterFile>();
-    std::shared_ptr<PhaseRecorder> recorder_ = std::make_shared<PhaseRecorder>();
-    std::uint64_t now_ = 0;
-};
-
-TEST_F(SimBoard, ADeviceAnswersBothEightBitFormsOfItsAddressAndNothingElse)
+I2cTarget target(std::uint8_t dev, std::optional<std::uint8_t> sub)
 {
-    EXPECT_EQ(write(0xE8, 0x10, {0xAA}), 0);
-    EXPECT_EQ(write(0xE9, 0x11, {0xBB}), 0);
-    EXPECT_EQ(read(0xE9, 0x10, 2), "AA BB");
-    EXPECT_EQ(read(0xE8, 0x11, 1), "BB");
-    EXPECT_TRUE(recorder_->phases.empty());
-
-    EXPECT_EQ(write(0xEA, 0x10, {1}), kAddressNack);
-    EXPECT_EQ(read(0xEB, 0x10, 1), failed(kAddressNack));
-    EXPECT_EQ(write(0xE8, 0x10, {1}, 2), kNoSuchBus);
-    EXPECT_EQ(read(0xE8, 0x10, 1, 2), failed(kNoSuchBus));
-    EXPECT_EQ(board_.i2cOpen(1, 1), 0);
-    EXPECT_EQ(board_.i2cOpen(2, 1), kNoSuchBus);
-
-    // Wiring mistakes: an unknown bus, an address taken in its other 8-bit form.
-    EXPECT_THROW(board_.attach(2, 0x40, chip_), std::invalid_argument);
-    EXPECT_THROW(board_.attach(1, 0xE9, std::make_shared<RegisterFile>()), std::invalid_argument);
-    board_.detach(1, 0xE9);
-    EXPECT_EQ(write(0xE8, 0x00, {1}), kAddressNack);
-}
-
-TEST_F(SimBoard, TransfersReachTheDeviceAsWriteAndReadPhasesAndRefusalsComeBackAsTheStatus)
-{
-    EXPECT_EQ(write(0x20, 0x05, {1, 2, 3}), 0);
-    EXPECT_EQ(write(0x21, std::nullopt, {7}), 0);
-    EXPECT_EQ(write(0x20, std::nullopt, {}), 0);
-    EXPECT_EQ(read(0x20, 0x05, 2), "40 41");
-    EXPECT_EQ(read(0x20, std::nullopt, 1), "40");
-    I2cTarget wide = target(0x20, 0x05);  // one sub-address byte at most
-    wide.subAddrLen = 2;
-    std::uint8_t byte = 1;
-    EXPECT_EQ(board_.i2cWrite(1, wide, &byte, 1), -EINVAL);
-    EXPECT_EQ(board_.i2cRead(1, wide, 1, &byte), -EINVAL);
-    EXPECT_EQ(recorder_->phases,
-              (std::vector<std::string>{"W 05 01 02 03", "W 07", "W", "W 05", "R 2", "R 1"}));
-
-    recorder_->writeStatus = kDataNack;
-    EXPECT_EQ(write(0x20, 0x05, {1}), kDataNack);
-    EXPECT_EQ(read(0x20, 0x05, 1), failed(kDataNack));
-    EXPECT_EQ(recorder_->phases.back(), "W 05") << "the read phase ran after a refused sub-address";
-    recorder_->writeStatus = 0;
-    recorder_->readStatus = -EAGAIN;
-    EXPECT_EQ(read(0x20, 0x05, 2), failed(-EAGAIN));
-    EXPECT_TRUE(board_.trace().back().data.empty());
-}
-
-TEST_F(SimBoard, TheTraceRecordsEveryCallWithItsTimeTargetAndBytes)
-{
-    board_.addGpio(168);
-    now_ = 12000;
-    write(0xE9, 0x01, {0x34});
-    now_ = 12500;
-    read(0xE8, 0x01, 1);
-    read(0xEA, std::nullopt, 2);
-    board_.gpioSetValue(168, 1);
-    board_.displaySetFreerunVfreq(2);
-    int setting = 0;
-    board_.displayGetFreerunVfreq(&setting);
-
-    std::vector<std::string> lines;
-    for (const TraceEntry& e : board_.trace()) lines.push_back(formatTraceEntry(e));
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "12000us I2CWrite bus=1 dev=0xE9 sub[1]=0x01 data=34 status=0",
-                         "12500us I2CRead bus=1 dev=0xE8 sub[1]=0x01 data=34 status=0",
-                         "12500us I2CRead bus=1 dev=0xEA sub[0]=0x00 data= status=" +
-                             std::to_string(kAddressNack),
-                         "12500us GpioSetValue gpio=168 level=1 status=0",
-                         "12500us DisplaySetFreerunVfreq setting=2 status=0",
-                         "12500us DisplayGetFreerunVfreq setting=2 status=0"}));
-    board_.clearTrace();
-    EXPECT_TRUE(board_.trace().empty());
-}
-
-TEST_F(SimBoard, TheNthCallOfAKindFailsOnceCountingFromWhenItWasArmed)
-{
-    EXPECT_EQ(write(0xE8, 0x00, {1}), 0);
-    board_.failNth(Call::I2CWrite, 2, -EIO);
-    EXPECT_EQ(read(0xE8, 0x00, 1), "01");
-    EXPECT_EQ(write(0xE8, 0x00, {2}), 0);
-    EXPECT_EQ(write(0xE8, 0x00, {3}), -EIO);
-    EXPECT_EQ(chip_->reg(0x00), 2) << "a faulted write reached the device";
-    EXPECT_EQ(write(0xE8, 0x00, {4}), 0);
-    EXPECT_EQ(board_.trace()[3].status, -EIO);
-    EXPECT_EQ(board_.trace()[3].data, Bytes{3});
-
-    board_.failNth(Call::I2CRead, 1, kAddressNack);
-    EXPECT_EQ(read(0xE8, 0x00, 1), failed(kAddressNack));
-    EXPECT_EQ(read(0xE8, 0x00, 1), "04");
-    EXPECT_THROW(board_.failNth(Call::I2CRead, 0, -EIO), std::invalid_argument);
-}
-
-TEST_F(SimBoard, MatchingFaultsHitOnlyTheirAddressAndSubAddressUntilCleared)
-{
-    board_.failMatching(0xE8, 0x03, -EIO);
-    board_.failMatching(0x20, std::nullopt, kAddressNack);
-    EXPECT_EQ(write(0xE8, 0x03, {1}), -EIO);
-    EXPECT_EQ(read(0xE8, 0x03, 1), failed(-EIO));
-    EXPECT_EQ(write(0xE8, 0x04, {1}), 0);
-    EXPECT_EQ(write(0xE9, 0x03, {1}), 0);
-    EXPECT_EQ(write(0xE8, std::nullopt, {0x03, 1}), 0);
-    EXPECT_EQ(write(0x20, 0x09, {1}), kAddressNack);
-    EXPECT_EQ(read(0x20, std::nullopt, 1), failed(kAddressNack));
-    EXPECT_TRUE(recorder_->phases.empty());
-    board_.clearFaults();
-    EXPECT_EQ(write(0xE8, 0x03, {1}), 0);
-    EXPECT_EQ(write(0x20, 0x09, {1}), 0);
-}
-
-TEST_F(SimBoard, GpioLinesKeepTheLevelAsGivenAndListenersMayUseTheBoard)
-{
-    board_.addGpio(168);
-    board_.addGpio(7);
-    std::vector<std::string> heard;
-    board_.onGpioChange([&](unsigned int gpio, unsigned int level) {
-        heard.push_back(std::to_string(gpio) + "=" + std::to_string(level));
-        if (gpio == 168) board_.gpioSetValue(7, *board_.gpioLevel(168) + 1);
-    });
-    EXPECT_EQ(board_.gpioSetValue(169, 1), kNoSuchLine);
-    EXPECT_EQ(board_.gpioSetValue(168, 5), 0);
-    board_.failNth(Call::GpioSetValue, 1, -EBUSY);
-    EXPECT_EQ(board_.gpioSetValue(168, 0), -EBUSY);
-    EXPECT_EQ(board_.gpioLevel(168), 5u);
-    EXPECT_EQ(heard, (std::vector<std::string>{"168=5", "7=6"}));
-}
-
-TEST_F(SimBoard, APowerCycleReachesEachDeviceOnce)
-{
-    board_.addBus(3);
-    board_.attach(3, 0x30, recorder_);
-    board_.powerCycle();
-    EXPECT_EQ(recorder_->powerCycles, 1);
-}
-
-TEST_F(SimBoard, ABusyPartIgnoresItsAddressUntilItsWindowEndsAndEachRefusalIsReported)
-{
-    recorder_->stayBusy(20000);
-    now_ = 19999;
-    EXPECT_EQ(write(0x20, 0x05, {1}), kAddressNack);
-    EXPECT_EQ(read(0x21, 0x05, 1), failed(kAddressNack));
-    EXPECT_EQ(write(0x40, 0x05, {1}), kAddressNack);
-    board_.setAnswering(1, 0xE9, false);  // rehearsed, not a refusal
-    EXPECT_EQ(read(0xE8, 0x00, 1), failed(kAddressNack));
-    now_ = 20000;
-    EXPECT_EQ(write(0x20, 0x05, {1}), 0);
-    EXPECT_TRUE(recorder_->phases.size() == 1);
-
-    std::vector<std::string> reported;
-    for (const Refusal& r : board_.refusals()) reported.push_back(formatRefusal(r));
-    EXPECT_EQ(reported,
-              (std::vector<std::string>{"19999us bus=1 dev=0x20 status=-6: busy on purpose",
-                                        "19999us bus=1 dev=0x20 status=-6: busy on purpose",
-                                        "19999us bus=1 dev=0x40 status=-6: no device answers"}));
-    board_.reportRefusals(false);
-    EXPECT_EQ(write(0x40, 0x05, {1}), kAddressNack);
-    EXPECT_EQ(board_.refusalCount(), 4u);
-    EXPECT_EQ(board_.refusals().size(), 3u);
-}
-
-TEST_F(SimBoard, TransfersAllocateNothingWhileTheTraceIsOff)
-{
-    board_.setTraceEnabled(false);
-    board_.addGpio(168);
-    board_.onGpioChange([](unsigned int, unsigned int) {});
-    const Bytes data = {1, 2, 3, 4};
-    std::uint8_t buffer[4];
-    const I2cTarget t = target(0xE8, 0x10);
-    board_.i2cWrite(1, t, data.data(), 4);  // the phase buffer grows once
-    const unsigned long before = gAllocations;
-    for (int i = 0; i < 100; ++i) {
-        board_.i2cWrite(1, t, data.data(), 4);
-        board_.i2cRead(1, t, 4, buffer);
-        board_.gpioSetValue(168, i & 1);
-    }
-    EXPECT_EQ(gAllocations - before, 0u);
-    EXPECT_TRUE(board_.trace().empty());
+    I2cTarget t{};
+    t.devAddr = dev;
+    t.subAddrLen = sub ? 1 : 0;
+    t.subAddr = sub.value_or(0);
+    return t;
 }
 
 // Every chip type the board offers, by the names it answers to.
@@ -320,36 +86,67 @@ std::vector<ChipType> everyChip()
     return chips;
 }
 
-// A panel on a board of its own, on the test's clock, refusals listed.
-class SimPanel : public ::testing::Test {
+// Records the phases addressed to it: "W 05 01" (write phase), "R 2" (read
+// phase of two bytes, answered 40 41).
+class PhaseRecorder : public I2cDevice {
+public:
+    int write(const std::uint8_t* bytes, std::size_t count) override
+    {
+        phases.push_back(count == 0 ? "W" : "W " + hexBytes(bytes, count));
+        return writeStatus;
+    }
+    int read(std::uint8_t* out, std::size_t count) override
+    {
+        phases.push_back("R " + std::to_string(count));
+        for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(0x40 + i);
+        return readStatus;
+    }
+    void stayBusy(std::uint64_t us) { startBusy(us, "busy on purpose"); }
+
+    std::vector<std::string> phases;
+    int writeStatus = 0;
+    int readStatus = 0;
+};
+
+// A register file at 0xE8 and a phase recorder at 0x20 on bus 1, or a panel
+// on a default board; the test's clock, the trace and refusal reports on.
+class SimBoard : public ::testing::Test {
 protected:
+    SimBoard()
+    {
+        board_->addBus(1);
+        board_->attach(1, 0xE8, chip_);
+        board_->attach(1, 0x20, recorder_);
+        start();
+    }
     Panel install(ChipType chip, std::uint8_t switchType = 0)
     {
         board_ = makeDefaultBoard();
-        board_->useClock([this] { return now_; });
-        board_->reportRefusals(true);
+        start();
         PanelConfig config;
         config.chip = chip;
         config.i2cSwitchType = switchType;
         return installPanel(*board_, config);
     }
-    int write(std::uint8_t dev, std::optional<std::uint8_t> sub, Bytes data)
+    int write(std::uint8_t dev, std::optional<std::uint8_t> sub, Bytes data, unsigned int bus = 1)
     {
-        I2cTarget t{};
-        t.devAddr = dev;
-        t.subAddrLen = sub ? 1 : 0;
-        t.subAddr = sub.value_or(0);
-        return board_->i2cWrite(1, t, data.data(), static_cast<unsigned int>(data.size()));
+        return board_->i2cWrite(bus, target(dev, sub), data.data(),
+                                static_cast<unsigned int>(data.size()));
     }
-    Bytes read(std::optional<std::uint8_t> sub, unsigned int length, int* status)
+    Bytes readBytes(std::uint8_t dev, std::optional<std::uint8_t> sub, unsigned int length,
+                    int* status, unsigned int bus = 1)
     {
-        I2cTarget t{};
-        t.devAddr = 0xE8;
-        t.subAddrLen = sub ? 1 : 0;
-        t.subAddr = sub.value_or(0);
         Bytes buffer(length);
-        *status = board_->i2cRead(1, t, length, buffer.data());
+        *status = board_->i2cRead(bus, target(dev, sub), length, buffer.data());
         return buffer;
+    }
+    // The bytes read, or failed(status).
+    std::string read(std::uint8_t dev, std::optional<std::uint8_t> sub, unsigned int length,
+                     unsigned int bus = 1)
+    {
+        int status = 0;
+        const Bytes bytes = readBytes(dev, sub, length, &status, bus);
+        return status == 0 ? hexBytes(bytes.data(), length) : failed(status);
     }
     std::string reasons() const
     {
@@ -357,7 +154,6 @@ protected:
         for (const Refusal& r : board_->refusals()) out += std::string(r.reason) + "; ";
         return out;
     }
-    // The Innolux bridge opened and settled.
     void openBridge()
     {
         ASSERT_EQ(write(kInnoluxBridgeAddr, 0xE7, {0xEA, 0x10, 0x01}), 0);
@@ -371,11 +167,164 @@ protected:
         now_ += In525Chip::kResetUs;
     }
 
-    std::shared_ptr<Board> board_;
+    std::shared_ptr<Board> board_ = std::make_shared<Board>();
+    std::shared_ptr<RegisterFile> chip_ = std::make_shared<RegisterFile>();
+    std::shared_ptr<PhaseRecorder> recorder_ = std::make_shared<PhaseRecorder>();
     std::uint64_t now_ = 0;
+
+private:
+    void start()
+    {
+        board_->useClock([this] { return now_; });
+        board_->setTraceEnabled(true);
+        board_->reportRefusals(true);
+    }
 };
 
-TEST_F(SimPanel, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
+TEST_F(SimBoard, ADeviceAnswersBothEightBitFormsOfItsAddressAndNothingElse)
+{
+    EXPECT_EQ(write(0xE8, 0x10, {0xAA}), 0);
+    EXPECT_EQ(write(0xE9, 0x11, {0xBB}), 0);
+    EXPECT_EQ(read(0xE9, 0x10, 2), "AA BB");
+    EXPECT_EQ(read(0xE8, 0x11, 1), "BB");
+    EXPECT_TRUE(recorder_->phases.empty());
+
+    EXPECT_EQ(write(0xEA, 0x10, {1}), kAddressNack);
+    EXPECT_EQ(read(0xEB, 0x10, 1), failed(kAddressNack));
+    EXPECT_EQ(write(0xE8, 0x10, {1}, 2), kNoSuchBus);
+    EXPECT_EQ(read(0xE8, 0x10, 1, 2), failed(kNoSuchBus));
+    EXPECT_EQ(board_->i2cOpen(1, 1), 0);
+    EXPECT_EQ(board_->i2cOpen(2, 1), kNoSuchBus);
+
+    // Wiring mistakes: an unknown bus, an address taken in its other 8-bit form.
+    EXPECT_THROW(board_->attach(2, 0x40, chip_), std::invalid_argument);
+    EXPECT_THROW(board_->attach(1, 0xE9, std::make_shared<RegisterFile>()), std::invalid_argument);
+    board_->detach(1, 0xE9);
+    EXPECT_EQ(write(0xE8, 0x00, {1}), kAddressNack);
+}
+
+TEST_F(SimBoard, TransfersReachTheDeviceAsWriteAndReadPhasesAndRefusalsComeBackAsTheStatus)
+{
+    EXPECT_EQ(write(0x20, 0x05, {1, 2, 3}), 0);
+    EXPECT_EQ(write(0x21, std::nullopt, {7}), 0);
+    EXPECT_EQ(write(0x20, std::nullopt, {}), 0);
+    EXPECT_EQ(read(0x20, 0x05, 2), "40 41");
+    EXPECT_EQ(read(0x20, std::nullopt, 1), "40");
+    I2cTarget wide = target(0x20, 0x05);  // one sub-address byte at most
+    wide.subAddrLen = 2;
+    std::uint8_t byte = 1;
+    EXPECT_EQ(board_->i2cWrite(1, wide, &byte, 1), -EINVAL);
+    EXPECT_EQ(board_->i2cRead(1, wide, 1, &byte), -EINVAL);
+    EXPECT_EQ(recorder_->phases,
+              (std::vector<std::string>{"W 05 01 02 03", "W 07", "W", "W 05", "R 2", "R 1"}));
+
+    recorder_->writeStatus = kDataNack;
+    EXPECT_EQ(write(0x20, 0x05, {1}), kDataNack);
+    EXPECT_EQ(read(0x20, 0x05, 1), failed(kDataNack));
+    EXPECT_EQ(recorder_->phases.back(), "W 05") << "the read phase ran after a refused sub-address";
+    recorder_->writeStatus = 0;
+    recorder_->readStatus = -EAGAIN;
+    EXPECT_EQ(read(0x20, 0x05, 2), failed(-EAGAIN));
+    EXPECT_TRUE(board_->trace().back().data.empty());
+}
+
+TEST_F(SimBoard, TheNthCallOfAKindFailsOnceCountingFromWhenItWasArmed)
+{
+    EXPECT_EQ(write(0xE8, 0x00, {1}), 0);
+    board_->failNth(Call::I2CWrite, 2, -EIO);
+    EXPECT_EQ(read(0xE8, 0x00, 1), "01");
+    EXPECT_EQ(write(0xE8, 0x00, {2}), 0);
+    EXPECT_EQ(write(0xE8, 0x00, {3}), -EIO);
+    EXPECT_EQ(chip_->reg(0x00), 2) << "a faulted write reached the device";
+    EXPECT_EQ(write(0xE8, 0x00, {4}), 0);
+    EXPECT_EQ(board_->trace()[3].status, -EIO);
+    EXPECT_EQ(board_->trace()[3].data, Bytes{3});
+
+    board_->failNth(Call::I2CRead, 1, kAddressNack);
+    EXPECT_EQ(read(0xE8, 0x00, 1), failed(kAddressNack));
+    EXPECT_EQ(read(0xE8, 0x00, 1), "04");
+    EXPECT_THROW(board_->failNth(Call::I2CRead, 0, -EIO), std::invalid_argument);
+}
+
+TEST_F(SimBoard, MatchingFaultsHitOnlyTheirAddressAndSubAddressUntilCleared)
+{
+    board_->failMatching(0xE8, 0x03, -EIO);
+    board_->failMatching(0x20, std::nullopt, kAddressNack);
+    EXPECT_EQ(write(0xE8, 0x03, {1}), -EIO);
+    EXPECT_EQ(read(0xE8, 0x03, 1), failed(-EIO));
+    EXPECT_EQ(write(0xE8, 0x04, {1}), 0);
+    EXPECT_EQ(write(0xE9, 0x03, {1}), 0);
+    EXPECT_EQ(write(0xE8, std::nullopt, {0x03, 1}), 0);
+    EXPECT_EQ(write(0x20, 0x09, {1}), kAddressNack);
+    EXPECT_EQ(read(0x20, std::nullopt, 1), failed(kAddressNack));
+    EXPECT_TRUE(recorder_->phases.empty());
+    board_->clearFaults();
+    EXPECT_EQ(write(0xE8, 0x03, {1}), 0);
+    EXPECT_EQ(write(0x20, 0x09, {1}), 0);
+}
+
+TEST_F(SimBoard, GpioLinesKeepTheLevelAsGivenAndListenersMayUseTheBoard)
+{
+    board_->addGpio(168);
+    board_->addGpio(7);
+    std::vector<std::string> heard;
+    board_->onGpioChange([&](unsigned int gpio, unsigned int level) {
+        heard.push_back(std::to_string(gpio) + "=" + std::to_string(level));
+        if (gpio == 168) board_->gpioSetValue(7, *board_->gpioLevel(168) + 1);
+    });
+    EXPECT_EQ(board_->gpioSetValue(169, 1), kNoSuchLine);
+    EXPECT_EQ(board_->gpioSetValue(168, 5), 0);
+    board_->failNth(Call::GpioSetValue, 1, -EBUSY);
+    EXPECT_EQ(board_->gpioSetValue(168, 0), -EBUSY);
+    EXPECT_EQ(board_->gpioLevel(168), 5u);
+    EXPECT_EQ(heard, (std::vector<std::string>{"168=5", "7=6"}));
+}
+
+TEST_F(SimBoard, ABusyPartIgnoresItsAddressUntilItsWindowEndsAndEachRefusalIsReported)
+{
+    recorder_->stayBusy(20000);
+    now_ = 19999;
+    EXPECT_EQ(write(0x20, 0x05, {1}), kAddressNack);
+    EXPECT_EQ(read(0x21, 0x05, 1), failed(kAddressNack));
+    EXPECT_EQ(write(0x40, 0x05, {1}), kAddressNack);
+    board_->setAnswering(1, 0xE9, false);  // rehearsed, not a refusal
+    EXPECT_EQ(read(0xE8, 0x00, 1), failed(kAddressNack));
+    now_ = 20000;
+    EXPECT_EQ(write(0x20, 0x05, {1}), 0);
+    EXPECT_EQ(recorder_->phases, std::vector<std::string>{"W 05 01"});
+
+    std::vector<std::string> reported;
+    for (const Refusal& r : board_->refusals()) reported.push_back(formatRefusal(r));
+    EXPECT_EQ(reported,
+              (std::vector<std::string>{"19999us bus=1 dev=0x20 status=-6: busy on purpose",
+                                        "19999us bus=1 dev=0x20 status=-6: busy on purpose",
+                                        "19999us bus=1 dev=0x40 status=-6: no device answers"}));
+    board_->reportRefusals(false);
+    EXPECT_EQ(write(0x40, 0x05, {1}), kAddressNack);
+    EXPECT_EQ(board_->refusalCount(), 4u);
+    EXPECT_EQ(board_->refusals().size(), 3u);
+}
+
+TEST_F(SimBoard, TransfersAllocateNothingWhileTheTraceIsOff)
+{
+    board_->setTraceEnabled(false);
+    board_->addGpio(168);
+    board_->onGpioChange([](unsigned int, unsigned int) {});
+    const Bytes data = {1, 2, 3, 4};
+    std::uint8_t buffer[4];
+    const I2cTarget t = target(0xE8, 0x10);
+    board_->i2cWrite(1, t, data.data(), 4);  // the phase buffer grows once
+    const unsigned long before = gAllocations;
+    for (int i = 0; i < 100; ++i) {
+        board_->i2cWrite(1, t, data.data(), 4);
+        board_->i2cRead(1, t, 4, buffer);
+        board_->gpioSetValue(168, i & 1);
+    }
+    EXPECT_EQ(gAllocations - before, 0u);
+    EXPECT_TRUE(board_->trace().empty());
+}
+
+TEST_F(SimBoard, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
 {
     const struct {
         ChipType chip;
@@ -397,22 +346,19 @@ TEST_F(SimPanel, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
         now_ = 1000;
         ASSERT_EQ(write(0xE8, c.sub, c.command), 0);
         now_ += c.busyUs - 1;
-        int status = 0;
-        read(c.probe, 1, &status);
-        EXPECT_EQ(status, kAddressNack);
+        EXPECT_EQ(read(0xE8, c.probe, 1), failed(kAddressNack));
         EXPECT_EQ(board_->refusalCount(), 1u);
         now_ += 1;
-        read(c.probe, 1, &status);
+        int status = 0;
+        readBytes(0xE8, c.probe, 1, &status);
         EXPECT_EQ(status, c.chip == ChipType::BOE ? kDataNack : 0) << reasons();
     }
 }
 
-TEST_F(SimPanel, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadBack)
+TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadBack)
 {
     const Panel panel = install(ChipType::IN525);
-    int status = 0;
-    read(0x3D, 1, &status);
-    EXPECT_EQ(status, kAddressNack) << "answered with the pass-through off";
+    EXPECT_EQ(read(0xE8, 0x3D, 1), failed(kAddressNack)) << "answered with the pass-through off";
     openBridge();
     unlock(In525Chip::kRegUnlock1, In525Chip::kRegUnlock2, In525Chip::kRegReset);
 
@@ -420,7 +366,8 @@ TEST_F(SimPanel, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadB
     Bytes forged(zeros.begin(), zeros.end());
     forged.push_back(In525Chip::blockCrc(zeros));
     EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, forged), kDataNack);
-    Bytes block = read(In525Chip::kRegBlock, In525Chip::kBlockSize, &status);
+    int status = 0;
+    Bytes block = readBytes(0xE8, In525Chip::kRegBlock, In525Chip::kBlockSize, &status);
     ASSERT_EQ(status, 0);
     block[0] ^= 1;
     EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), kDataNack);
@@ -450,21 +397,19 @@ TEST_F(SimPanel, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadB
     EXPECT_EQ(reasons(), "data written while locked; second data write without a fresh unlock; ");
 }
 
-TEST_F(SimPanel, TheI2cSwitchCutsThePanelOffWhileItsLineIsLow)
+TEST_F(SimBoard, TheI2cSwitchCutsThePanelOffWhileItsLineIsLow)
 {
     install(ChipType::IN518, kI2cSwitchTypeGpio);
     EXPECT_EQ(write(kInnoluxBridgeAddr, 0xE7, {0xEA, 0x10, 0x01}), kAddressNack);
     ASSERT_EQ(board_->gpioSetValue(kI2cSwitchGpio, 1), 0);
     openBridge();
-    int status = 0;
-    EXPECT_EQ(read(0x34, 1, &status), Bytes{In518Chip::kFactoryVcom});
+    EXPECT_EQ(read(0xE8, 0x34, 1), "80");
     ASSERT_EQ(board_->gpioSetValue(kI2cSwitchGpio, 0), 0);
-    read(0x34, 1, &status);
-    EXPECT_EQ(status, kAddressNack);
+    EXPECT_EQ(read(0xE8, 0x34, 1), failed(kAddressNack));
     EXPECT_EQ(reasons(), "cut off by the open I2C switch; cut off by the open I2C switch; ");
 }
 
-TEST_F(SimPanel, TheAuoGateDecidesAccessByTheLineNotByTheCallThatSetIt)
+TEST_F(SimBoard, TheAuoGateDecidesAccessByTheLineNotByTheCallThatSetIt)
 {
     const Panel panel = install(ChipType::AUO);  // access level 1 on GPIO 168
     const auto& chip = static_cast<const AuoChip&>(*panel.chip);
@@ -487,10 +432,9 @@ TEST_F(SimPanel, TheAuoGateDecidesAccessByTheLineNotByTheCallThatSetIt)
     EXPECT_EQ(reasons(), "access gate closed; access gate closed while programming NVM; ");
 }
 
-TEST_F(SimPanel, TheBoeTakesOnlyCodesInItsRange)
+TEST_F(SimBoard, TheBoeTakesOnlyCodesInItsRange)
 {
     const Panel panel = install(ChipType::BOE);
-    const auto& chip = static_cast<const BoeChip&>(*panel.chip);
     const struct {
         std::uint8_t reg, value;
         int status;
@@ -501,11 +445,11 @@ TEST_F(SimPanel, TheBoeTakesOnlyCodesInItsRange)
         EXPECT_EQ(write(0xE8, w.reg, {w.value}), w.status) << hexBytes(&w.value, 1);
         now_ += BoeChip::kWriteBusyUs;
     }
-    EXPECT_EQ(chip.code(), BoeChip::kCodeMax);
+    EXPECT_EQ(static_cast<const BoeChip&>(*panel.chip).code(), BoeChip::kCodeMax);
     EXPECT_EQ(heldValue(panel), 255u);
 }
 
-TEST_F(SimPanel, StateSavedToAFileComesBackOnlyIntoAPanelOfTheSameChip)
+TEST_F(SimBoard, PanelStateSavedToAFileComesBackOnlyIntoAPanelOfTheSameChip)
 {
     ze::test::TempRoot root;
     const std::string file = root.dir() + "/panel.state";
@@ -514,15 +458,14 @@ TEST_F(SimPanel, StateSavedToAFileComesBackOnlyIntoAPanelOfTheSameChip)
         Panel saved = install(chip);
         const unsigned int factory = *heldValue(saved);
         // Registers moved by different amounts change what any of the parts holds.
-        auto* device = saved.chip.get();
-        if (auto* registers = dynamic_cast<RegisterFile*>(device)) {
+        if (auto* registers = dynamic_cast<RegisterFile*>(saved.chip.get())) {
             for (unsigned int r = 0; r < 256; ++r) {
                 registers->setReg(static_cast<std::uint8_t>(r),
                                   static_cast<std::uint8_t>(registers->reg(r) + r));
             }
-        } else if (auto* in525 = dynamic_cast<In525Chip*>(device)) {
+        } else if (auto* in525 = dynamic_cast<In525Chip*>(saved.chip.get())) {
             in525->setNvmBlock({1, 2, 3, 4, 5, 6, 7});
-        } else if (auto* in518 = dynamic_cast<In518Chip*>(device)) {
+        } else if (auto* in518 = dynamic_cast<In518Chip*>(saved.chip.get())) {
             in518->setNvmVcom(0x11);
         } else {
             ASSERT_EQ(write(0xE8, std::nullopt, {0x11}), 0);
@@ -557,13 +500,10 @@ TEST(SimBackend, IsBuiltFromTheBoardFilesVcomSectionOrRefusedWithErrno)
     root.write("/obdata/model/config/board.ini", "[VCOM]\nTypeIdx = 4\nI2cBus = 2\n");
     std::unique_ptr<ze::platform::SocBackend> backend(ze_sim_create_backend(root.dir().c_str()));
     ASSERT_NE(backend, nullptr);
-    I2cTarget t{};
-    t.devAddr = 0xE8;
-    t.subAddrLen = 1;
-    t.subAddr = BoeChip::kRegControl;
+    const I2cTarget control = target(0xE8, BoeChip::kRegControl);
     const std::uint8_t enable = BoeChip::kControlReadEnable;
-    EXPECT_EQ(backend->i2cWrite(2, t, &enable, 1), 0);
-    EXPECT_EQ(backend->i2cWrite(1, t, &enable, 1), kAddressNack);
+    EXPECT_EQ(backend->i2cWrite(2, control, &enable, 1), 0);
+    EXPECT_EQ(backend->i2cWrite(1, control, &enable, 1), kAddressNack);
 }
 
 }  // namespace

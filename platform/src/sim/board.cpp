@@ -97,7 +97,7 @@ struct Board::Impl {
     using Listener = std::function<void(unsigned int, unsigned int)>;
 
     // One attached device; its link to the board knows where it sits.
-    struct Slot : BoardLink {
+    struct Slot final : BoardLink {
         Slot(Impl& owner, unsigned int onBus, std::uint8_t at, std::shared_ptr<I2cDevice> part)
             : board(owner), bus(onBus), addr8(at), device(std::move(part))
         {
