@@ -1,4 +1,5 @@
 #include <ze/sim/board.h>
+#include <ze/sim/vcom_model.h>
 
 #include <time.h>
 
@@ -61,6 +62,7 @@ std::uint64_t defaultClockUs()
 }
 
 I2cDevice::~I2cDevice() = default;
+VcomModel::~VcomModel() = default;
 
 std::uint64_t I2cDevice::nowUs() const
 {

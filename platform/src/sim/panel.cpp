@@ -313,10 +313,12 @@ ze::platform::SocBackend* ze_sim_create_backend(const char* root)
     if (root == nullptr) return fail(EINVAL, "no platform root given");
     const std::string path = std::string(root) + kBoardFile;
     VcomKeys keys;
+    errno = 0;
     const int parsed = ini_parse(path.c_str(), takeVcomKey, &keys);
-    if (parsed < 0)
-        return fail(errno != 0 ? errno : EIO,
-                    "cannot read " + path + ": " + std::strerror(errno != 0 ? errno : EIO));
+    if (parsed < 0) {
+        const int err = errno != 0 ? errno : EIO;
+        return fail(err, "cannot read " + path + ": " + std::strerror(err));
+    }
     if (parsed > 0) {
         return fail(EINVAL, path + ":" + std::to_string(parsed) + ": not an INI line");
     }

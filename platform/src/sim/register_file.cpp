@@ -47,8 +47,6 @@ int RegisterFile::load(std::uint8_t address, std::uint8_t* value)
     return 0;
 }
 
-VcomModel::~VcomModel() = default;
-
 RegisterChip::RegisterChip(std::uint8_t nvmFirst, std::uint8_t nvmCount)
     : nvmFirst_(nvmFirst), nvmCount_(nvmCount)
 {

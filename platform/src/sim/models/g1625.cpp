@@ -1,5 +1,7 @@
 #include <ze/sim/models/g1625.h>
 
+#include "state_io.h"
+
 namespace ze {
 namespace sim {
 
@@ -37,14 +39,9 @@ ModelState G1625::state() const
 
 bool G1625::restore(const ModelState& state)
 {
-    const auto setting = state.find("setting");
-    const auto nvm = state.find("nvm");
-    if (setting == state.end() || nvm == state.end() || setting->second.size() != 1 ||
-        nvm->second.size() != 1) {
-        return false;
-    }
-    setting_ = setting->second[0];
-    nvm_ = nvm->second[0];
+    if (!detail::fits<1>(state, "setting") || !detail::fits<1>(state, "nvm")) return false;
+    setting_ = state.at("setting")[0];
+    nvm_ = state.at("nvm")[0];
     return true;
 }
 
