@@ -353,6 +353,12 @@ TEST_F(SimBoard, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
         readBytes(0xE8, c.probe, 1, &status);
         EXPECT_EQ(status, c.chip == ChipType::BOE ? kDataNack : 0) << reasons();
     }
+    // Power lost while programming: the NVM keeps its content, the part answers at once.
+    install(ChipType::KD532P);
+    ASSERT_EQ(write(0xE8, 0x01, {0x34}), 0);
+    ASSERT_EQ(write(0xE8, 0x00, {0x0A}), 0);
+    board_->powerCycle();
+    EXPECT_EQ(read(0xE8, 0x01, 1), "80") << reasons();
 }
 
 TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadBack)

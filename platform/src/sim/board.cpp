@@ -346,7 +346,9 @@ void Board::powerCycle()
     for (auto& bus : impl_->buses) {
         for (auto& slot : bus.second) {
             I2cDevice* device = slot.second->device.get();
-            if (done.insert(device).second) device->powerCycle();
+            if (!done.insert(device).second) continue;
+            device->powerCycle();
+            device->endBusy();
         }
     }
 }

@@ -57,6 +57,9 @@ public:
     // While a part programs its NVM or settles it does not acknowledge its
     // address; the board checks this before every phase. nullptr: it answers.
     const char* busyReason() const;
+    // Power lost: whatever kept the part busy is over. Board::powerCycle calls
+    // it after powerCycle(), which may still see the window that was cut.
+    void endBusy() { busyReason_ = nullptr; }
 
 protected:
     std::uint64_t nowUs() const;
