@@ -75,7 +75,7 @@ DriverLog::DriverLog(bool verbose, Printer print) : shared_(std::make_shared<Sha
     ze::platform::setDebugSink([weak](std::uint32_t level, const std::string& text) {
         const std::shared_ptr<Shared> shared = weak.lock();
         if (!shared) return;
-        Printer print;
+        Printer printer;
         {
             std::lock_guard<std::mutex> lock(shared->mutex);
             if (shared->muted) return;
@@ -83,12 +83,12 @@ DriverLog::DriverLog(bool verbose, Printer print) : shared_(std::make_shared<Sha
             if (level > shared->shown || repeatsBoardKey(shared->boardKeys, messageBody(text))) {
                 return;
             }
-            print = shared->print;
+            printer = shared->print;
         }
-        if (print) {
+        if (printer) {
             std::string line = text;
             while (!line.empty() && line.back() == '\n') line.pop_back();
-            print(line);
+            printer(line);
         }
     });
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The driver's debug output as the tool sees it: shown on stderr (errors, or
-// everything with -v) and kept per driver call, because some outcomes are
+// The driver's debug output as the tool sees it: shown on stderr with -v, and
+// its errors kept per driver call, because some outcomes are
 // only told there. The read returns 0 both for the value 0 and for a failed
 // read; only the dispatcher's error-level message tells them apart.
 
