@@ -109,9 +109,9 @@ TEST_F(HwBackend, ANodeThatFailsToOpenIsReportedWithAHintAndOpenedOnceItWorks)
     EXPECT_EQ(-ENOTTY, backend->i2cOpen(kBus, QEL_I2C_MODE_DEFAULT));
     adapter->failing.clear();
     EXPECT_EQ(0, write(target(), {1}));
-    EXPECT_EQ(adapter->calls, (Calls{"open /dev/i2c-1 rw", "open /dev/i2c-1 rw", "FUNCS", "close 7",
-                                     "open /dev/i2c-1 rw", "FUNCS", "SLAVE 74",
-                                     "RDWR 74/0/2[05 01]"}));
+    EXPECT_EQ(adapter->calls,
+              (Calls{"open /dev/i2c-1 rw", "open /dev/i2c-1 rw", "FUNCS", "close 7",
+                     "open /dev/i2c-1 rw", "FUNCS", "SLAVE 74", "RDWR 74/0/2[05 01]"}));
 }
 
 TEST_F(HwBackend, UnconfiguredBusesAndMalformedTransfersNeverReachTheKernel)
@@ -139,10 +139,10 @@ TEST_F(HwBackend, TransfersAreRdwrMessagesToTheSevenBitAddressOnANodeOpenedOnce)
     EXPECT_EQ((Bytes{0xAB, 0xCD}), in);
     EXPECT_EQ(0, read(target(0x20, kNoSub), 1));
     backend.reset();
-    EXPECT_EQ(adapter->calls, (Calls{"open /dev/i2c-1 rw", "FUNCS", "SLAVE 74",
-                                     "RDWR 74/0/3[05 12 34]", "RDWR 74/0/2[3C 3D]",
-                                     "RDWR 74/0/1[05] 74/1/2", "SLAVE 10", "RDWR 10/1/1",
-                                     "close 7"}));
+    EXPECT_EQ(adapter->calls,
+              (Calls{"open /dev/i2c-1 rw", "FUNCS", "SLAVE 74", "RDWR 74/0/3[05 12 34]",
+                     "RDWR 74/0/2[3C 3D]", "RDWR 74/0/1[05] 74/1/2", "SLAVE 10", "RDWR 10/1/1",
+                     "close 7"}));
 }
 
 TEST_F(HwBackend, AFailedTransferReturnsItsErrnoAndSaysWhereAndWhy)
@@ -159,9 +159,9 @@ TEST_F(HwBackend, AFailedTransferReturnsItsErrnoAndSaysWhereAndWhy)
     adapter->failing.clear();
     adapter->rdwrDone = 1;
     EXPECT_EQ(-EIO, read(target(), 2)) << "only one of two messages went";
-    EXPECT_EQ(adapter->calls, (Calls{"open /dev/i2c-1 rw", "FUNCS", "SLAVE 74",
-                                     "RDWR 74/0/2[05 01]", "SLAVE 10", "SLAVE 10",
-                                     "RDWR 74/0/1[05] 74/1/2"}));
+    EXPECT_EQ(adapter->calls,
+              (Calls{"open /dev/i2c-1 rw", "FUNCS", "SLAVE 74", "RDWR 74/0/2[05 01]", "SLAVE 10",
+                     "SLAVE 10", "RDWR 74/0/1[05] 74/1/2"}));
 }
 
 // An SMBus-only adapter such as i2c-stub: the SMBus transaction with the same wire bytes.
@@ -183,7 +183,9 @@ TEST_F(HwSmbus, EachTransferBecomesTheTransactionWithTheSameBytesOnTheWire)
         {true, kSub, {0, 0}, "SMBUS R 05 I2C_BLOCK_DATA [02]"},
         {false, kSub, {7, 8, 9}, "SMBUS W 05 I2C_BLOCK_DATA [03 07 08 09]"},
         {false, kSub, {1, 2, 3, 4, 5}, "SMBUS W 05 I2C_BLOCK_DATA [05 01 02 03 04 05]"},
-        {false, kSub, {1, 2, 3, 4, 5, 6, 7, 8},
+        {false,
+         kSub,
+         {1, 2, 3, 4, 5, 6, 7, 8},
          "SMBUS W 05 I2C_BLOCK_DATA [08 01 02 03 04 05 06 07 08]"},
         {false, kNoSub, {0x3C}, "SMBUS W 3C BYTE"},
         {true, kNoSub, {0}, "SMBUS R 00 BYTE []"},
@@ -287,7 +289,8 @@ TEST_F(HwBackend, OnceEnabledEachCallIsTracedWithItsTimeTargetBytesAndStatus)
     EXPECT_EQ(-ENXIO, read(target(), 1));
     EXPECT_EQ(-ENOENT, backend->gpioSetValue(9, 1));
     Calls lines;
-    for (const auto& entry : backend->trace()) lines.push_back(ze::platform::formatTraceEntry(entry));
+    for (const auto& entry : backend->trace())
+        lines.push_back(ze::platform::formatTraceEntry(entry));
     EXPECT_EQ(lines, (Calls{"100us I2CWrite bus=1 dev=0xE8 sub[1]=0x05 data=12,34 status=0",
                             "200us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data=56 status=0",
                             "300us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data= status=-6",
@@ -344,6 +347,9 @@ freerun_file = /run/zeplatform/freerun   ; optional
 
 TEST(HwConfigText, ABrokenEntryIsRejectedNamingItsLineAndWhatIsWrong)
 {
+    // inih would take the tail of this comment for a line of its own.
+    const std::string longComment =
+        "[soc]\nbackend = linux\n; " + std::string(196, '-') + "backend = sim\n";
     const struct {
         const char* text;
         const char* error;
@@ -359,6 +365,8 @@ TEST(HwConfigText, ABrokenEntryIsRejectedNamingItsLineAndWhatIsWrong)
         {"[i2c]\nbuses = 2 2\n", "line 2: I2C bus 2 is listed twice"},
         {"[display]\nfreerun = /tmp/x\n", "line 2: unknown key 'freerun' under [display]"},
         {"[soc]\nbackend = linux\njunk\n[gpio]\nx = y\n", "line 3: expected '[section]'"},
+        {"[soc]\nbackend = linux\n[sco]\nbackend = sim\n", "line 4: unknown section [sco]"},
+        {longComment.c_str(), "line 3 is longer than 199 bytes"},
     };
     for (const auto& c : cases) {
         ze::platform::PlatformConfig config;

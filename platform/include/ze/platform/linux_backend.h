@@ -27,8 +27,8 @@
 //   setting from the file (the kept one while the file does not exist) and a
 //   set writes it there, so another process can serve it. The path is used
 //   as written, not under $ZE_PLATFORM_ROOT.
-// Other sections are left to other parts of the platform; unknown keys in
-// these four sections are errors.
+// Any other section or key, and a line longer than inih takes (199 bytes),
+// is an error naming its line: a typo must not pass for an absent entry.
 
 #include <cstdint>
 #include <functional>
