@@ -211,7 +211,6 @@ public:
             ZE_LOG_ERROR("cannot %s: %s: %s", purpose_, config_.c_str(), problem.c_str());
             return -EINVAL;
         }
-        if (copies_.size() == 1) warnSingleCopy();
         int status = libuboot_initialize(&ctx_, nullptr);
         if (status < 0 || ctx_ == nullptr) {
             ZE_LOG_ERROR("cannot %s: libubootenv did not start (%d)", purpose_, status);
@@ -245,6 +244,7 @@ public:
             ZE_LOG_ERROR("cannot %s: reading the environment of %s failed: %s", purpose_,
                          config_.c_str(), std::strerror(-status));
         }
+        if (status == 0 && copies_.size() == 1) warnSingleCopy();
         return status;
     }
 
