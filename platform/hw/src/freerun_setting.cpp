@@ -45,9 +45,10 @@ int FreerunSetting::get(int* setting)
             return 0;
         }
         const int status = -errno;
-        ZE_LOG_ERROR("cannot read the display free-run setting from %s: %s (is it readable by "
-                     "this process?)",
-                     file_.c_str(), std::strerror(-status));
+        ZE_LOG_ERROR(
+            "cannot read the display free-run setting from %s: %s (is it readable by "
+            "this process?)",
+            file_.c_str(), std::strerror(-status));
         return status;
     }
     char text[kMaxText] = {};
@@ -71,9 +72,10 @@ int FreerunSetting::set(int setting)
         std::FILE* out = std::fopen(file_.c_str(), "we");
         if (out == nullptr) {
             const int status = -errno;
-            ZE_LOG_ERROR("cannot write the display free-run setting to %s: %s (does its "
-                         "directory exist and is it writable?)",
-                         file_.c_str(), std::strerror(-status));
+            ZE_LOG_ERROR(
+                "cannot write the display free-run setting to %s: %s (does its "
+                "directory exist and is it writable?)",
+                file_.c_str(), std::strerror(-status));
             return status;
         }
         errno = 0;
@@ -81,9 +83,10 @@ int FreerunSetting::set(int setting)
         const bool closed = std::fclose(out) == 0;
         if (!written || !closed) {
             const int status = errno != 0 ? -errno : -EIO;
-            ZE_LOG_ERROR("cannot write the display free-run setting to %s: %s (is the file "
-                         "system full?)",
-                         file_.c_str(), std::strerror(-status));
+            ZE_LOG_ERROR(
+                "cannot write the display free-run setting to %s: %s (is the file "
+                "system full?)",
+                file_.c_str(), std::strerror(-status));
             return status;
         }
     }

@@ -20,7 +20,6 @@ namespace ze {
 namespace platform {
 namespace {
 
-constexpr const char* kConfigFile = "/etc/zeplatform.conf";
 // The simulated board lives in a library of its own; the platform finds it
 // only when the configuration asks for it.
 constexpr const char* kSimLibrary = "libzeplatform-sim.so.1";
@@ -230,7 +229,7 @@ std::shared_ptr<SocBackend> makeConfiguredBackend(std::string* error)
     std::string ignored;
     std::string& problem = error != nullptr ? *error : ignored;
     problem.clear();
-    const std::string path = resolvePath(kConfigFile);
+    const std::string path = resolvePath(kPlatformConfigFile);
     std::string text;
     const int status = readFile(path, &text);
     if (status == -ENOENT) {

@@ -55,6 +55,9 @@ struct LinuxBackendConfig {
     std::string freerunFile;                        // empty: kept in memory only
 };
 
+// Where the platform configuration lives, under $ZE_PLATFORM_ROOT.
+constexpr const char* kPlatformConfigFile = "/etc/zeplatform.conf";
+
 struct PlatformConfig {
     std::string backend;  // "sim" or "linux"; empty: not set
     LinuxBackendConfig hardware;
@@ -88,8 +91,8 @@ public:
     virtual ~GpioChipAccess();
     // Requests line `offset` of `chip` as an output driven at `level` (0 or 1).
     // Returns a handle for setValue() (>= 0) or a negative errno.
-    virtual int requestOutput(const std::string& chip, unsigned int offset,
-                              const char* consumer, int level) = 0;
+    virtual int requestOutput(const std::string& chip, unsigned int offset, const char* consumer,
+                              int level) = 0;
     virtual int setValue(int handle, int level) = 0;
 };
 // Through libgpiod; releases its lines and chips when destroyed.
