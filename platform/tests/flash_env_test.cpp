@@ -143,6 +143,14 @@ TEST_F(EnvStore, EveryFailureReturnsAStatusAndReportsOneError)
     EXPECT_EQ(setEnv("", "1"), -1);
     EXPECT_EQ(setEnv("a=b", "1"), -1);
     EXPECT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 3u);
+
+    root_.write("/plain-file", "");
+    log.clear();
+    EXPECT_EQ(createEnvStore(root_.path("/plain-file")), -ENOTDIR);
+    EXPECT_EQ(createEnvStore(root_.dir(), 8), -EINVAL);
+    ASSERT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 2u);
+    EXPECT_NE(log.bodies(QOR_DEBUG_LEVEL_ERROR)[0].find(root_.path("/plain-file/etc")),
+              std::string::npos);
 }
 
 // libubootenv 0.3.2 crashes on a copy size below its header and leaks on

@@ -44,16 +44,14 @@ int FreerunSetting::get(int* setting)
             *setting = kept_;
             return 0;
         }
-        const int status = -errno;
-        ZE_LOG_ERROR(
-            "cannot read the display free-run setting from %s: %s (is it readable by "
-            "this process?)",
-            file_.c_str(), std::strerror(-status));
-        return status;
+        return unreadable(-errno);
     }
     char text[kMaxText] = {};
+    errno = 0;
     const std::size_t count = std::fread(text, 1, sizeof text - 1, in);
+    const int readError = std::ferror(in) ? (errno != 0 ? errno : EIO) : 0;
     std::fclose(in);
+    if (readError != 0) return unreadable(-readError);
     text[count] = '\0';
     int value = 0;
     if (!parseSetting(text, &value)) {
@@ -64,6 +62,15 @@ int FreerunSetting::get(int* setting)
     kept_ = value;
     *setting = value;
     return 0;
+}
+
+int FreerunSetting::unreadable(int status) const
+{
+    ZE_LOG_ERROR(
+        "cannot read the display free-run setting from %s: %s (is it a file readable "
+        "by this process?)",
+        file_.c_str(), std::strerror(-status));
+    return status;
 }
 
 int FreerunSetting::set(int setting)

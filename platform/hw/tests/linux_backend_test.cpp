@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -258,8 +259,13 @@ TEST_F(HwBackend, TheFirstSetRequestsTheMappedLineAsAnOutputOnceAndLaterSetsDriv
     EXPECT_EQ(0, backend->gpioSetValue(kGpio, 1));
     EXPECT_EQ(0, backend->gpioSetValue(kGpio, 0));
     EXPECT_EQ(0, backend->gpioSetValue(kGpio, 7));
-    EXPECT_EQ(gpio->calls, (Calls{"request gpiochip0:5 zeplatform 1",
-                                  "request gpiochip0:5 zeplatform 1", "set 45 0", "set 45 1"}));
+    gpio->setStatus = -ENODEV;
+    EXPECT_EQ(-ENODEV, backend->gpioSetValue(kGpio, 0));
+    EXPECT_THAT(log.bodies(),
+                logged("GPIO 168 (line gpiochip0:5): cannot drive it low", std::strerror(ENODEV)));
+    EXPECT_EQ(gpio->calls,
+              (Calls{"request gpiochip0:5 zeplatform 1", "request gpiochip0:5 zeplatform 1",
+                     "set 45 0", "set 45 1", "set 45 0"}));
 }
 
 TEST_F(HwBackend, TheFreerunSettingIsKeptAndWithAFileWrittenThereAndReadFromItWhileItExists)
@@ -286,6 +292,14 @@ TEST_F(HwBackend, TheFreerunSettingIsKeptAndWithAFileWrittenThereAndReadFromItWh
     make(scratchFile("no_such_dir") + "/freerun");
     EXPECT_EQ(-ENOENT, backend->displaySetFreerunVfreq(2));
     EXPECT_EQ(0, freerun()) << "a failed set keeps the previous setting";
+
+    const std::string notAFile = scratchFile("freerun_dir");
+    std::filesystem::create_directories(notAFile);
+    make(notAFile + "/");
+    EXPECT_EQ(-EISDIR, backend->displaySetFreerunVfreq(2));
+    EXPECT_EQ(-EISDIR, backend->displayGetFreerunVfreq(&setting));
+    EXPECT_THAT(log.bodies(), logged("cannot read the display free-run setting", notAFile));
+    std::filesystem::remove_all(notAFile);
 }
 
 TEST_F(HwBackend, OnceEnabledEachCallIsTracedWithItsTimeTargetBytesAndStatus)
