@@ -2,15 +2,18 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <ze/platform/paths.h>
@@ -78,6 +81,77 @@ struct Identity {
     }
 };
 
+// The directory of a file, watched for anything that could change what the
+// file holds: one read of a quiet inotify descriptor per lookup costs a third
+// of a stat of the whole path.
+class DirectoryWatch {
+public:
+    DirectoryWatch() = default;
+    DirectoryWatch(DirectoryWatch&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    DirectoryWatch& operator=(DirectoryWatch&& other) noexcept
+    {
+        if (this != &other) {
+            stop();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    ~DirectoryWatch() { stop(); }
+
+    bool active() const { return fd_ >= 0; }
+
+    // Leaves the watch inactive where inotify is not to be had.
+    void start(const std::string& file)
+    {
+        stop();
+        const std::size_t slash = file.rfind('/');
+        const std::string directory = slash == std::string::npos ? "." : file.substr(0, slash + 1);
+        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd_ >= 0 && inotify_add_watch(fd_, directory.c_str(), kEvents) < 0) stop();
+    }
+
+    // True when something happened since the last call. A watch whose
+    // directory went away stops, so that the next lookup starts a new one.
+    bool changed()
+    {
+        alignas(inotify_event) char events[kEventBuffer];
+        bool any = false;
+        for (;;) {
+            const ssize_t count = ::read(fd_, events, sizeof events);
+            if (count < 0 && errno == EAGAIN) return any;
+            if (count <= 0) {
+                stop();
+                return true;
+            }
+            any = true;
+            for (ssize_t at = 0; at < count;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                if ((event->mask & kGone) != 0) {
+                    stop();
+                    return true;
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+private:
+    static constexpr std::uint32_t kEvents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_CREATE |
+                                             IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                             IN_DELETE_SELF | IN_MOVE_SELF;
+    static constexpr std::uint32_t kGone =
+        IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_Q_OVERFLOW;
+    static constexpr std::size_t kEventBuffer = 4096;
+
+    void stop()
+    {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+    int fd_ = -1;
+};
+
 // One file as last parsed: its entries as "section\0key\0value\0" runs in
 // one buffer, so that a lookup compares in place and a reparse reuses the
 // memory of the last one.
@@ -98,6 +172,7 @@ struct ParsedFile {
     std::string strings;
     std::vector<Entry> entries;
     bool recent = false;  // read again at the next lookup; see Identity::recent()
+    DirectoryWatch watch;
 
     static int add(void* user, unsigned int, const char* section, const char* key,
                    const char* value)
@@ -200,12 +275,16 @@ struct ParsedFile {
     // Brought up to date with one stat when nothing changed.
     bool refresh()
     {
+        const bool watched = current && watch.active();
+        if (watched && !watch.changed()) return usable;
         struct stat info;
         if (stat(path.c_str(), &info) != 0) {
             fail(errno);
             return false;
         }
-        if (!current || recent || !(Identity(info) == identity)) load();
+        // Started before the file is read, so that no change goes unseen.
+        if (!watch.active()) watch.start(path);
+        if (watched || !current || recent || !(Identity(info) == identity)) load();
         return current && usable;
     }
 };

@@ -208,6 +208,7 @@ TEST_F(EnvStore, ASingleCopyIsWarnedAboutOnceAsNotPowerCutSafe)
 // last value or the new one readable, and the next save goes through.
 TEST_F(EnvStore, ASaveCutAtAnyByteLosesNothingAndTheNextSaveRepairsTheCopy)
 {
+    ze::test::LogCapture log;
     for (const bool inPlace : {true, false}) {
         for (const std::size_t cut : {0u, 1u, 4u, 5u, 17u, 100u, 0x3FFFu}) {
             SCOPED_TRACE((inPlace ? "in place, cut at " : "file cut at ") + std::to_string(cut));
