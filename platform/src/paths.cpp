@@ -35,7 +35,7 @@ bool resolvePath(const char* fixedPath, char* out, std::size_t size)
     const bool separator = root != nullptr && (*rest != '\0' || rootLength == 0);
     const std::size_t restLength = std::strlen(rest);
     if (rootLength + (separator ? 1 : 0) + restLength >= size) return false;
-    std::memcpy(out, root, rootLength);
+    if (rootLength > 0) std::memcpy(out, root, rootLength);
     char* tail = out + rootLength;
     if (separator) *tail++ = '/';
     std::memcpy(tail, rest, restLength + 1);
