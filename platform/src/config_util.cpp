@@ -217,12 +217,12 @@ struct ParsedFile {
         reported = error;
     }
 
-    int read(int fd, Identity* identity, std::string* into)
+    int read(int fd, Identity* version, std::string* into)
     {
         struct stat info;
         if (fstat(fd, &info) != 0) return errno;
         if (S_ISDIR(info.st_mode)) return EISDIR;
-        *identity = Identity(info);
+        *version = Identity(info);
         into->clear();
         char chunk[kReadChunk];
         for (;;) {
