@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ constexpr const char* kLineFormat = "%ms %lli %zx %zx %lx";
 constexpr int kMinFields = 3;  // device, offset, size
 constexpr std::size_t kMaxCopies = 2;
 constexpr std::size_t kMaxLineLength = 1023;
+// A negative size reads as a huge one; no environment comes near this.
+constexpr std::size_t kLargestSize = std::numeric_limits<std::size_t>::max() / 2;
 // CRC-32, and with two copies the flag byte that tells the newer one.
 constexpr std::size_t kHeaderSingle = 4;
 constexpr std::size_t kHeaderRedundant = 5;
@@ -77,7 +80,7 @@ std::string checkConfig(const std::string& path, std::vector<EnvCopy>* copies)
         if (fields == EOF) continue;  // blank
         if (fields < kMinFields) {
             problem = where + "expected '<env file> <offset> <size>'";
-        } else if (copy.size == 0 || static_cast<long long>(copy.size) < 0) {
+        } else if (copy.size == 0 || copy.size > kLargestSize) {
             problem = where + "the size of a copy must be a positive hexadecimal number";
         } else if (copy.offset < 0) {
             problem = where + "the offset must not be negative";
