@@ -1,0 +1,176 @@
+// Wall time of each VCOM operation with the real usleep, against its physical
+// minimum: the waits the driver asks for plus the time a 100 kHz bus needs for
+// its transfers. The simulated bus answers at once, so each operation's wire
+// time is added to its measured wall time as well.
+//
+//   vcom_wall_time [RUNS]     RUNS per operation and timer slack (default 3);
+//                             the table gives the median ratio
+
+#include <dlfcn.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "rig.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Waits {
+    std::uint64_t count = 0;
+    std::uint64_t requestedUs = 0;
+    double overshootUs = 0;
+};
+Waits gWaits;
+
+double microsecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+// Sleeps for real and keeps what was asked for and how late it returned.
+extern "C" __attribute__((visibility("default"))) int usleep(useconds_t us)
+{
+    using RealUsleep = int (*)(useconds_t);
+    static const auto real = reinterpret_cast<RealUsleep>(dlsym(RTLD_NEXT, "usleep"));
+    const Clock::time_point start = Clock::now();
+    const int result = real(us);
+    gWaits.overshootUs += microsecondsSince(start) - us;
+    gWaits.requestedUs += us;
+    ++gWaits.count;
+    return result;
+}
+
+namespace {
+
+constexpr double kBitUs = 10.0;       // 100 kHz standard mode
+constexpr unsigned kBitsPerByte = 9;  // eight data bits and the acknowledge
+constexpr unsigned kStartBits = 1;    // a start or repeated start
+constexpr unsigned kStopBits = 1;
+constexpr unsigned long kDefaultRuns = 3;
+constexpr unsigned long kMinimumSlackNs = 1;
+
+// A message: start, the address byte and its bytes.
+unsigned messageBits(unsigned bytes)
+{
+    return kStartBits + kBitsPerByte * (1 + bytes);
+}
+
+// A read with a sub-address writes it first and turns round with a repeated start.
+double wireUs(const std::vector<ze::sim::TraceEntry>& transfers)
+{
+    unsigned bits = 0;
+    for (const ze::sim::TraceEntry& t : transfers) {
+        const unsigned data = static_cast<unsigned>(t.data.size());
+        if (t.call == ze::sim::Call::I2CWrite) {
+            bits += messageBits(t.subAddrLen + data) + kStopBits;
+        } else if (t.call == ze::sim::Call::I2CRead) {
+            bits +=
+                (t.subAddrLen > 0 ? messageBits(t.subAddrLen) : 0) + messageBits(data) + kStopBits;
+        }
+    }
+    return bits * kBitUs;
+}
+
+struct Run {
+    double ratio;  // (wall + wire) / (requested waits + wire)
+    double minimumUs;
+    Waits waits;
+};
+
+Run timeOnce(ze::bench::Rig& rig, ze::bench::Op op)
+{
+    gWaits = Waits{};
+    rig.board().clearTrace();
+    const Clock::time_point start = Clock::now();
+    if (!rig.run(op)) throw std::runtime_error(std::string(ze::bench::opName(op)) + " failed");
+    const double wallUs = microsecondsSince(start);
+    const double wire = wireUs(rig.board().trace());
+    const double minimum = static_cast<double>(gWaits.requestedUs) + wire;
+    return {minimum > 0 ? (wallUs + wire) / minimum : 0, minimum, gWaits};
+}
+
+struct Slack {
+    const char* name;
+    unsigned long ns;
+    Waits total;  // over every run
+};
+
+// The median ratio of `runs` runs; 0 for an operation without waits or transfers.
+double medianRatio(ze::bench::Rig& rig, ze::bench::Op op, unsigned long runs, Slack& slack,
+                   Run* first)
+{
+    prctl(PR_SET_TIMERSLACK, slack.ns);
+    std::vector<double> ratios;
+    for (unsigned long i = 0; i < runs; ++i) {
+        const Run run = timeOnce(rig, op);
+        slack.total.count += run.waits.count;
+        slack.total.overshootUs += run.waits.overshootUs;
+        ratios.push_back(run.ratio);
+        *first = run;
+    }
+    std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+    return ratios[ratios.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const unsigned long runs = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : kDefaultRuns;
+    if (argc > 2 || runs == 0) {
+        std::fprintf(stderr, "usage: %s [RUNS]   (RUNS: a positive number, default %lu)\n", argv[0],
+                     kDefaultRuns);
+        return 2;
+    }
+    const unsigned long defaultSlackNs = static_cast<unsigned long>(prctl(PR_GET_TIMERSLACK));
+    Slack slacks[] = {{"default", defaultSlackNs, {}}, {"minimum", kMinimumSlackNs, {}}};
+
+    std::printf("%-14s %6s %11s %13s %13s\n", "operation", "waits", "minimum us", "ratio default",
+                "ratio minimum");
+    try {
+        for (const ze::ic::catalogue::ChipInfo& chip : ze::ic::catalogue::kChips) {
+            ze::bench::Rig rig(chip);
+            rig.board().setTraceEnabled(true);
+            for (ze::bench::Op op : ze::bench::kOps) {
+                Run run{};
+                std::vector<double> ratios;
+                for (Slack& slack : slacks)
+                    ratios.push_back(medianRatio(rig, op, runs, slack, &run));
+                const std::string name = std::string(chip.label) + "/" + ze::bench::opName(op);
+                std::printf("%-14s %6llu %11.0f", name.c_str(),
+                            static_cast<unsigned long long>(run.waits.count), run.minimumUs);
+                for (double ratio : ratios) {
+                    if (ratio > 0) {
+                        std::printf(" %13.4f", ratio);
+                    } else {
+                        std::printf(" %13s", "-");
+                    }
+                }
+                std::printf("\n");
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vcom_wall_time: %s\n", e.what());
+        return 1;
+    }
+    for (const Slack& slack : slacks) {
+        std::printf("mean overshoot per usleep, %s timer slack (%lu ns): %.1f us over %llu waits\n",
+                    slack.name, slack.ns,
+                    slack.total.count ? slack.total.overshootUs / slack.total.count : 0.0,
+                    static_cast<unsigned long long>(slack.total.count));
+    }
+    return 0;
+}
