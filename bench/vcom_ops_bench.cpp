@@ -59,7 +59,8 @@ __attribute__((visibility("default"))) int usleep(useconds_t)
 
 namespace {
 
-void measure(benchmark::State& state, const ze::ic::catalogue::ChipInfo& chip, ze::bench::Op op)
+void measure(benchmark::State& state, const ze::ic::catalogue::ChipInfo& chip,
+             const ze::bench::Op& op)
 {
     ze::bench::Rig rig(chip);
     // The first run fills the caches the later runs keep.
@@ -84,8 +85,8 @@ void measure(benchmark::State& state, const ze::ic::catalogue::ChipInfo& chip, z
 int main(int argc, char** argv)
 {
     for (const ze::ic::catalogue::ChipInfo& chip : ze::ic::catalogue::kChips) {
-        for (ze::bench::Op op : ze::bench::kOps) {
-            const std::string name = std::string(chip.label) + "/" + ze::bench::opName(op);
+        for (const ze::bench::Op& op : ze::bench::kOps) {
+            const std::string name = std::string(chip.label) + "/" + op.name;
             benchmark::RegisterBenchmark(name.c_str(), measure, chip, op)
                 ->Unit(benchmark::kMicrosecond);
         }

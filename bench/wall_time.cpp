@@ -3,8 +3,8 @@
 // its transfers. The simulated bus answers at once, so each operation's wire
 // time is added to its measured wall time as well.
 //
-//   vcom_wall_time [RUNS]     RUNS per operation and timer slack (default 3);
-//                             the table gives the median ratio
+//   vcom_wall_time [RUNS]    RUNS per operation and timer slack (default 3);
+//                            the table gives the median ratio
 
 #include <dlfcn.h>
 #include <sys/prctl.h>
@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -57,12 +56,12 @@ namespace {
 
 constexpr double kBitUs = 10.0;       // 100 kHz standard mode
 constexpr unsigned kBitsPerByte = 9;  // eight data bits and the acknowledge
-constexpr unsigned kStartBits = 1;    // a start or repeated start
+constexpr unsigned kStartBits = 1;    // a start or a repeated start
 constexpr unsigned kStopBits = 1;
 constexpr unsigned long kDefaultRuns = 3;
 constexpr unsigned long kMinimumSlackNs = 1;
 
-// A message: start, the address byte and its bytes.
+// Start, the address byte and `bytes` more.
 unsigned messageBits(unsigned bytes)
 {
     return kStartBits + kBitsPerByte * (1 + bytes);
@@ -84,45 +83,37 @@ double wireUs(const std::vector<ze::sim::TraceEntry>& transfers)
     return bits * kBitUs;
 }
 
-struct Run {
-    double ratio;  // (wall + wire) / (requested waits + wire)
-    double minimumUs;
-    Waits waits;
-};
-
-Run timeOnce(ze::bench::Rig& rig, ze::bench::Op op)
-{
-    gWaits = Waits{};
-    rig.board().clearTrace();
-    const Clock::time_point start = Clock::now();
-    if (!rig.run(op)) throw std::runtime_error(std::string(ze::bench::opName(op)) + " failed");
-    const double wallUs = microsecondsSince(start);
-    const double wire = wireUs(rig.board().trace());
-    const double minimum = static_cast<double>(gWaits.requestedUs) + wire;
-    return {minimum > 0 ? (wallUs + wire) / minimum : 0, minimum, gWaits};
-}
-
 struct Slack {
     const char* name;
     unsigned long ns;
-    Waits total;  // over every run
+    Waits total = {};  // over every run
 };
 
-// The median ratio of `runs` runs; 0 for an operation without waits or transfers.
-double medianRatio(ze::bench::Rig& rig, ze::bench::Op op, unsigned long runs, Slack& slack,
-                   Run* first)
+struct Timing {
+    double medianRatio;  // of (wall + wire) / (requested waits + wire); 0: no minimum
+    double minimumUs;
+    std::uint64_t waits;
+};
+
+Timing time(ze::bench::Rig& rig, const ze::bench::Op& op, unsigned long runs, Slack& slack)
 {
     prctl(PR_SET_TIMERSLACK, slack.ns);
     std::vector<double> ratios;
+    double minimumUs = 0;
     for (unsigned long i = 0; i < runs; ++i) {
-        const Run run = timeOnce(rig, op);
-        slack.total.count += run.waits.count;
-        slack.total.overshootUs += run.waits.overshootUs;
-        ratios.push_back(run.ratio);
-        *first = run;
+        gWaits = Waits{};
+        rig.board().clearTrace();
+        const Clock::time_point start = Clock::now();
+        if (!rig.run(op)) throw std::runtime_error(std::string(op.name) + " failed");
+        const double wallUs = microsecondsSince(start);
+        const double wire = wireUs(rig.board().trace());
+        minimumUs = static_cast<double>(gWaits.requestedUs) + wire;
+        ratios.push_back(minimumUs > 0 ? (wallUs + wire) / minimumUs : 0);
+        slack.total.count += gWaits.count;
+        slack.total.overshootUs += gWaits.overshootUs;
     }
     std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
-    return ratios[ratios.size() / 2];
+    return {ratios[ratios.size() / 2], minimumUs, gWaits.count};
 }
 
 }  // namespace
@@ -135,8 +126,8 @@ int main(int argc, char** argv)
                      kDefaultRuns);
         return 2;
     }
-    const unsigned long defaultSlackNs = static_cast<unsigned long>(prctl(PR_GET_TIMERSLACK));
-    Slack slacks[] = {{"default", defaultSlackNs, {}}, {"minimum", kMinimumSlackNs, {}}};
+    Slack slacks[] = {{"default", static_cast<unsigned long>(prctl(PR_GET_TIMERSLACK))},
+                      {"minimum", kMinimumSlackNs}};
 
     std::printf("%-14s %6s %11s %13s %13s\n", "operation", "waits", "minimum us", "ratio default",
                 "ratio minimum");
@@ -144,20 +135,17 @@ int main(int argc, char** argv)
         for (const ze::ic::catalogue::ChipInfo& chip : ze::ic::catalogue::kChips) {
             ze::bench::Rig rig(chip);
             rig.board().setTraceEnabled(true);
-            for (ze::bench::Op op : ze::bench::kOps) {
-                Run run{};
+            for (const ze::bench::Op& op : ze::bench::kOps) {
                 std::vector<double> ratios;
-                for (Slack& slack : slacks)
-                    ratios.push_back(medianRatio(rig, op, runs, slack, &run));
-                const std::string name = std::string(chip.label) + "/" + ze::bench::opName(op);
-                std::printf("%-14s %6llu %11.0f", name.c_str(),
-                            static_cast<unsigned long long>(run.waits.count), run.minimumUs);
+                Timing timing{};
+                for (Slack& slack : slacks) {
+                    timing = time(rig, op, runs, slack);
+                    ratios.push_back(timing.medianRatio);
+                }
+                std::printf("%-14s %6llu %11.0f", (std::string(chip.label) + "/" + op.name).c_str(),
+                            static_cast<unsigned long long>(timing.waits), timing.minimumUs);
                 for (double ratio : ratios) {
-                    if (ratio > 0) {
-                        std::printf(" %13.4f", ratio);
-                    } else {
-                        std::printf(" %13s", "-");
-                    }
+                    ratio > 0 ? std::printf(" %13.4f", ratio) : std::printf(" %13s", "-");
                 }
                 std::printf("\n");
             }
