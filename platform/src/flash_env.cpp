@@ -55,8 +55,12 @@ int firstMalformedLine(const std::string& config)
             fields[count++] = field;
         }
         if (count == 0) continue;
-        // libubootenv reads the offset in any C notation, the size in hex.
-        if (count < 3 || !isNumber(fields[1], 0) || !isNumber(fields[2], 16)) bad = number;
+        // libubootenv reads the offset in any C notation, the size in hex; it
+        // leaks a line whose size is 0 as well.
+        if (count < 3 || !isNumber(fields[1], 0) || !isNumber(fields[2], 16) ||
+            std::strtoull(fields[2], nullptr, 16) == 0) {
+            bad = number;
+        }
     }
     std::fclose(file);
     return bad;

@@ -1,0 +1,50 @@
+#include "fuzz_support.h"
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include <ze/test/virtual_clock.h>
+
+namespace ze::fuzz {
+
+const std::string& platformRoot()
+{
+    static const std::string root = [] {
+        char dir[] = "/tmp/zefuzz.XXXXXX";
+        if (mkdtemp(dir) == nullptr) violated("a temporary platform root", __FILE__, __LINE__);
+        setenv("ZE_PLATFORM_ROOT", dir, 1);
+        return std::string(dir);
+    }();
+    return root;
+}
+
+ze::test::LogCapture& log()
+{
+    static ze::test::LogCapture* const capture = new ze::test::LogCapture;
+    return *capture;
+}
+
+void startInput()
+{
+    platformRoot();
+    ze::test::resetClock();
+    log().clear();
+}
+
+void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+void violated(const char* rule, const char* file, int line)
+{
+    std::fprintf(stderr, "%s:%d: rule broken: %s\n", file, line, rule);
+    std::abort();
+}
+
+}  // namespace ze::fuzz
