@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Waits {
-    std::uint64_t count = 0;
     std::uint64_t requestedUs = 0;
-    double overshootUs = 0;
+    std::vector<double> overshootsUs;
 };
 Waits gWaits;
 
@@ -46,9 +46,8 @@ extern "C" __attribute__((visibility("default"))) int usleep(useconds_t us)
     static const auto real = reinterpret_cast<RealUsleep>(dlsym(RTLD_NEXT, "usleep"));
     const Clock::time_point start = Clock::now();
     const int result = real(us);
-    gWaits.overshootUs += microsecondsSince(start) - us;
+    gWaits.overshootsUs.push_back(microsecondsSince(start) - us);
     gWaits.requestedUs += us;
-    ++gWaits.count;
     return result;
 }
 
@@ -86,8 +85,15 @@ double wireUs(const std::vector<ze::sim::TraceEntry>& transfers)
 struct Slack {
     const char* name;
     unsigned long ns;
-    Waits total = {};  // over every run
+    std::vector<double> overshootsUs = {};  // over every run
 };
+
+// Of a list that is not empty; reorders it.
+double median(std::vector<double>& values)
+{
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
 
 struct Timing {
     double medianRatio;  // of (wall + wire) / (requested waits + wire); 0: no minimum
@@ -101,7 +107,8 @@ Timing time(ze::bench::Rig& rig, const ze::bench::Op& op, unsigned long runs, Sl
     std::vector<double> ratios;
     double minimumUs = 0;
     for (unsigned long i = 0; i < runs; ++i) {
-        gWaits = Waits{};
+        gWaits.requestedUs = 0;
+        gWaits.overshootsUs.clear();
         rig.board().clearTrace();
         const Clock::time_point start = Clock::now();
         if (!rig.run(op)) throw std::runtime_error(std::string(op.name) + " failed");
@@ -109,11 +116,10 @@ Timing time(ze::bench::Rig& rig, const ze::bench::Op& op, unsigned long runs, Sl
         const double wire = wireUs(rig.board().trace());
         minimumUs = static_cast<double>(gWaits.requestedUs) + wire;
         ratios.push_back(minimumUs > 0 ? (wallUs + wire) / minimumUs : 0);
-        slack.total.count += gWaits.count;
-        slack.total.overshootUs += gWaits.overshootUs;
+        slack.overshootsUs.insert(slack.overshootsUs.end(), gWaits.overshootsUs.begin(),
+                                  gWaits.overshootsUs.end());
     }
-    std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
-    return {ratios[ratios.size() / 2], minimumUs, gWaits.count};
+    return {median(ratios), minimumUs, gWaits.overshootsUs.size()};
 }
 
 }  // namespace
@@ -154,11 +160,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vcom_wall_time: %s\n", e.what());
         return 1;
     }
-    for (const Slack& slack : slacks) {
-        std::printf("mean overshoot per usleep, %s timer slack (%lu ns): %.1f us over %llu waits\n",
-                    slack.name, slack.ns,
-                    slack.total.count ? slack.total.overshootUs / slack.total.count : 0.0,
-                    static_cast<unsigned long long>(slack.total.count));
+    for (Slack& slack : slacks) {
+        std::vector<double>& o = slack.overshootsUs;
+        std::printf(
+            "overshoot per usleep, %s timer slack (%lu ns): mean %.1f us, median %.1f us "
+            "over %zu waits\n",
+            slack.name, slack.ns, std::accumulate(o.begin(), o.end(), 0.0) / o.size(), median(o),
+            o.size());
     }
     return 0;
 }
