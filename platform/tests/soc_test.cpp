@@ -35,6 +35,7 @@ protected:
         board_->addBus(3);
         board_->attach(3, 0xE8, chip_);
         board_->addGpio(168);
+        board_->setTraceEnabled(true);
         setSocBackend(board_);
     }
     void TearDown() override { setSocBackend(nullptr); }

@@ -8,6 +8,7 @@ namespace {
 
 std::mutex gMutex;
 std::uint64_t gNowUs = 0;
+std::uint64_t gSinceStartUs = 0;  // never reset
 std::vector<ze::test::Wait> gWaits;
 void (*gListener)(std::uint64_t) = nullptr;
 
@@ -20,6 +21,7 @@ extern "C" __attribute__((visibility("default"))) int usleep(useconds_t us)
         std::lock_guard<std::mutex> lock(gMutex);
         gWaits.push_back({gNowUs, us});
         gNowUs += us;
+        gSinceStartUs += us;
         listener = gListener;
     }
     if (listener != nullptr) listener(us);
@@ -28,6 +30,12 @@ extern "C" __attribute__((visibility("default"))) int usleep(useconds_t us)
 
 namespace ze {
 namespace test {
+
+std::uint64_t sinceStartUs()
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gSinceStartUs;
+}
 
 std::uint64_t nowUs()
 {

@@ -14,6 +14,8 @@ struct Wait {
 };
 
 std::uint64_t nowUs();
+// Virtual time since the process started; resetClock leaves it alone.
+std::uint64_t sinceStartUs();
 // Every usleep since the last reset, in order.
 std::vector<Wait> waits();
 std::vector<std::uint64_t> waitDurations();
