@@ -23,19 +23,21 @@
 #include "temp_root.h"
 
 // Counts every allocation of the test binary and the libraries it loads.
+// Kept out of line so that the compiler does not pair an inlined new with the
+// free below and warn.
 std::atomic<unsigned long> gAllocations{0};
 
-void* operator new(std::size_t size)
+__attribute__((noinline)) void* operator new(std::size_t size)
 {
     ++gAllocations;
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept
+__attribute__((noinline)) void operator delete(void* p) noexcept
 {
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept
 {
     std::free(p);
 }
