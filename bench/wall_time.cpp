@@ -118,7 +118,7 @@ struct Timing {
     std::uint64_t waits;
 };
 
-Timing time(ze::bench::Rig& rig, const ze::bench::Op& op, unsigned long runs, Setting& setting)
+Timing measure(ze::bench::Rig& rig, const ze::bench::Op& op, unsigned long runs, Setting& setting)
 {
     std::vector<double> ratios;
     double minimumUs = 0;
@@ -164,7 +164,7 @@ int main(int argc, char** argv)
                 std::vector<double> ratios;
                 Timing timing{};
                 for (Setting& setting : settings) {
-                    if (setting.apply()) timing = time(rig, op, runs, setting);
+                    if (setting.apply()) timing = measure(rig, op, runs, setting);
                     ratios.push_back(setting.error == 0 ? timing.medianRatio : 0);
                 }
                 std::printf("%-14s %6llu %11.0f", (std::string(chip.label) + "/" + op.name).c_str(),
