@@ -1,5 +1,4 @@
 #include <cerrno>
-#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -20,15 +19,6 @@ namespace {
 
 using ze::platform::setSocBackend;
 using ze::platform::socBackend;
-
-TEST(I2cTargetRecord, IsTwelveBytesWithTheAddressBytesFirst)
-{
-    EXPECT_EQ(sizeof(I2cTarget), 12u);
-    EXPECT_EQ(offsetof(I2cTarget, devAddr), 0u);
-    EXPECT_EQ(offsetof(I2cTarget, subAddrLen), 1u);
-    EXPECT_EQ(offsetof(I2cTarget, subAddr), 2u);
-    EXPECT_EQ(offsetof(I2cTarget, reserved), 3u);
-}
 
 class SocSeam : public ::testing::Test {
 protected:

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -88,18 +87,6 @@ protected:
     std::unique_ptr<ze::platform::LinuxBackend> backend;
     Bytes in;
 };
-
-TEST(HwKernelLayout, RecordsHandedToTheKernelHaveItsLayoutForThisWordSize)
-{
-    const std::size_t pointer = sizeof(void*);
-    EXPECT_EQ(8u, offsetof(i2c_msg, buf));
-    EXPECT_EQ(8u + pointer, sizeof(i2c_msg));
-    EXPECT_EQ(pointer, offsetof(i2c_rdwr_ioctl_data, nmsgs));
-    EXPECT_EQ(8u, offsetof(i2c_smbus_ioctl_data, data));
-    EXPECT_EQ(8u + pointer, sizeof(i2c_smbus_ioctl_data));
-    EXPECT_EQ(34u, sizeof(i2c_smbus_data));
-    EXPECT_EQ(pointer, sizeof(unsigned long)) << "I2C_FUNCS writes an unsigned long";
-}
 
 TEST_F(HwBackend, ANodeThatFailsToOpenIsReportedWithAHintAndOpenedOnceItWorks)
 {
