@@ -37,7 +37,7 @@ protected:
 
 TEST_F(Calibration, savesAndVerifiesTheBestValueWithEveryUpdateSettledOnTheVirtualClock)
 {
-    auto meter = simulatedMeter(panel, 1, heldValueByDriverRead(rig.vcom()));
+    auto meter = simulatedMeter(panel, 1, heldValueOf(rig.panel()));
     const CalibrationReport report = calibrate(rig.vcom(), *meter, config);
 
     ASSERT_TRUE(report.ok) << report.error;
@@ -79,7 +79,7 @@ TEST_F(Calibration, aFailingMeterOrUpdateLeavesThePanelAtItsStartAndSavesNothing
         {0, 4, "update to "},
     };
     for (const Case& c : cases) {
-        auto good = simulatedMeter(panel, 1, heldValueByDriverRead(rig.vcom()));
+        auto good = simulatedMeter(panel, 1, heldValueOf(rig.panel()));
         BrokenMeter meter(*good, c.meterFailsAt);
         if (c.writeFailsAt) rig.board().failNth(ze::sim::Call::I2CWrite, c.writeFailsAt, -EIO);
         const CalibrationReport report = calibrate(rig.vcom(), meter, config);
