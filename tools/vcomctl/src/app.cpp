@@ -105,7 +105,7 @@ private:
         std::unique_ptr<DriverSession> session =
             DriverSession::open(platform.board().i2cBus, &error);
         if (!session) return fail(kExitFailed, error);
-        TraceTap tap(platform.backend(), io_.clock);
+        TraceTap tap(platform.backend());
         Runner::Hooks hooks;
         hooks.begin = [this](const std::string& name) { console_.beginActivity(name); };
         hooks.end = [this] { console_.endActivity(); };

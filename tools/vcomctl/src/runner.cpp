@@ -61,8 +61,12 @@ CommandResult Runner::call(const std::string& name, Op op, Call&& body)
     body(result);
     if (hooks_.end) hooks_.end();
     std::vector<TraceEntry> entries = setup_.tap.take();
-    if (setup_.platform != nullptr) setup_.platform->record(entries);
     if (!result.ok && result.error.empty()) result.error = reason(name, result.status, entries);
+    std::string kept;
+    if (setup_.platform != nullptr && !setup_.platform->keepState(&kept) && result.ok) {
+        result.ok = false;
+        result.error = kept;
+    }
     if (setup_.keepTrace) result.trace = std::move(entries);
     return result;
 }
