@@ -25,6 +25,11 @@ bool readFailed(const std::vector<DriverMessage>& messages)
     return false;
 }
 
+const ChipInfo* chipOf(const ze::ic::VCOMICDriver* driver)
+{
+    return driver != nullptr ? ze::ic::catalogue::byTypeIdx(driver->typeIdx) : nullptr;
+}
+
 }  // namespace
 
 Runner::Runner(Setup setup, Hooks hooks) : setup_(setup), hooks_(std::move(hooks)) {}
@@ -111,6 +116,16 @@ CommandResult Runner::run(const Command& command)
                     result.error = "config: the registered driver is not this library's";
                 }
                 break;
+            case Op::Calibrate:
+                if (const ChipInfo* chip = chipOf(setup_.driver)) {
+                    calibrateInto(result, setup_.vcom, *chip, *setup_.calibrate,
+                                  setup_.platform != nullptr ? setup_.platform->simulatedHeldValue()
+                                                             : HeldValue());
+                } else {
+                    result.ok = false;
+                    result.error = "calibrate: the registered driver is not this library's";
+                }
+                break;
             case Op::Init:
             case Op::Chips:
                 break;
@@ -122,8 +137,7 @@ CommandResult Runner::run(const Command& command)
 // what the chip (or the store) holds afterwards is the only proof.
 void Runner::readBack(const Command& command, CommandResult& result)
 {
-    const ChipInfo* chip =
-        setup_.driver != nullptr ? ze::ic::catalogue::byTypeIdx(setup_.driver->typeIdx) : nullptr;
+    const ChipInfo* chip = chipOf(setup_.driver);
     std::string error;
     if (chip != nullptr && !chip->readShowsStored) {
         result.readBack = storedVcomValue(&error);

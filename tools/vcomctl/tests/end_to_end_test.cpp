@@ -304,6 +304,42 @@ TEST(Verbose, ShowsTheDriversMessagesAtTheLevelsZeDebugLevelNames)
     EXPECT_EQ(run.err, "");
 }
 
+TEST(Calibrate, FindsTheOptimumAndAFailingMeterLeavesThePanelAtItsStartValue)
+{
+    TempDir dir;
+    const std::string state = dir.path() + "/panel";
+    const std::string log = dir.path() + "/line.jsonl";
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+    };
+    const std::vector<Case> cases = {
+        {{"--sim", "in525", "--meter", "sim", "--sim-optimum", "90.2", "--log", log}, kExitOk},
+        {{"--meter-stdio", "sed -u 7q", "--log", log}, kExitFailed},  // dies after a few updates
+        {{"--meter-cmd", "false"}, kExitFailed},
+    };
+    std::string held;
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--json", "--sim-state", state, "calibrate"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ToolRun run = runTool(args);
+        EXPECT_EQ(run.status, c.exit) << run.err;
+        const nlohmann::json report = nlohmann::json::parse(run.out)["results"][0]["data"];
+        const ToolRun read = runTool({"-q", "--sim-state", state, "read"});
+        if (c.exit == kExitOk) {
+            EXPECT_NEAR(report["best"].get<int>(), 90, 1) << run.out;
+            EXPECT_TRUE(report["saved"] && report["verified"]) << run.out;
+            held = read.out;
+        } else {
+            EXPECT_TRUE(report["restored"]) << run.out;
+            EXPECT_GT(report["updates"].get<int>(), 0) << run.out;
+            EXPECT_EQ(read.out, held);
+        }
+    }
+    const std::string lines = dir.read("line.jsonl");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace vcomctl
