@@ -13,7 +13,7 @@
 #include <ze/sim/register_file.h>
 #include <ze/test/log_capture.h>
 
-#include "temp_root.h"
+#include <ze/test/temp_root.h>
 
 namespace {
 

@@ -52,18 +52,6 @@ std::string hex8(unsigned int v)
     return buf;
 }
 
-std::string bytes(const std::vector<std::uint8_t>& data)
-{
-    std::string out;
-    for (std::uint8_t b : data) {
-        char buf[4];
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        if (!out.empty()) out += ' ';
-        out += buf;
-    }
-    return out;
-}
-
 bool isTransfer(const TraceEntry& call)
 {
     return call.call == Call::I2CWrite || call.call == Call::I2CRead;
@@ -231,9 +219,9 @@ std::string describe(const TraceEntry& e)
         case Call::I2COpen:
             return "open " + std::to_string(e.bus) + " mode " + std::to_string(e.value) + status;
         case Call::I2CWrite:
-            return "write " + hex8(e.devAddr) + " " + sub + " " + bytes(e.data) + status;
         case Call::I2CRead:
-            return "read " + hex8(e.devAddr) + " " + sub + " " + bytes(e.data) + status;
+            return (e.call == Call::I2CWrite ? "write " : "read ") + hex8(e.devAddr) + " " + sub +
+                   " " + hexBytes(e.data.data(), e.data.size()) + status;
         case Call::GpioSetValue:
             return "gpio " + std::to_string(e.bus) + "=" + std::to_string(e.value) + status;
         case Call::DisplayGetFreerunVfreq:
@@ -242,6 +230,17 @@ std::string describe(const TraceEntry& e)
             return "freerun set " + std::to_string(e.value) + status;
     }
     return "?";
+}
+
+std::string hexBytes(const std::uint8_t* bytes, std::size_t count)
+{
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", bytes[i]);
+        out += byte;
+    }
+    return out;
 }
 
 std::vector<std::string> timeline()

@@ -309,15 +309,7 @@ TEST_F(HwBackend, OnceEnabledEachCallIsTracedWithItsTimeTargetBytesAndStatus)
                             "200us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data=56 status=0",
                             "300us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data= status=-6",
                             "400us GpioSetValue gpio=9 level=1 status=-2"}));
-    const auto trace = backend->trace();
-    EXPECT_STREQ(trace[0].transaction, "I2C_RDWR");
-    EXPECT_STREQ(trace[3].transaction, "");
-    timespec monotonic = {};
-    clock_gettime(CLOCK_MONOTONIC, &monotonic);
-    EXPECT_GT(trace[0].monotonicNs, 0u);
-    EXPECT_LE(trace[3].monotonicNs, static_cast<std::uint64_t>(monotonic.tv_sec) * 1000000000u +
-                                        static_cast<std::uint64_t>(monotonic.tv_nsec));
-    EXPECT_LE(trace[0].monotonicNs, trace[3].monotonicNs);
+    EXPECT_STREQ(backend->trace()[0].transaction, "I2C_RDWR");
 
     backend->setTraceCapacity(2);
     EXPECT_EQ(backend->trace().size(), 2u);
