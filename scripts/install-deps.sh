@@ -11,6 +11,7 @@ HOST_PKGS=(
   libgpiod-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest
   clang-format dpkg-dev file lintian
+  libbenchmark-dev  # bench/, scripts/bench.sh
 )
 ARMHF_PKGS=(
   g++-arm-linux-gnueabihf qemu-user

@@ -9,7 +9,7 @@
 #include <tvconfig/configutil.h>
 #include <ze/test/log_capture.h>
 
-#include "temp_root.h"
+#include <ze/test/temp_root.h>
 
 namespace {
 

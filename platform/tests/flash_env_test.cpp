@@ -11,7 +11,7 @@
 #include <ze/platform/env_setup.h>
 #include <ze/test/log_capture.h>
 
-#include "temp_root.h"
+#include <ze/test/temp_root.h>
 
 namespace {
 

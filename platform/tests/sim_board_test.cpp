@@ -20,7 +20,8 @@
 #include <ze/sim/panel.h>
 #include <ze/sim/register_file.h>
 
-#include "temp_root.h"
+#include <ze/test/temp_root.h>
+#include <ze/test/timeline.h>
 
 // Counts every allocation of the test binary and the libraries it loads.
 // Kept out of line so that the compiler does not pair an inlined new with the
@@ -45,18 +46,8 @@ __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept
 namespace {
 
 using namespace ze::sim;
+using ze::test::hexBytes;
 using Bytes = std::vector<std::uint8_t>;
-
-std::string hexBytes(const std::uint8_t* bytes, std::size_t count)
-{
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02X", bytes[i]);
-        text += (i == 0 ? "" : " ") + std::string(byte);
-    }
-    return text;
-}
 
 std::string failed(int status)
 {

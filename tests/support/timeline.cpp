@@ -52,18 +52,6 @@ std::string hex8(unsigned int v)
     return buf;
 }
 
-std::string bytes(const std::vector<std::uint8_t>& data)
-{
-    std::string out;
-    for (std::uint8_t b : data) {
-        char buf[4];
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        if (!out.empty()) out += ' ';
-        out += buf;
-    }
-    return out;
-}
-
 bool isTransfer(const TraceEntry& call)
 {
     return call.call == Call::I2CWrite || call.call == Call::I2CRead;
@@ -117,6 +105,7 @@ bool reportFollows(const std::vector<Event>& events, std::size_t at)
     return true;
 }
 
+// Passes every call on to the target and notes it, with what it returned.
 class CallRecorder : public ze::platform::SocBackend {
 public:
     explicit CallRecorder(std::shared_ptr<SocBackend> target) : target_(std::move(target)) {}
@@ -125,69 +114,65 @@ public:
     std::vector<unsigned int> buses() const override { return target_->buses(); }
     int i2cOpen(unsigned int bus, unsigned int mode) override
     {
-        TraceEntry e = entry(Call::I2COpen, bus);
-        e.value = static_cast<int>(mode);
-        return noted(e, target_->i2cOpen(bus, mode));
+        return forward(Call::I2COpen, bus, nullptr, static_cast<int>(mode),
+                       [&] { return target_->i2cOpen(bus, mode); });
     }
     int i2cWrite(unsigned int bus, const I2cTarget& target, const unsigned char* data,
                  unsigned int length) override
     {
-        TraceEntry e = entry(Call::I2CWrite, bus, target);
-        e.data.assign(data, data + length);
-        return noted(e, target_->i2cWrite(bus, target, data, length));
+        return forward(
+            Call::I2CWrite, bus, &target, 0,
+            [&] { return target_->i2cWrite(bus, target, data, length); }, data, length);
     }
     int i2cRead(unsigned int bus, const I2cTarget& target, unsigned int length,
                 unsigned char* buffer) override
     {
-        TraceEntry e = entry(Call::I2CRead, bus, target);
-        const int status = target_->i2cRead(bus, target, length, buffer);
-        if (status == 0) e.data.assign(buffer, buffer + length);
-        return noted(e, status);
+        return forward(
+            Call::I2CRead, bus, &target, 0,
+            [&] { return target_->i2cRead(bus, target, length, buffer); }, buffer, length);
     }
     int gpioSetValue(unsigned int gpio, unsigned int level) override
     {
-        TraceEntry e = entry(Call::GpioSetValue, gpio);
-        e.value = static_cast<int>(level);
-        return noted(e, target_->gpioSetValue(gpio, level));
+        return forward(Call::GpioSetValue, gpio, nullptr, static_cast<int>(level),
+                       [&] { return target_->gpioSetValue(gpio, level); });
     }
     int displayGetFreerunVfreq(int* setting) override
     {
-        TraceEntry e = entry(Call::DisplayGetFreerunVfreq, 0);
-        const int status = target_->displayGetFreerunVfreq(setting);
-        e.value = *setting;
-        return noted(e, status);
+        return forward(
+            Call::DisplayGetFreerunVfreq, 0, nullptr, 0,
+            [&] { return target_->displayGetFreerunVfreq(setting); }, nullptr, 0, setting);
     }
     int displaySetFreerunVfreq(int setting) override
     {
-        TraceEntry e = entry(Call::DisplaySetFreerunVfreq, 0);
-        e.value = setting;
-        return noted(e, target_->displaySetFreerunVfreq(setting));
+        return forward(Call::DisplaySetFreerunVfreq, 0, nullptr, setting,
+                       [&] { return target_->displaySetFreerunVfreq(setting); });
     }
 
 private:
-    static TraceEntry entry(Call call, unsigned int bus)
+    // Bytes are noted after the call, so that a read shows what it returned;
+    // a failed read returned none. `out` is a value the call hands back.
+    template <class Pass>
+    static int forward(Call call, unsigned int bus, const I2cTarget* target, int value, Pass pass,
+                       const unsigned char* bytes = nullptr, unsigned int length = 0,
+                       const int* out = nullptr)
     {
-        TraceEntry e;
-        e.call = call;
-        e.bus = bus;
-        return e;
-    }
-    static TraceEntry entry(Call call, unsigned int bus, const I2cTarget& target)
-    {
-        TraceEntry e = entry(call, bus);
-        e.devAddr = target.devAddr;
-        e.subAddrLen = target.subAddrLen;
-        e.subAddr = target.subAddr;
-        return e;
-    }
-    static int noted(TraceEntry& e, int status)
-    {
-        e.status = status;
         Event event;
         event.kind = Event::Kind::Call;
-        event.call = e;
+        TraceEntry& e = event.call;
+        e.call = call;
+        e.bus = bus;
+        e.value = value;
+        if (target != nullptr) {
+            e.devAddr = target->devAddr;
+            e.subAddrLen = target->subAddrLen;
+            e.subAddr = target->subAddr;
+        }
+        e.status = pass();
+        if (bytes != nullptr && (call == Call::I2CWrite || e.status == 0))
+            e.data.assign(bytes, bytes + length);
+        if (out != nullptr) e.value = *out;
         note(std::move(event));
-        return status;
+        return e.status;
     }
 
     std::shared_ptr<SocBackend> target_;
@@ -234,9 +219,9 @@ std::string describe(const TraceEntry& e)
         case Call::I2COpen:
             return "open " + std::to_string(e.bus) + " mode " + std::to_string(e.value) + status;
         case Call::I2CWrite:
-            return "write " + hex8(e.devAddr) + " " + sub + " " + bytes(e.data) + status;
         case Call::I2CRead:
-            return "read " + hex8(e.devAddr) + " " + sub + " " + bytes(e.data) + status;
+            return (e.call == Call::I2CWrite ? "write " : "read ") + hex8(e.devAddr) + " " + sub +
+                   " " + hexBytes(e.data.data(), e.data.size()) + status;
         case Call::GpioSetValue:
             return "gpio " + std::to_string(e.bus) + "=" + std::to_string(e.value) + status;
         case Call::DisplayGetFreerunVfreq:
@@ -245,6 +230,17 @@ std::string describe(const TraceEntry& e)
             return "freerun set " + std::to_string(e.value) + status;
     }
     return "?";
+}
+
+std::string hexBytes(const std::uint8_t* bytes, std::size_t count)
+{
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", bytes[i]);
+        out += byte;
+    }
+    return out;
 }
 
 std::vector<std::string> timeline()

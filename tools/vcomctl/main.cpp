@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,18 +9,6 @@
 #include "app.h"
 
 namespace {
-
-constexpr std::uint64_t kUsPerSecond = 1000000;
-constexpr std::uint64_t kNsPerUs = 1000;
-
-// The clock ftrace and the kernel's I2C tracepoints use.
-std::uint64_t monotonicUs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * kUsPerSecond +
-           static_cast<std::uint64_t>(now.tv_nsec) / kNsPerUs;
-}
 
 bool takesEscapeCodes()
 {
@@ -40,7 +27,6 @@ int main(int argc, char** argv)
                          std::cin,
                          takesEscapeCodes(),
                          isatty(STDIN_FILENO) == 1,
-                         monotonicUs,
                          &vcomctl::StopControl::process()};
     return vcomctl::runVcomctl(std::vector<std::string>(argv + 1, argv + argc), io);
 }

@@ -21,22 +21,12 @@
 #include <vector>
 
 #include <ze/platform/linux_backend.h>
+#include <ze/test/timeline.h>
 
 namespace ze {
 namespace test {
 
 using Calls = std::vector<std::string>;
-
-inline std::string hex(const std::uint8_t* bytes, std::size_t count)
-{
-    std::string text;
-    char byte[4];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", bytes[i]);
-        text += byte;
-    }
-    return text;
-}
 
 // An i2c-dev node; reads are answered from `answer`.
 class FakeAdapter : public ze::platform::SystemCalls {
@@ -113,7 +103,7 @@ private:
             char head[24];
             std::snprintf(head, sizeof head, " %02X/%X/%u", m.addr, m.flags, m.len);
             text += head;
-            if ((m.flags & I2C_M_RD) == 0) text += "[" + hex(m.buf, m.len) + "]";
+            if ((m.flags & I2C_M_RD) == 0) text += "[" + hexBytes(m.buf, m.len) + "]";
             if ((m.flags & I2C_M_RD) != 0) {
                 std::copy_n(answer.begin(), std::min<std::size_t>(m.len, answer.size()), m.buf);
             }
@@ -138,13 +128,13 @@ private:
         if (d == nullptr) return 0;
         const bool block = request.size == I2C_SMBUS_I2C_BLOCK_DATA;
         std::string in;
-        if (write && request.size == I2C_SMBUS_BYTE_DATA) in = hex(&d->byte, 1);
+        if (write && request.size == I2C_SMBUS_BYTE_DATA) in = hexBytes(&d->byte, 1);
         if (write && request.size == I2C_SMBUS_WORD_DATA) {
             const std::uint8_t word[] = {static_cast<std::uint8_t>(d->word & 0xFFu),
                                          static_cast<std::uint8_t>(d->word >> 8)};
-            in = hex(word, 2);
+            in = hexBytes(word, 2);
         }
-        if (block) in = hex(d->block, write ? 1u + d->block[0] : 1u);  // a read: the length
+        if (block) in = hexBytes(d->block, write ? 1u + d->block[0] : 1u);  // a read: the length
         calls.back() += " [" + in + "]";
         if (write) return 0;
         if (block) {

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -88,18 +87,6 @@ protected:
     std::unique_ptr<ze::platform::LinuxBackend> backend;
     Bytes in;
 };
-
-TEST(HwKernelLayout, RecordsHandedToTheKernelHaveItsLayoutForThisWordSize)
-{
-    const std::size_t pointer = sizeof(void*);
-    EXPECT_EQ(8u, offsetof(i2c_msg, buf));
-    EXPECT_EQ(8u + pointer, sizeof(i2c_msg));
-    EXPECT_EQ(pointer, offsetof(i2c_rdwr_ioctl_data, nmsgs));
-    EXPECT_EQ(8u, offsetof(i2c_smbus_ioctl_data, data));
-    EXPECT_EQ(8u + pointer, sizeof(i2c_smbus_ioctl_data));
-    EXPECT_EQ(34u, sizeof(i2c_smbus_data));
-    EXPECT_EQ(pointer, sizeof(unsigned long)) << "I2C_FUNCS writes an unsigned long";
-}
 
 TEST_F(HwBackend, ANodeThatFailsToOpenIsReportedWithAHintAndOpenedOnceItWorks)
 {
@@ -322,15 +309,7 @@ TEST_F(HwBackend, OnceEnabledEachCallIsTracedWithItsTimeTargetBytesAndStatus)
                             "200us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data=56 status=0",
                             "300us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data= status=-6",
                             "400us GpioSetValue gpio=9 level=1 status=-2"}));
-    const auto trace = backend->trace();
-    EXPECT_STREQ(trace[0].transaction, "I2C_RDWR");
-    EXPECT_STREQ(trace[3].transaction, "");
-    timespec monotonic = {};
-    clock_gettime(CLOCK_MONOTONIC, &monotonic);
-    EXPECT_GT(trace[0].monotonicNs, 0u);
-    EXPECT_LE(trace[3].monotonicNs, static_cast<std::uint64_t>(monotonic.tv_sec) * 1000000000u +
-                                        static_cast<std::uint64_t>(monotonic.tv_nsec));
-    EXPECT_LE(trace[0].monotonicNs, trace[3].monotonicNs);
+    EXPECT_STREQ(backend->trace()[0].transaction, "I2C_RDWR");
 
     backend->setTraceCapacity(2);
     EXPECT_EQ(backend->trace().size(), 2u);
@@ -373,13 +352,12 @@ freerun_file = /run/zeplatform/freerun   ; optional
 )",
                                                   &config, &error))
         << error;
+    std::string gpios;
+    for (const auto& [gpio, line] : config.hardware.gpios)
+        gpios += std::to_string(gpio) + "=" + line.chip + ":" + std::to_string(line.offset) + " ";
+    EXPECT_EQ("0=gpiochip0:4 168=/dev/gpiochip0:5 ", gpios);
     EXPECT_EQ("linux", config.backend);
     EXPECT_EQ((std::vector<unsigned int>{0, 1}), config.hardware.buses);
-    ASSERT_EQ(2u, config.hardware.gpios.size());
-    EXPECT_EQ("gpiochip0", config.hardware.gpios.at(0).chip);
-    EXPECT_EQ(4u, config.hardware.gpios.at(0).offset);
-    EXPECT_EQ("/dev/gpiochip0", config.hardware.gpios.at(168).chip);
-    EXPECT_EQ(5u, config.hardware.gpios.at(168).offset);
     EXPECT_EQ("/run/zeplatform/freerun", config.hardware.freerunFile);
     EXPECT_TRUE(ze::platform::parsePlatformConfig("[SOC]\nBackend = sim\n", &config, &error));
     EXPECT_EQ("sim", config.backend);

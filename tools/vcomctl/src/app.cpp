@@ -37,7 +37,7 @@ CommandResult chipsResult()
 bool touchesChip(const Command& command)
 {
     return command.op == Op::Read || command.op == Op::Update || command.op == Op::Save ||
-           command.op == Op::Pattern;
+           command.op == Op::Pattern || command.op == Op::Calibrate;
 }
 
 std::string signalName(int signal);
@@ -105,13 +105,14 @@ private:
         std::unique_ptr<DriverSession> session =
             DriverSession::open(platform.board().i2cBus, &error);
         if (!session) return fail(kExitFailed, error);
-        TraceTap tap(platform.backend(), io_.clock);
+        TraceTap tap(platform.backend());
         Runner::Hooks hooks;
         hooks.begin = [this](const std::string& name) { console_.beginActivity(name); };
         hooks.end = [this] { console_.endActivity(); };
-        Runner runner(Runner::Setup{session->vcom(), session->driver(), log, tap, &platform,
-                                    options_.trace != TraceMode::Off, options_.verify},
-                      hooks);
+        Runner runner(
+            Runner::Setup{session->vcom(), session->driver(), log, tap, &platform,
+                          options_.trace != TraceMode::Off, options_.verify, &options_.calibrate},
+            hooks);
 
         const CommandResult init = runner.init();
         reporter_.init(init);

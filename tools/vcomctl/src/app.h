@@ -20,8 +20,6 @@ struct Io {
     bool progress = false;
     // stdin is a terminal: an MTP save on hardware asks first.
     bool interactive = false;
-    // Time of the trace, in microseconds of CLOCK_MONOTONIC.
-    Clock clock;
     // Signals that ask the run to stop; null when none are caught.
     StopControl* stop = nullptr;
 };

@@ -6,37 +6,20 @@
 
 #include <CLI/CLI.hpp>
 
-#include <ze/ic/chip_catalogue.h>
 #include <ze/vcomcal/engine.h>
 #include <ze/vcomcal/flicker_panel.h>
 #include <ze/vcomcal/report.h>
 
-#include "command_line.h"
-#include "driver_log.h"
-#include "platform_setup.h"
-#include "session.h"
+#include "runner.h"
 
 namespace vcomctl {
 namespace {
 
-constexpr const char* kPrefix = "vcomctl calibrate: ";
 constexpr std::uint64_t kUsPerMs = 1000;
 constexpr const char* kSimMeter = "sim";
 
-int refuse(std::ostream& err, const std::string& why)
-{
-    err << kPrefix << why << "\n";
-    return kExitUsage;
-}
-
-int fail(std::ostream& err, const std::string& why)
-{
-    err << kPrefix << why << "\n";
-    return kExitFailed;
-}
-
-ze::vcomcal::FlickerPanel simulatedPanel(const CalibrateOptions& options,
-                                         const ze::ic::catalogue::ChipInfo& chip)
+ze::vcomcal::FlickerPanel simulatedFlicker(const CalibrateOptions& options,
+                                           const ze::ic::catalogue::ChipInfo& chip)
 {
     std::mt19937_64 random(options.simSeed);
     ze::vcomcal::FlickerPanel panel = ze::vcomcal::populationFor(chip).draw(random);
@@ -49,14 +32,13 @@ ze::vcomcal::FlickerPanel simulatedPanel(const CalibrateOptions& options,
 
 std::unique_ptr<ze::vcomcal::Meter> makeMeter(const CalibrateOptions& options,
                                               const ze::ic::catalogue::ChipInfo& chip,
-                                              ze::hal::Vcom& vcom)
+                                              const HeldValue& simulated)
 {
     const std::chrono::milliseconds timeout(options.meterTimeoutMs);
     if (!options.meterCommand.empty())
         return ze::vcomcal::commandMeter(options.meterCommand, timeout);
     if (!options.meterStdio.empty()) return ze::vcomcal::stdioMeter(options.meterStdio, timeout);
-    return ze::vcomcal::simulatedMeter(simulatedPanel(options, chip), options.simSeed,
-                                       ze::vcomcal::heldValueByDriverRead(vcom));
+    return ze::vcomcal::simulatedMeter(simulatedFlicker(options, chip), options.simSeed, simulated);
 }
 
 }  // namespace
@@ -81,50 +63,40 @@ void addCalibrateOptions(CLI::App& app, CalibrateOptions& o)
     app.add_option("--state", o.stateFile, "the line's statistics (JSON), read and updated");
     app.add_option("--log", o.logFile, "append one JSON line per panel");
     app.add_option("--panel-id", o.panelId, "the panel's serial, for the report and the log");
-    app.add_option("--sim-seed", o.simSeed, "draws the simulated panel");
+    app.add_option("--sim-seed", o.simSeed, "draws the simulated panel's flicker");
     app.add_option("--sim-optimum", o.simOptimum, "the simulated panel's best value");
     app.add_option("--sim-slope", o.simSlope, "its flicker per code away from the best");
     app.add_option("--sim-floor", o.simFloor, "its flicker at the best value");
     app.add_option("--sim-noise", o.simNoise, "its meter noise (standard deviation)");
 }
 
-int runCalibrateCommand(const CalibrateOptions& options, std::ostream& out, std::ostream& err)
+std::string calibrateProblem(const CalibrateOptions& options, bool simulatedPanel)
 {
     const int meters = int(!options.meter.empty()) + int(!options.meterCommand.empty()) +
                        int(!options.meterStdio.empty());
-    if (meters != 1)
-        return refuse(err, "name one meter: --meter sim, --meter-cmd or --meter-stdio");
-    if (!options.meter.empty() && options.simChip.empty()) {
-        return refuse(err, "--meter sim watches a simulated panel; add --sim CHIP");
+    if (meters != 1) return "calibrate: name one meter: --meter sim, --meter-cmd or --meter-stdio";
+    if (!options.meter.empty() && !simulatedPanel) {
+        return "calibrate: --meter sim watches a simulated panel; add --sim CHIP or --sim-state "
+               "DIR";
     }
+    return "";
+}
 
-    std::string error;
+void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
+                   const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
+                   const HeldValue& simulated)
+{
     ze::vcomcal::LineStats line;
     if (!options.stateFile.empty()) {
-        const auto loaded = ze::vcomcal::LineStats::load(options.stateFile, &error);
-        if (!loaded) return fail(err, error);
+        const auto loaded = ze::vcomcal::LineStats::load(options.stateFile, &result.error);
+        if (!loaded) {
+            result.ok = false;
+            return;
+        }
         line = *loaded;
     }
-
-    DriverLog log(options.verbose, [&err](const std::string& text) { err << text << "\n"; });
-    Options platformOptions;
-    platformOptions.root = options.root;
-    platformOptions.simChip = options.simChip;
-    const auto platform = PlatformSetup::prepare(platformOptions, log, &error);
-    if (!platform) return fail(err, error);
-    const auto* chip = ze::ic::catalogue::byTypeIdx(platform->board().typeIdx);
-    if (chip == nullptr) {
-        return fail(err, "TypeIdx " + std::to_string(platform->board().typeIdx) +
-                             " in the board file names no chip the driver supports");
-    }
-    const auto session = DriverSession::open(platform->board().i2cBus, &error);
-    if (!session) return fail(err, error);
-    if (const int status = session->vcom().init()) {
-        return fail(err, "driver init failed (status " + std::to_string(status) + ")");
-    }
-
     ze::vcomcal::CalibrationConfig config;
-    config.chip = chip;
+    config.chip = &chip;
     config.search.samples = options.samples;
     config.search.maxSamples = std::max(config.search.maxSamples, options.samples);
     config.search.maxMoves = options.maxUpdates;
@@ -135,26 +107,25 @@ int runCalibrateCommand(const CalibrateOptions& options, std::ostream& out, std:
 
     ze::vcomcal::CalibrationReport report;
     try {
-        const auto meter = makeMeter(options, *chip, session->vcom());
-        report = ze::vcomcal::calibrate(session->vcom(), *meter, config);
+        const auto meter = makeMeter(options, chip, simulated);
+        report = ze::vcomcal::calibrate(vcom, *meter, config);
     } catch (const ze::vcomcal::MeterError& e) {
-        return fail(err, e.what());
+        // The meter did not start: nothing reached the panel.
+        report.chip = chip.label;
+        report.panelId = options.panelId;
+        report.error = e.what();
     }
-
-    if (options.json) {
-        out << ze::vcomcal::toJson(report).dump(2) << "\n";
-    } else {
-        out << ze::vcomcal::summary(report);
-    }
-    if (!options.logFile.empty() && !ze::vcomcal::appendToLog(options.logFile, report, &error)) {
-        return fail(err, error);
-    }
-    if (!report.ok) return fail(err, report.error);
-    if (!options.stateFile.empty()) {
+    result.ok = report.ok;
+    result.error = report.ok ? "" : "calibrate: " + report.error;
+    result.value = report.best;
+    if (!options.logFile.empty() &&
+        !ze::vcomcal::appendToLog(options.logFile, report, &result.error)) {
+        result.ok = false;
+    } else if (report.ok && !options.stateFile.empty()) {
         line.add(report.best);
-        if (!line.save(options.stateFile, &error)) return fail(err, error);
+        result.ok = line.save(options.stateFile, &result.error);
     }
-    return kExitOk;
+    result.calibration = std::move(report);
 }
 
 }  // namespace vcomctl

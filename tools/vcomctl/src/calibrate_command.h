@@ -2,13 +2,16 @@
 // vcomctl calibrate: finds the panel's VCOM with the least flicker against a
 // flicker meter, and saves it.
 //
-//   vcomctl --sim in525 calibrate --meter sim
+//   vcomctl calibrate --sim in525 --meter sim
 //   vcomctl calibrate --meter-stdio 'ca410-driver --port /dev/ttyUSB0' --log line.jsonl
 
 #include <cstdint>
+#include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
+
+#include <ze/hal/vcom.h>
+#include <ze/ic/chip_catalogue.h>
 
 namespace CLI {
 class App;
@@ -16,12 +19,9 @@ class App;
 
 namespace vcomctl {
 
+struct CommandResult;
+
 struct CalibrateOptions {
-    // From the global options.
-    std::string root;
-    std::string simChip;
-    bool json = false;
-    bool verbose = false;
     // The meter: exactly one of these.
     std::string meter;  // "sim": the simulated panel's
     std::string meterCommand;
@@ -35,7 +35,7 @@ struct CalibrateOptions {
     std::string stateFile;  // the line's statistics, read and updated
     std::string logFile;    // one JSON line appended per panel
     std::string panelId;
-    // The simulated panel behind --meter sim: drawn from the seed unless set.
+    // The simulated flicker behind --meter sim: drawn from the seed unless set.
     std::uint64_t simSeed = 1;
     std::optional<double> simOptimum;
     std::optional<double> simSlope;
@@ -43,10 +43,18 @@ struct CalibrateOptions {
     std::optional<double> simNoise;
 };
 
-// The calibrate command's own options (not --root, --sim, --json, -v).
-void addCalibrateOptions(CLI::App& app, CalibrateOptions& options);
+void addCalibrateOptions(CLI::App& command, CalibrateOptions& options);
+// Why the options cannot run, or "".
+std::string calibrateProblem(const CalibrateOptions& options, bool simulatedPanel);
 
-// 0: calibrated (and saved, unless told not to); 1: failed; 2: options refused.
-int runCalibrateCommand(const CalibrateOptions& options, std::ostream& out, std::ostream& err);
+// The value a simulated panel's chip holds; empty without one.
+using HeldValue = std::function<std::optional<unsigned int>()>;
+
+// Calibrates the panel behind `vcom` into `result` (the report in
+// result.calibration), appends the log line and, on success, updates the
+// line's statistics.
+void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
+                   const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
+                   const HeldValue& simulated);
 
 }  // namespace vcomctl

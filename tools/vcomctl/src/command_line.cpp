@@ -65,7 +65,10 @@ const char* const kFooter =
     "  vcomctl --json update 128 save 128\n"
     "  vcomctl --sim in525 --trace=i2ctransfer save 0x5A\n"
     "  printf 'update 120\\nread\\n' | vcomctl --sim rt6966 session\n"
-    "  vcomctl --sim-state /tmp/panel --sim in518 save 0x70";
+    "  vcomctl --sim-state /tmp/panel --sim in518 save 0x70\n"
+    "  vcomctl calibrate --sim in525 --meter sim --log line.jsonl\n"
+    "  vcomctl calibrate --meter-cmd 'probe --once' --state line.json\n"
+    "(vcomctl calibrate --help lists the calibration options.)";
 
 std::string lower(std::string text)
 {
@@ -159,7 +162,8 @@ CLI::Validator faultValidator()
 }
 
 const char* const kCommandList =
-    "(commands: read, update VALUE, save VALUE, pattern on|off, config, chips, session)";
+    "(commands: read, update VALUE, save VALUE, pattern on|off, config, chips, session, "
+    "calibrate)";
 
 // The first word that is neither an option nor an option's value: what the
 // user meant as a command.
@@ -203,6 +207,17 @@ std::string conflicts(const Options& options)
 {
     if (options.session && options.commands.size() > 1) {
         return "session takes its commands from stdin, not from the command line";
+    }
+    const bool calibrates = std::any_of(options.commands.begin(), options.commands.end(),
+                                        [](const Command& c) { return c.op == Op::Calibrate; });
+    if (calibrates && (options.commands.size() > 1 || options.dryRun)) {
+        return "calibrate runs alone, on a real or simulated panel (not with --dry-run or other "
+               "commands)";
+    }
+    if (calibrates) {
+        const std::string why = calibrateProblem(
+            options.calibrate, !options.simChip.empty() || !options.simState.empty());
+        if (!why.empty()) return why;
     }
     if (!options.simChip.empty() && !options.root.empty()) {
         return "--sim uses a private root and leaves --root alone; use --sim-state DIR to keep "
@@ -265,6 +280,8 @@ const char* commandWord(Op op)
             return "config";
         case Op::Chips:
             return "chips";
+        case Op::Calibrate:
+            return "calibrate";
         case Op::Init:
             return "init";
     }
@@ -389,6 +406,11 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
             options.commands.push_back(Command{Op::Read, 0, false, "session"});
         });
 
+    CLI::App* calibrate =
+        addCommand("calibrate", "find the VCOM with the least flicker on a meter, then save it",
+                   Op::Calibrate);
+    addCalibrateOptions(*calibrate, options.calibrate);
+
     // Set last: subcommands would inherit it.
     app.footer(footer());
 
@@ -464,10 +486,13 @@ ParseOutcome parseSessionLine(const std::string& line)
         return refused;
     }
     ParseOutcome outcome = parseCommandLine(words);
-    if (outcome.run && outcome.options.session) {
+    const bool calibrates = outcome.run && !outcome.options.commands.empty() &&
+                            outcome.options.commands.front().op == Op::Calibrate;
+    if (outcome.run && (outcome.options.session || calibrates)) {
         outcome.run = false;
         outcome.exitCode = kExitUsage;
-        outcome.error = "a session cannot start another";
+        outcome.error = calibrates ? "calibrate runs on vcomctl's command line, not in a session"
+                                   : "a session cannot start another";
     }
     return outcome;
 }

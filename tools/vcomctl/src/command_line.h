@@ -6,6 +6,7 @@
 //   vcomctl [OPTIONS] COMMAND [COMMAND ...]
 //   COMMAND: read | update VALUE | save VALUE | pattern on|off | config | chips
 //   vcomctl [OPTIONS] session
+//   vcomctl [OPTIONS] calibrate METER [CALIBRATION OPTIONS]
 
 #include <cstdint>
 #include <optional>
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include <ze/ic/chip_catalogue.h>
+
+#include "calibrate_command.h"
 
 namespace vcomctl {
 
@@ -22,7 +25,7 @@ using ChipInfo = ze::ic::catalogue::ChipInfo;
 std::string chipNames();
 
 // Init is no command of its own: the driver's init() that precedes them.
-enum class Op { Read, Update, Save, Pattern, Config, Chips, Init };
+enum class Op { Read, Update, Save, Pattern, Config, Chips, Calibrate, Init };
 
 struct Command {
     Op op = Op::Read;
@@ -63,6 +66,7 @@ struct Options {
     TraceMode trace = TraceMode::Off;
     bool session = false;
     std::vector<Command> commands;
+    CalibrateOptions calibrate;
 
     bool simulated() const { return !simChip.empty() || !simState.empty() || dryRun; }
 };

@@ -37,7 +37,8 @@ public:
     const std::string& root() const { return root_; }
     bool keepsState() const { return false; }
     std::shared_ptr<ze::platform::SocBackend> backend() const { return nullptr; }
-    void record(const std::vector<TraceEntry>&) {}
+    bool keepState(std::string*) const { return true; }
+    std::optional<unsigned int> heldValue() const { return std::nullopt; }
     void removePrivateRoot() {}
 
 private:
@@ -242,9 +243,16 @@ std::string PlatformSetup::configurationGap(unsigned int bus) const
            "/etc/zeplatform.conf";
 }
 
-void PlatformSetup::record(const std::vector<TraceEntry>& entries)
+bool PlatformSetup::keepState(std::string* error) const
 {
-    if (sim_) sim_->record(entries);
+    return !sim_ || sim_->keepState(error);
+}
+
+std::function<std::optional<unsigned int>()> PlatformSetup::simulatedHeldValue() const
+{
+    if (!sim_) return nullptr;
+    const SimulatedPanel* sim = sim_.get();
+    return [sim] { return sim->heldValue(); };
 }
 
 void PlatformSetup::emergencyCleanup()

@@ -5,6 +5,7 @@
 // trace; installed afterwards.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,8 +97,11 @@ public:
     // A missing piece of the platform configuration that explains a failure
     // on `bus`, or "".
     std::string configurationGap(unsigned int bus) const;
-    // The traffic of one command, for a simulated panel that keeps its state.
-    void record(const std::vector<TraceEntry>& entries);
+    // After each command: a simulated panel that keeps its state saves it.
+    bool keepState(std::string* error) const;
+    // The value a simulated panel's chip holds, looked at directly; an empty
+    // function without a simulated panel.
+    std::function<std::optional<unsigned int>()> simulatedHeldValue() const;
     // From the signal thread while the run waits: leaves nothing behind.
     void emergencyCleanup();
 

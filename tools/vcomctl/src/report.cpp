@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <ze/vcomcal/report.h>
 #include <nlohmann/json.hpp>
 
 #include "value.h"
@@ -88,6 +89,7 @@ Json resultJson(const CommandResult& r, bool traced)
     Json data;
     if (r.fields) data = fieldsJson(*r.fields);
     if (r.op == Op::Chips) data = chipsJson();
+    if (r.calibration) data = Json(ze::vcomcal::toJson(*r.calibration));
     return Json{{"command", commandWord(r.op)},
                 {"ok", r.ok},
                 {"value", nullable(r.value)},
@@ -200,7 +202,9 @@ std::string chipsTable()
 std::string plainResult(const CommandResult& r, const Options& options)
 {
     std::string text;
-    if (!r.ok) {
+    if (r.calibration) {
+        text = ze::vcomcal::summary(*r.calibration);
+    } else if (!r.ok) {
         if (options.trace == TraceMode::Off) return "";
         text = r.name + ": failed\n";
     } else {
@@ -220,6 +224,8 @@ std::string plainResult(const CommandResult& r, const Options& options)
                 break;
             case Op::Chips:
                 text = chipsTable();
+                break;
+            case Op::Calibrate:
                 break;
         }
     }

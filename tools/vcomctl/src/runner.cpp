@@ -25,6 +25,11 @@ bool readFailed(const std::vector<DriverMessage>& messages)
     return false;
 }
 
+const ChipInfo* chipOf(const ze::ic::VCOMICDriver* driver)
+{
+    return driver != nullptr ? ze::ic::catalogue::byTypeIdx(driver->typeIdx) : nullptr;
+}
+
 }  // namespace
 
 Runner::Runner(Setup setup, Hooks hooks) : setup_(setup), hooks_(std::move(hooks)) {}
@@ -61,8 +66,12 @@ CommandResult Runner::call(const std::string& name, Op op, Call&& body)
     body(result);
     if (hooks_.end) hooks_.end();
     std::vector<TraceEntry> entries = setup_.tap.take();
-    if (setup_.platform != nullptr) setup_.platform->record(entries);
     if (!result.ok && result.error.empty()) result.error = reason(name, result.status, entries);
+    std::string kept;
+    if (setup_.platform != nullptr && !setup_.platform->keepState(&kept) && result.ok) {
+        result.ok = false;
+        result.error = kept;
+    }
     if (setup_.keepTrace) result.trace = std::move(entries);
     return result;
 }
@@ -107,6 +116,16 @@ CommandResult Runner::run(const Command& command)
                     result.error = "config: the registered driver is not this library's";
                 }
                 break;
+            case Op::Calibrate:
+                if (const ChipInfo* chip = chipOf(setup_.driver)) {
+                    calibrateInto(result, setup_.vcom, *chip, *setup_.calibrate,
+                                  setup_.platform != nullptr ? setup_.platform->simulatedHeldValue()
+                                                             : HeldValue());
+                } else {
+                    result.ok = false;
+                    result.error = "calibrate: the registered driver is not this library's";
+                }
+                break;
             case Op::Init:
             case Op::Chips:
                 break;
@@ -118,8 +137,7 @@ CommandResult Runner::run(const Command& command)
 // what the chip (or the store) holds afterwards is the only proof.
 void Runner::readBack(const Command& command, CommandResult& result)
 {
-    const ChipInfo* chip =
-        setup_.driver != nullptr ? ze::ic::catalogue::byTypeIdx(setup_.driver->typeIdx) : nullptr;
+    const ChipInfo* chip = chipOf(setup_.driver);
     std::string error;
     if (chip != nullptr && !chip->readShowsStored) {
         result.readBack = storedVcomValue(&error);

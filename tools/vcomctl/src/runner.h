@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <ze/hal/vcom.h>
+#include <ze/vcomcal/engine.h>
 
 #include "platform_setup.h"
 #include "trace.h"
@@ -27,6 +28,7 @@ struct CommandResult {
     std::optional<unsigned int> readBack;  // a verified save: what was read back
     std::optional<DriverFields> fields;    // config
     std::vector<TraceEntry> trace;         // with --trace
+    std::optional<ze::vcomcal::CalibrationReport> calibration;
 };
 
 class Runner {
@@ -39,6 +41,7 @@ public:
         PlatformSetup* platform;  // null: no configuration hints, no kept state
         bool keepTrace = false;
         bool verify = true;
+        const CalibrateOptions* calibrate = nullptr;
     };
     // Brackets each driver call, e.g. for a progress display.
     struct Hooks {

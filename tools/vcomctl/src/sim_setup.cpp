@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include <ze/platform/env_setup.h>
+#include <ze/sim/models/innolux.h>
 
-#include "platform_compat.h"
 #include "value.h"
 
 namespace vcomctl {
@@ -51,6 +51,17 @@ const ChipInfo* markedChip(const std::string& dir)
     std::string line;
     if (!std::getline(in, line) || line.rfind(kMarkerKey, 0) != 0) return nullptr;
     return catalogue::byName(line.substr(std::strlen(kMarkerKey)).c_str());
+}
+
+// Every status read of an Innolux chip answers `status`: more answers than
+// any run reads.
+bool forceInnoluxStatus(const ze::sim::Panel& panel, std::uint8_t status)
+{
+    constexpr std::size_t kAnswers = 4096;
+    auto* chip = dynamic_cast<ze::sim::InnoluxChip*>(panel.chip.get());
+    if (chip == nullptr) return false;
+    chip->scriptStatus(std::vector<std::uint8_t>(kAnswers, status));
+    return true;
 }
 
 }  // namespace
@@ -133,9 +144,8 @@ bool SimulatedPanel::install(Failure* failure)
     }
     board_ = ze::sim::makeDefaultBoard();
     board_->setTraceEnabled(false);
-    ze::sim::Panel panel;
     try {
-        panel = ze::sim::installPanel(*board_, config_);
+        panel_ = ze::sim::installPanel(*board_, config_);
     } catch (const std::exception& e) {
         failure->error = std::string("the simulated board cannot model this panel: ") + e.what();
         return false;
@@ -151,14 +161,17 @@ bool SimulatedPanel::install(Failure* failure)
                 "cannot create the environment store under " + root() + ": " + errnoText(status);
             return false;
         }
-    } else if (const int status = compat::loadPanelState(*board_, stateDir_ + "/" + kJournalFile)) {
-        failure->error = stateDir_ + "/" + kJournalFile + ": " + errnoText(status);
-        return false;
+    } else if (const int status = ze::sim::loadPanelState(panel_, stateFile())) {
+        // No file yet: the run that created the directory never reached the chip.
+        if (status != -ENOENT) {
+            failure->error = stateFile() + ": " + errnoText(status);
+            return false;
+        }
     }
-    return injectFaults(panel, failure);
+    return injectFaults(failure);
 }
 
-bool SimulatedPanel::injectFaults(const ze::sim::Panel& panel, Failure* failure)
+bool SimulatedPanel::injectFaults(Failure* failure)
 {
     using ze::sim::Call;
     for (const std::string& spec : faults_) {
@@ -169,7 +182,7 @@ bool SimulatedPanel::injectFaults(const ze::sim::Panel& panel, Failure* failure)
         if (kind == "absent") {
             board_->failMatching(config_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
         } else if (kind == "status") {
-            if (!compat::forceInnoluxStatus(panel, static_cast<std::uint8_t>(number))) {
+            if (!forceInnoluxStatus(panel_, static_cast<std::uint8_t>(number))) {
                 failure->exitCode = kExitUsage;
                 failure->error = "fault '" + spec + "': only the IN525 and IN518 report a status";
                 return false;
@@ -185,10 +198,18 @@ bool SimulatedPanel::injectFaults(const ze::sim::Panel& panel, Failure* failure)
     return true;
 }
 
-void SimulatedPanel::record(const std::vector<TraceEntry>& entries)
+bool SimulatedPanel::keepState(std::string* error) const
 {
-    if (!keepsState()) return;
-    compat::appendPanelState(entries, stateDir_ + "/" + kJournalFile);
+    if (!keepsState()) return true;
+    const int status = ze::sim::savePanelState(panel_, stateFile());
+    if (status != 0)
+        *error = "cannot keep the simulated panel in " + stateFile() + ": " + errnoText(status);
+    return status == 0;
+}
+
+std::optional<unsigned int> SimulatedPanel::heldValue() const
+{
+    return ze::sim::heldValue(panel_);
 }
 
 void SimulatedPanel::removePrivateRoot()

@@ -4,6 +4,7 @@
 // --dry-run with the chip and wiring of the board file.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ class SimulatedPanel {
 public:
     // Marks a --sim-state directory as the tool's own and names its chip.
     static constexpr const char* kMarkerFile = ".vcomctl-sim-state";
-    static constexpr const char* kJournalFile = "panel.journal";
+    static constexpr const char* kStateFile = "panel.state";
 
     // Decides the panel from the options (and, for --dry-run, the board's
     // fields); reads an existing state directory but writes nothing.
@@ -32,13 +33,17 @@ public:
     const std::string& root() const;
     bool keepsState() const { return !stateDir_.empty(); }
     std::shared_ptr<ze::platform::SocBackend> backend() const { return board_; }
-    void record(const std::vector<TraceEntry>& entries);
+    // The chip's registers and NVM, for the next run on a kept state directory.
+    bool keepState(std::string* error) const;
+    // What the chip model holds, as an optical probe sees the panel.
+    std::optional<unsigned int> heldValue() const;
     void removePrivateRoot();
 
 private:
     SimulatedPanel() = default;
     bool createStateDir(Failure* failure);
-    bool injectFaults(const ze::sim::Panel& panel, Failure* failure);
+    bool injectFaults(Failure* failure);
+    std::string stateFile() const { return stateDir_ + "/" + kStateFile; }
 
     ze::sim::PanelConfig config_;
     DriverFields fields_;
@@ -47,6 +52,7 @@ private:
     bool stateExists_ = false;
     std::unique_ptr<PrivateDir> private_;
     std::shared_ptr<ze::sim::Board> board_;
+    ze::sim::Panel panel_;
 };
 
 }  // namespace vcomctl

@@ -1,8 +1,7 @@
+#include <cerrno>
 #include <cstdlib>
-#include <memory>
 
-#include <libuboot.h>
-
+#include <flashenv.h>
 #include <ze/platform/paths.h>
 
 #include "runner.h"
@@ -11,24 +10,20 @@ namespace vcomctl {
 
 std::optional<unsigned int> storedVcomValue(std::string* error)
 {
-    const std::string config = ze::platform::resolvePath("/etc/fw_env.config");
-    struct uboot_ctx* raw = nullptr;
-    if (libuboot_initialize(&raw, nullptr) < 0) {
-        *error = "the environment library cannot start";
+    const std::string store = ze::platform::resolvePath("/etc/fw_env.config");
+    std::string text;
+    const int status = FlashEnv::instance()->getEnv("vcom_value", &text);
+    if (status != 0) {
+        *error = "the environment store " + store + " cannot be read back (" +
+                 (status == -ENOENT ? std::string("no vcom_value")
+                                    : "status " + std::to_string(status)) +
+                 ")";
         return std::nullopt;
     }
-    const std::unique_ptr<uboot_ctx, void (*)(uboot_ctx*)> ctx(raw, libuboot_exit);
-    if (libuboot_read_config(ctx.get(), config.c_str()) < 0 || libuboot_open(ctx.get()) < 0) {
-        *error = "the environment store " + config + " cannot be read back";
-        return std::nullopt;
-    }
-    const std::unique_ptr<char, void (*)(void*)> text(libuboot_get_env(ctx.get(), "vcom_value"),
-                                                      std::free);
-    libuboot_close(ctx.get());
     char* end = nullptr;
-    const unsigned long value = text ? std::strtoul(text.get(), &end, 10) : 0;
-    if (!text || end == text.get() || *end != '\0') {
-        *error = "the environment store " + config + " holds no vcom_value number";
+    const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0') {
+        *error = "the environment store " + store + " holds no vcom_value number";
         return std::nullopt;
     }
     return static_cast<unsigned int>(value);

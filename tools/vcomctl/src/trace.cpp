@@ -1,10 +1,9 @@
 #include "trace.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-
-#include "platform_compat.h"
 
 namespace vcomctl {
 namespace {
@@ -12,7 +11,8 @@ namespace {
 using ze::platform::Call;
 using Json = nlohmann::ordered_json;
 
-constexpr std::uint64_t kUsPerSecond = 1000000;
+constexpr std::uint64_t kNsPerSecond = 1000000000;
+constexpr std::uint64_t kNsPerUs = 1000;
 
 std::string hexByte(unsigned int value)
 {
@@ -99,9 +99,8 @@ std::string what(const TraceEntry& e)
 
 }  // namespace
 
-TraceTap::TraceTap(ze::platform::SocBackend& backend, const Clock& clock) : backend_(backend)
+TraceTap::TraceTap(ze::platform::SocBackend& backend) : backend_(backend)
 {
-    backend_.setClock(clock);
     backend_.clearTrace();
     backend_.setTraceEnabled(true);
 }
@@ -112,10 +111,19 @@ TraceTap::~TraceTap()
     backend_.clearTrace();
 }
 
-std::vector<TraceEntry> TraceTap::take()
+std::vector<TraceEntry> TraceTap::peek() const
 {
     std::vector<TraceEntry> entries = backend_.trace();
-    backend_.clearTrace();
+    const auto taken = std::find_if(entries.begin(), entries.end(),
+                                    [this](const TraceEntry& e) { return e.sequence >= next_; });
+    entries.erase(entries.begin(), taken);
+    return entries;
+}
+
+std::vector<TraceEntry> TraceTap::take()
+{
+    std::vector<TraceEntry> entries = peek();
+    if (!entries.empty()) next_ = entries.back().sequence + 1;
     return entries;
 }
 
@@ -156,13 +164,13 @@ std::string describeStatus(int status)
 
 std::string timelineLine(const TraceEntry& entry)
 {
-    const std::uint64_t us = compat::monotonicUs(entry);
-    const char* kind = compat::transactionKind(entry);
+    const std::uint64_t ns = entry.monotonicNs;
+    const char* kind = entry.transaction;
     char line[200];
     std::snprintf(line, sizeof line, "%6" PRIu64 ".%06" PRIu64 "  %s  %-44s  %s%s%s",
-                  us / kUsPerSecond, us % kUsPerSecond, kindLetter(entry.call), what(entry).c_str(),
-                  describeStatus(entry.status).c_str(), kind != nullptr ? "  " : "",
-                  kind != nullptr ? kind : "");
+                  ns / kNsPerSecond, ns % kNsPerSecond / kNsPerUs, kindLetter(entry.call),
+                  what(entry).c_str(), describeStatus(entry.status).c_str(), *kind ? "  " : "",
+                  kind);
     return line;
 }
 
@@ -191,9 +199,8 @@ Json traceJson(const std::vector<TraceEntry>& entries)
 {
     Json out = Json::array();
     for (const TraceEntry& e : entries) {
-        const char* kind = compat::transactionKind(e);
         const bool transfer = isTransfer(e.call);
-        out.push_back(Json{{"time_us", compat::monotonicUs(e)},
+        out.push_back(Json{{"time_us", e.monotonicNs / kNsPerUs},
                            {"op", jsonOp(e.call)},
                            {"bus", e.call == Call::GpioSetValue ? Json() : Json(e.bus)},
                            {"addr", transfer ? Json(e.devAddr >> 1) : Json()},
@@ -201,7 +208,7 @@ Json traceJson(const std::vector<TraceEntry>& entries)
                            {"data", transfer ? Json(e.data) : Json()},
                            {"gpio", e.call == Call::GpioSetValue ? Json(e.bus) : Json()},
                            {"value", transfer ? Json() : Json(e.value)},
-                           {"kind", kind != nullptr ? Json(kind) : Json()},
+                           {"kind", *e.transaction ? Json(e.transaction) : Json()},
                            {"status", e.status}});
     }
     return out;

@@ -5,7 +5,6 @@
 // JSON.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,22 +16,23 @@
 namespace vcomctl {
 
 using TraceEntry = ze::platform::TraceEntry;
-using Clock = std::function<std::uint64_t()>;  // microseconds, monotonic
 
-// The backend's record, taken and emptied once per command so that it stays
-// bounded however many commands a process runs.
+// The backend's record of the calls since the last take(). The record is
+// bounded and drops its oldest entries, so new ones are told by their
+// sequence number, not by their place in it.
 class TraceTap {
 public:
-    TraceTap(ze::platform::SocBackend& backend, const Clock& clock);
+    explicit TraceTap(ze::platform::SocBackend& backend);
     ~TraceTap();
     TraceTap(const TraceTap&) = delete;
     TraceTap& operator=(const TraceTap&) = delete;
 
-    std::vector<TraceEntry> peek() const { return backend_.trace(); }
+    std::vector<TraceEntry> peek() const;
     std::vector<TraceEntry> take();
 
 private:
     ze::platform::SocBackend& backend_;
+    std::uint64_t next_ = 0;  // sequence number of the first entry not taken
 };
 
 // "0x74 [0xE8]": the 7-bit address as i2c-tools and the kernel name it, the

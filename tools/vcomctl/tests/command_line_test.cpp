@@ -51,6 +51,8 @@ TEST(TheCommandList, IsRefusedWithAOneLineReason)
         {{"--sim-fault", "absent", "read"}, "needs a simulated panel"},
         {{"--addr", "0xE8", "read"}, "out of range"},
         {{"session", "read"}, "session takes its commands from stdin"},
+        {{"--sim", "auo", "calibrate", "--meter", "sim", "read"}, "calibrate runs alone"},
+        {{"calibrate", "--meter", "sim"}, "--meter sim watches a simulated panel"},
         {{"--sim", "xyz", "read"},
          "unknown chip 'xyz' (valid: auo, in518, boe, rt6966, in525, kd733, g1625, kd532p)"},
     };
@@ -62,22 +64,6 @@ TEST(TheCommandList, IsRefusedWithAOneLineReason)
         EXPECT_EQ(outcome.error.find('\n'), std::string::npos) << outcome.error;
         EXPECT_EQ(outcome.out, "") << reason;
     }
-}
-
-TEST(Help, IsPrintedWithExitStatusZeroAndTellsGrammarRangesAndExitStatus)
-{
-    const ParseOutcome outcome = parseCommandLine({"--help"});
-    EXPECT_FALSE(outcome.run);
-    EXPECT_EQ(outcome.exitCode, kExitOk);
-    EXPECT_EQ(outcome.error, "");
-    for (const char* text : {"COMMAND [COMMAND ...]", "--sim", "--json", "--trace", "--root",
-                             "0-653", "0-127", "leading zero", "Exit status"}) {
-        EXPECT_NE(outcome.out.find(text), std::string::npos) << text;
-    }
-    const ParseOutcome update = parseCommandLine({"update", "--help"});
-    EXPECT_FALSE(update.run);
-    EXPECT_EQ(update.exitCode, kExitOk);
-    EXPECT_NE(update.out.find("VALUE"), std::string::npos);
 }
 
 }  // namespace

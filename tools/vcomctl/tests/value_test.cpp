@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "command_line.h"
 #include "value.h"
 
 namespace vcomctl {
@@ -46,29 +45,6 @@ TEST(AValue, IsRefusedWithItsReasonUnlessEntirelyAPlainDecimalOrHexNumberThatFit
         std::uint16_t value = 0x1234;
         EXPECT_NE(parseValue(text, &value).find("is not a number"), std::string::npos) << text;
     }
-}
-
-TEST(ChipRanges, BoundUpdateAndSaveValuesPerChipAndLeaveOtherCommandsAlone)
-{
-    const struct {
-        const char* chip;
-        std::uint16_t updateMax;
-        std::uint16_t saveMax;
-    } chips[] = {{"auo", 255, 255},    {"in518", 255, 255}, {"boe", 255, 255},
-                 {"in525", 255, 255},  {"kd733", 255, 255}, {"kd532p", 255, 255},
-                 {"rt6966", 653, 255}, {"g1625", 127, 127}};
-    for (const auto& c : chips) {
-        const ChipInfo& chip = *ze::ic::catalogue::byName(c.chip);
-        for (const auto& [op, max] :
-             {std::pair{Op::Update, c.updateMax}, std::pair{Op::Save, c.saveMax}}) {
-            EXPECT_EQ(checkRange(Command{op, max, false, ""}, chip), "") << c.chip;
-            const std::uint16_t over = max + 1;
-            EXPECT_NE(checkRange(Command{op, over, false, ""}, chip), "") << c.chip << " " << over;
-        }
-    }
-    const ChipInfo& g1625 = *ze::ic::catalogue::byName("g1625");
-    EXPECT_EQ(checkRange(Command{Op::Read, 0xFFFF, false, ""}, g1625), "");
-    EXPECT_EQ(checkRange(Command{Op::Pattern, 0xFFFF, true, ""}, g1625), "");
 }
 
 }  // namespace

@@ -92,29 +92,5 @@ TEST_F(Dispatch, TheSupportedTypeIdxSetIsTheChipCatalogues)
     }
 }
 
-TEST_F(Dispatch, AFailedReadReturnsZeroAndItsStepMessageNamesTheChipRoutine)
-{
-    configure(10, 0);
-    chip->setReg(0x01, 0x33);
-    board->failMatching(0xE8, 0x01, -6);
-    EXPECT_EQ(0, driver->u1DrvReadVcom());
-    EXPECT_EQ("E [DR_VCOM]getVcomvalue fail!!\nE [DR_VCOM]VCOM IC_KD532P read fail .\n",
-              levelled().substr(levelled().find("E [DR_VCOM]")));
-    EXPECT_EQ("IC_KD532P_Read", site("[DR_VCOM]getVcomvalue fail!!\n"));
-}
-
-TEST_F(Dispatch, UpdateAndSaveReturnTheRoutinesFailureStatusAndIgnoreASwitchFailure)
-{
-    configure(10, 1);
-    board->failMatching(0xE8, std::nullopt, -121);
-    board->failNth(Call::GpioSetValue, 1, 9);
-    EXPECT_EQ(-121, driver->u1DrvUpdataVcom(3));
-    EXPECT_EQ(-121, driver->u1DrvSaveVcom(3));
-    EXPECT_EQ((Lines{"[DR_VCOM]setGpio fail.\n", "[DR_VCOM]VCOMIC adjust Vcom fail.\n",
-                     "[DR_VCOM]VCOM KD532P Update fail .\n", "[DR_VCOM]save Vcom fail.\n",
-                     "[DR_VCOM] KD532P save fail .\n"}),
-              errors());
-}
-
 }  // namespace
 }  // namespace ze::test

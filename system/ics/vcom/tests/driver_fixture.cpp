@@ -1,11 +1,7 @@
 #include "driver_fixture.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include <ze/platform/soc_backend.h>
@@ -93,9 +89,6 @@ std::string hex(unsigned int value, int digits)
 
 DriverTest::DriverTest() : board(newBoard())
 {
-    char dir[] = "/tmp/vcomtest.XXXXXX";
-    root = mkdtemp(dir);
-    setenv("ZE_PLATFORM_ROOT", root.c_str(), 1);
     resetClock();
     startTimeline();
     driver = std::make_shared<V>(7, nullptr);
@@ -106,9 +99,6 @@ DriverTest::~DriverTest()
     driver.reset();
     stopTimeline();
     ze::platform::setSocBackend(nullptr);
-    unsetenv("ZE_PLATFORM_ROOT");
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
 }
 
 ze::sim::Panel DriverTest::install(const ze::sim::PanelConfig& config)
@@ -123,9 +113,7 @@ ze::sim::Panel DriverTest::install(const ze::sim::PanelConfig& config)
 
 void DriverTest::writeBoardFile(const std::string& text)
 {
-    const std::filesystem::path dir = std::filesystem::path(root) / "obdata/model/config";
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "board.ini") << text;
+    tempRoot.write("/obdata/model/config/board.ini", text);
 }
 
 void DriverTest::resetRecords()
@@ -136,45 +124,41 @@ void DriverTest::resetRecords()
     startTimeline();
 }
 
+Lines DriverTest::select(const std::function<bool(const std::string&)>& keep) const
+{
+    Lines out;
+    for (const std::string& line : timeline()) {
+        if (keep(line)) out.push_back(line);
+    }
+    return out;
+}
+
 std::string DriverTest::steps() const
 {
     std::string out;
-    for (const std::string& line : timeline()) {
-        if (!isMessage(line)) out += (out.empty() ? "" : ", ") + line;
-    }
+    for (const std::string& line : select([](auto& l) { return !isMessage(l); }))
+        out += (out.empty() ? "" : ", ") + line;
     return out;
 }
 
 long DriverTest::count(const std::string& prefix) const
 {
-    const Lines all = timeline();
-    return std::count_if(all.begin(), all.end(),
-                         [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
-}
-
-std::string DriverTest::failedStep() const
-{
-    for (const std::string& line : timeline()) {
-        if (endsWith(line, " -> " + std::to_string(kBusFault))) return line;
-    }
-    return "";
+    return static_cast<long>(select([&](auto& l) { return l.rfind(prefix, 0) == 0; }).size());
 }
 
 std::string DriverTest::levelled() const
 {
     std::string out;
-    for (const std::string& line : timeline()) {
-        if (isMessage(line) && !isTransportReport(line)) out += line;
-    }
+    for (const std::string& line :
+         select([](auto& l) { return isMessage(l) && !isTransportReport(l); }))
+        out += line;
     return out;
 }
 
 Lines DriverTest::errors() const
 {
-    Lines out;
-    for (const std::string& line : timeline()) {
-        if (line.rfind("E ", 0) == 0 && !isTransportReport(line)) out.push_back(line.substr(2));
-    }
+    Lines out = select([](auto& l) { return l.rfind("E ", 0) == 0 && !isTransportReport(l); });
+    for (std::string& line : out) line.erase(0, 2);
     return out;
 }
 
@@ -187,9 +171,9 @@ long DriverTest::logged(const std::string& body) const
 std::string DriverTest::outcomes() const
 {
     std::string out;
-    for (const std::string& line : timeline()) {
-        if (endsWith(line, " success .\n") || endsWith(line, " fail .\n")) out += line;
-    }
+    for (const std::string& line :
+         select([](auto& l) { return endsWith(l, " success .\n") || endsWith(l, " fail .\n"); }))
+        out += line;
     return out;
 }
 

@@ -25,6 +25,7 @@
 #include <ze/sim/board.h>
 #include <ze/sim/panel.h>
 #include <ze/test/log_capture.h>
+#include <ze/test/temp_root.h>
 #include <ze/test/timeline.h>
 #include <ze/test/virtual_clock.h>
 
@@ -111,9 +112,9 @@ protected:
     void resetRecords();
 
     Lines timeline() const { return ze::test::timeline(); }
+    Lines select(const std::function<bool(const std::string&)>& keep) const;
     std::string steps() const;                    // the timeline's non-message lines, ", "-joined
     long count(const std::string& prefix) const;  // timeline lines that start so
-    std::string failedStep() const;               // the first line that got kBusFault
     std::string levelled() const;  // the timeline's messages, transport reports left out
     Lines errors() const;          // the "E " bodies of levelled()
     long logged(const std::string& body) const;  // messages with this body
@@ -135,9 +136,10 @@ protected:
     // `kept`; the outcomes name the operations {update, save, read} so.
     void expectPowerCycleKeeps(unsigned short kept, const Lines& names);
 
+    TempRoot tempRoot;  // outlives the driver that reads it
     std::shared_ptr<ze::sim::Board> board;
     ze::sim::Panel panel;  // the last one installed
-    std::string root;
+    const std::string root = tempRoot.dir();
     LogCapture log;
     std::shared_ptr<V> driver;
 };

@@ -12,12 +12,6 @@ constexpr Routine kRead = &V::IC_INX_IN518_Read;
 constexpr Routine kUpdate = &V::IC_INX_IN518_Updata;
 constexpr Routine kSave = &V::IC_INX_IN518_Save;
 
-// "[VCOMIC]<what>, ret = <status>." as the IN518 sequences report a failed transfer.
-std::string failure(const std::string& what, int status = kBusFault)
-{
-    return "[VCOMIC]" + what + ", ret = " + std::to_string(status) + ".\n\n";
-}
-
 class In518 : public DriverTest {
 protected:
     void SetUp() override { installChip(); }
@@ -69,14 +63,6 @@ TEST_F(In518, RoutinesSendTheRecordWithItsTableCrcAndCloseThePassThrough)
         runs, 0x0142, [&](const RoutineRun&) { installChip(); }, [&] { return state(); });
 }
 
-TEST_F(In518, ReadAndSaveRefuseANullValueWithoutTouchingTheBus)
-{
-    EXPECT_EQ(-1, driver->IC_INX_IN518_Read(nullptr));
-    EXPECT_EQ(-1, driver->IC_INX_IN518_Save(nullptr));
-    EXPECT_EQ("E value is null!!\nE value is null!!\n", levelled());
-    EXPECT_EQ("", steps());
-}
-
 TEST_F(In518, AttemptsFollowTheScriptedStatusesWithinTheWorstCaseWait)
 {
     const std::uint64_t attempt = 95000, program = 262000, update = 21000 + 21000,
@@ -107,69 +93,12 @@ TEST_F(In518, AttemptsFollowTheScriptedStatusesWithinTheWorstCaseWait)
     }
 }
 
-TEST_F(In518, AFailedFirstStatusReadInASaveStillProgramsAndWritesZeroBack)
-{
-    board->failNth(Call::I2CRead, 1, kBusFault);
-    EXPECT_EQ(0, run(kSave));
-    EXPECT_EQ(1u, chip->programCount());
-    EXPECT_EQ(1, count("write 0xE8 [0x3D] 00"));
-    EXPECT_EQ(1, count("write 0xE8 [0x31]"));
-    EXPECT_EQ(0x42, chip->nvmVcom());
-}
-
 TEST_F(In518, StatusIsReadAtTheAddressPlusOneWrappingAt256)
 {
     installChip(0xFF);
     EXPECT_EQ(ze::sim::kAddressNack, run(kUpdate));
-    EXPECT_EQ(failure("INX518_Update Vcom read i2cStatus fail", ze::sim::kAddressNack),
-              errors().back());
+    EXPECT_EQ("[VCOMIC]INX518_Update Vcom read i2cStatus fail, ret = -6.\n\n", errors().back());
     EXPECT_EQ(1, count("read 0x00 [0x3D]  -> -6"));
-}
-
-// One transfer fails: the sequence ends with this result, these errors (after
-// the value echo of an update or a save) and the pass-through left so.
-TEST_F(In518, EveryFailedTransferEndsTheSequenceWithItsResultErrorsAndPassThrough)
-{
-    const std::string disable = "write 0xC2 [0xE7] EA 10 00";
-    const std::string closeFailed = failure("INX518_Save Vcom Pass1Disabe fail");
-    const auto lockedSave = [&](const char* step) {
-        const int nack = ze::sim::kDataNack;
-        return Lines{failure(step), failure("INX518_Save Vcom write bufVcomData fail", nack),
-                     failure("INX518_Save Vcom  write bufSaveMTPCommand fail", nack)};
-    };
-    const struct {
-        Routine routine;
-        Fault fault;
-        std::string failed;
-        int result;
-        Lines errors;
-        bool leftOpen;
-    } faults[] = {
-        // A failed close leaves the pass-through open.
-        {kUpdate, nthWrite(6), disable, kBusFault, {closeFailed}, true},
-        // A save runs on to the lock and the close, meeting the chip's refusals.
-        {kSave, nthWrite(2), "write 0xE8 [0x2F]", 0,
-         lockedSave("INX518_Save Vcom bufUnlock1Command fail"), false},
-        {kSave, nthWrite(8), "write 0xE8 [0x3C]", 0, {}, false},  // only "lock error", at info
-                                                                  // level
-        {kSave, nthWrite(9), disable, kBusFault, {closeFailed}, true},
-    };
-    for (const auto& f : faults) {
-        SCOPED_TRACE(f.failed + " #" + std::to_string(f.fault.nth));
-        installChip();
-        board->failNth(f.fault.call, f.fault.nth, kBusFault);
-        unsigned short value = 0x42;
-        EXPECT_EQ(f.result, (driver.get()->*f.routine)(&value));
-        EXPECT_EQ(0u, failedStep().rfind(f.failed, 0)) << failedStep();
-        Lines own = errors();
-        if (f.routine != kRead && !own.empty()) own.erase(own.begin());
-        EXPECT_EQ(f.errors, own);
-        EXPECT_EQ(f.leftOpen, bridge->isOpen());
-        if (f.routine == kRead) {
-            EXPECT_EQ(f.failed == disable ? 0x80 : 0x42, value);
-        }
-        EXPECT_EQ(f.fault.nth == 8, logged("[DR_VCOM]INX518 save Vcom lock error.\n\n") == 1);
-    }
 }
 
 TEST_F(In518, EveryValueRoundTripsAndOnlyTheSavedOneSurvivesAPowerCycle)

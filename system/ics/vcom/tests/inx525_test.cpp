@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <array>
 
 #include <ze/sim/models/innolux.h>
 
@@ -89,32 +88,6 @@ TEST_F(In525, RoutinesRunTheirScheduleAndLogEachStep)
     EXPECT_EQ("IC_INX_IN525_Save", site("CRC: 0x41\n\n"));
 }
 
-TEST_F(In525, CalcVcomMovesVcom2WithVcom1Modulo256OnlyUnderSelect1)
-{
-    // The update's schedule shows select 1 moving VCOM2 within the byte.
-    const struct {
-        unsigned char select, vcom1, vcom2, value;
-        bool unreadable;
-        unsigned char vcom2After;
-    } cases[] = {{1, 0x10, 0x05, 0xF0, false, 0xE5},
-                 {0, 0x80, 0x90, 0x85, false, 0x90},
-                 {2, 0x80, 0x90, 0x85, false, 0x90},
-                 {1, 0x80, 0x90, 0x85, true, 0x90}};
-    driver->inx525_pass_enable();
-    for (const auto& c : cases) {
-        board->clearFaults();
-        if (c.unreadable) board->failMatching(0xE8, 0x35, kBusFault);
-        chip->setNvmBlock({0x11, 0x22, 0x33, c.vcom1, 0x44, 0x55, c.vcom2});
-        chip->setVcomSelect(c.select);
-        std::array<unsigned char, 8> block{};
-        EXPECT_EQ(0, driver->inx525_calc_vcom(block.data(), c.value));
-        const In525Chip::BlockData data = {0x11, 0x22, 0x33, c.value, 0x44, 0x55, c.vcom2After};
-        EXPECT_EQ((std::array<unsigned char, 8>{0x11, 0x22, 0x33, c.value, 0x44, 0x55, c.vcom2After,
-                                                In525Chip::blockCrc(data)}),
-                  block);
-    }
-}
-
 // Nine handshakes find the pass-through closed and the tenth open, as in the
 // worst case; then each attempt meets the next scripted status.
 TEST_F(In525, AttemptsFollowTheScriptedStatusesWithinTheWorstCaseWait)
@@ -150,66 +123,6 @@ TEST_F(In525, AttemptsFollowTheScriptedStatusesWithinTheWorstCaseWait)
         EXPECT_EQ(c.routine == kSave ? 1u : 0u, chip->lockCount());
         EXPECT_EQ(c.again, logged("INX525 Vcom i2cStatus reset again\n\n"));
         EXPECT_EQ(c.totalUs, nowUs());
-    }
-}
-
-TEST_F(In525, ABlockThatCannotBeReadIsNeverWrittenYetCountsAsAnAttempt)
-{
-    board->failMatching(0xE8, 0x3A, kBusFault);
-    EXPECT_EQ(kBusFault, run(kUpdate));
-    EXPECT_EQ(5, count("write 0xE8 [0x38]"));
-    EXPECT_EQ(0, count("write 0xE8 [0x3A]"));
-    resetRecords();
-    EXPECT_EQ(0, run(kSave));
-    EXPECT_EQ(0, count("write 0xE8 [0x3A]"));
-    EXPECT_EQ(0u, chip->programCount());
-    EXPECT_EQ(1u, chip->lockCount());
-}
-
-TEST_F(In525, AFailedFirstStatusReadRepeatsTheAttemptInsteadOfProgramming)
-{
-    board->failNth(Call::I2CRead, 4, kBusFault);  // pass-through status, select, block, status
-    EXPECT_EQ(0, run(kSave, 0x85));
-    EXPECT_EQ(2, count("write 0xE8 [0x3A] 5A 01 20 85 33 10 95 AA"));
-    EXPECT_EQ(1u, chip->programCount());
-}
-
-// One transfer fails; the sequence runs on, meeting the model's refusals that
-// follow from it, and ends with this result and these errors. The update's
-// attempt stands for the save's, which shares its code up to the status.
-TEST_F(In525, EveryFailedTransferEndsTheSequenceWithItsResultAndErrors)
-{
-    const std::string enable = "INX Vcom enable1 error\n\n",
-                      status = "INX Vcom read i2cStatus0 error\n\n",
-                      blockWrite = "INX Vcom write data command error\n\n";
-    const struct {
-        Routine routine;
-        Fault fault;
-        std::string failed;
-        int result;
-        Lines errors;
-    } faults[] = {
-        // The handshake's failures are only reported: the read carries on.
-        {kRead, nthWrite(1), "write 0xC2 [0xE7] EA 10 01", 0, {enable, status}},
-        // An unlock step fails, the others are still sent; the chip refuses the block.
-        {kUpdate,
-         nthWrite(3),
-         "write 0xE8 [0x39]",
-         0,
-         {"INX Vcom bufUnlock2Command error\n\n", blockWrite}},
-        {kSave, nthWrite(8), "write 0xE8 [0x48]", kBusFault, {"INX save Vcom lock error\n\n"}},
-    };
-    for (const auto& f : faults) {
-        SCOPED_TRACE(f.failed + " #" + std::to_string(f.fault.nth));
-        SetUp();
-        board->failNth(f.fault.call, f.fault.nth, kBusFault);
-        unsigned short value = 0x85;
-        EXPECT_EQ(f.result, (driver.get()->*f.routine)(&value));
-        EXPECT_EQ(0u, failedStep().rfind(f.failed, 0)) << failedStep();
-        EXPECT_EQ(f.errors, errors());
-        if (f.routine == kRead) {
-            EXPECT_EQ(f.result == 0 ? 0x80 : 0x85, value);
-        }
     }
 }
 

@@ -83,9 +83,9 @@ std::unique_ptr<Meter> simulatedMeter(const FlickerPanel& panel, std::uint64_t s
     return std::make_unique<SimulatedMeter>(panel, seed, std::move(held));
 }
 
-HeldValue heldValueByDriverRead(ze::hal::Vcom& vcom)
+HeldValue heldValueOf(const ze::sim::Panel& panel)
 {
-    return [&vcom]() -> std::optional<unsigned> { return vcom.u1DrvReadVcom(); };
+    return [panel] { return ze::sim::heldValue(panel); };
 }
 
 }  // namespace vcomcal

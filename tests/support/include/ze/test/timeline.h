@@ -38,6 +38,9 @@ std::shared_ptr<ze::platform::SocBackend> recordCalls(
 // Records a debug message as output, prefix included (LogCapture calls it).
 void noteMessage(std::uint32_t level, const std::string& text);
 
+// "01 A2 FF": bytes as the timeline and the fakes show them.
+std::string hexBytes(const std::uint8_t* bytes, std::size_t count);
+
 // One trace entry in the timeline's form, status included.
 std::string describe(const ze::platform::TraceEntry& entry);
 

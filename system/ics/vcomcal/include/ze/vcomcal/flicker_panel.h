@@ -13,8 +13,8 @@
 #include <optional>
 #include <random>
 
-#include <ze/hal/vcom.h>
 #include <ze/ic/chip_catalogue.h>
+#include <ze/sim/panel.h>
 #include <ze/vcomcal/meter.h>
 
 namespace ze {
@@ -58,10 +58,9 @@ using HeldValue = std::function<std::optional<unsigned>()>;
 std::unique_ptr<Meter> simulatedMeter(const FlickerPanel& panel, std::uint64_t seed,
                                       HeldValue held);
 
-// Until the simulated board tells the value its chip holds
-// (ze::sim::heldValue), the driver's own read stands in for it. It costs a
-// read's bus traffic and waits per reading; a read that fails shows as 0.
-HeldValue heldValueByDriverRead(ze::hal::Vcom& vcom);
+// What the simulated panel's chip model holds, looked at without bus traffic
+// or waits, as an optical probe watches the panel.
+HeldValue heldValueOf(const ze::sim::Panel& panel);
 
 }  // namespace vcomcal
 }  // namespace ze

@@ -1,6 +1,7 @@
 #pragma once
 // A fresh platform root per test: a temporary directory that
-// $ZE_PLATFORM_ROOT names while the object lives.
+// $ZE_PLATFORM_ROOT names while the object lives, unless it is only scratch
+// space for a tool given its root on the command line.
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -16,16 +17,16 @@ namespace test {
 
 class TempRoot {
 public:
-    TempRoot()
+    explicit TempRoot(bool published = true) : published_(published)
     {
         const char* tmp = getenv("TMPDIR");
         dir_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zeplatform-XXXXXX";
         if (mkdtemp(&dir_[0]) == nullptr) abort();
-        setenv("ZE_PLATFORM_ROOT", dir_.c_str(), 1);
+        if (published_) setenv("ZE_PLATFORM_ROOT", dir_.c_str(), 1);
     }
     ~TempRoot()
     {
-        unsetenv("ZE_PLATFORM_ROOT");
+        if (published_) unsetenv("ZE_PLATFORM_ROOT");
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
@@ -61,6 +62,7 @@ public:
 
 private:
     static constexpr uid_t kNobody = 65534;
+    bool published_;
     std::string dir_;
 };
 
