@@ -10,6 +10,7 @@ HOST_PKGS=(
   libboost-dev libinih-dev libubootenv-dev libubootenv-tool
   libgpiod-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest
+  clang libclang-rt-14-dev gcovr
 )
 ARMHF_PKGS=(
   g++-arm-linux-gnueabihf qemu-user
