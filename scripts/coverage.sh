@@ -13,8 +13,10 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 find "$build" -name '*.gcda' -delete
+# The library boundary check is left out: coverage adds gcov's own symbols.
 # A failing test still leaves its coverage; the figures are reported either way.
-ctest --test-dir "$build" -j "$(nproc)" --output-on-failure || echo "coverage: some tests failed" >&2
+ctest --test-dir "$build" -j "$(nproc)" --output-on-failure -E '^library_defines_no_platform_symbols$' ||
+  echo "coverage: some tests failed" >&2
 
 mkdir -p "$build/report"
 report() {
