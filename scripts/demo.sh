@@ -2,13 +2,20 @@
 # The main job: builds vcomctl and runs a calibration session on a simulated
 # panel of every supported chip: read, update to a new value, read back,
 # save, and the VCOM test pattern on and off, with the driver's messages.
-# Installs what it needs first.
+# Installs what it needs first. Build output goes to build/demo-build.log and
+# is shown when the build fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake --preset host-release >/dev/null
-cmake --build --preset host-release --target vcomctl -j "$(nproc)" >/dev/null
+log=build/demo-build.log
+mkdir -p build
+if ! { cmake --preset host-release && \
+       cmake --build --preset host-release --target vcomctl -j "$(nproc)"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "demo: the build failed (log above, also in $log)" >&2
+  exit 1
+fi
 
 vcomctl=build/host-release/tools/vcomctl/vcomctl
 session() {
@@ -18,11 +25,9 @@ session() {
   "$vcomctl" --sim "$chip" -v read update "$value" read save "$value" pattern on pattern off
 }
 
-session auo 0x5A
-session kd532p 0x5A
-session boe 0x5A
-session kd733 0x5A
-session rt6966 0x5A
-session g1625 0x2A
-session in525 0x5A
-session in518 0x5A
+for chip in $("$vcomctl" chips | awk 'NR > 1 { print $2 }'); do
+  case $chip in
+    g1625) session "$chip" 0x2A ;;  # 7-bit setting
+    *) session "$chip" 0x5A ;;
+  esac
+done

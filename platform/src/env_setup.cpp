@@ -5,15 +5,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "log.h"
 
 namespace ze {
 namespace platform {
 namespace {
 
 constexpr std::size_t kMinSize = 16;
+constexpr const char* kBlanks = " \t\r\n\v\f";
 
 std::uint32_t crc32(const std::uint8_t* data, std::size_t length)
 {
@@ -25,10 +29,11 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t length)
     return ~crc;
 }
 
-int makeDirectories(const std::string& path)
+int makeDirectories(const std::filesystem::path& path, std::string* failed)
 {
     std::error_code error;
     std::filesystem::create_directories(path, error);
+    if (error) *failed = path.string();
     return error ? -error.value() : 0;
 }
 
@@ -64,29 +69,36 @@ std::string hex(std::size_t value)
 
 int createEnvStore(const std::string& root, std::size_t size, bool redundant)
 {
-    if (root.empty() || size < kMinSize) return -EINVAL;
-    if (root.find_first_of(" \t\r\n") != std::string::npos) return -EINVAL;
-
-    int status = makeDirectories(root);
-    if (status != 0) return status;
-    char absolute[PATH_MAX];
-    if (realpath(root.c_str(), absolute) == nullptr) return -errno;
-    const std::string base = absolute;
-    if (base.find_first_of(" \t\r\n") != std::string::npos) return -EINVAL;
-    const std::string dir = base == "/" ? "" : base;
-    if ((status = makeDirectories(dir + "/etc")) != 0) return status;
-    if ((status = makeDirectories(dir + "/var")) != 0) return status;
-
-    const std::string files[2] = {dir + "/var/uboot.env", dir + "/var/uboot-redund.env"};
-    const int copies = redundant ? 2 : 1;
-    std::string config = "# env file, offset, size of each copy\n";
-    for (int i = 0; i < copies; ++i) {
-        status = writeFile(files[i], emptyCopy(size, redundant, i == 0 ? 1 : 0));
-        if (status != 0) return status;
-        config += files[i] + " 0x0 " + hex(size) + "\n";
+    if (root.empty() || size < kMinSize) {
+        ZE_LOG_ERROR("cannot create an env store: %s",
+                     root.empty() ? "no root directory given" : "copies need 16 bytes");
+        return -EINVAL;
     }
-    return writeFile(dir + "/etc/fw_env.config",
-                     std::vector<std::uint8_t>(config.begin(), config.end()));
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::absolute(root, error).lexically_normal();
+    // libubootenv splits its lines at whitespace: under a root that holds
+    // some, the env files are named relative to it (see env_setup.h).
+    const bool relative = base.string().find_first_of(kBlanks) != std::string::npos;
+    const std::string names[2] = {"var/uboot.env", "var/uboot-redund.env"};
+    std::string config = "# env file, offset, size of each copy\n";
+    int status = error ? -error.value() : 0;
+    std::string failed = root;
+    if (status == 0) status = makeDirectories(base / "etc", &failed);
+    if (status == 0) status = makeDirectories(base / "var", &failed);
+    for (int i = 0; status == 0 && i < (redundant ? 2 : 1); ++i) {
+        const std::string file = (base / names[i]).string();
+        status = writeFile(file, emptyCopy(size, redundant, i == 0 ? 1 : 0));
+        failed = file;
+        config += (relative ? names[i] : file) + " 0x0 " + hex(size) + "\n";
+    }
+    if (status == 0) {
+        failed = (base / "etc/fw_env.config").string();
+        status = writeFile(failed, std::vector<std::uint8_t>(config.begin(), config.end()));
+    }
+    if (status != 0) {
+        ZE_LOG_ERROR("cannot create an env store: %s: %s", failed.c_str(), std::strerror(-status));
+    }
+    return status;
 }
 
 }  // namespace platform

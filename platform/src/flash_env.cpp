@@ -1,11 +1,18 @@
 #include <flashenv.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <libuboot.h>
 
@@ -15,6 +22,290 @@
 
 namespace {
 
+constexpr const char* kConfigFile = "/etc/fw_env.config";
+// libubootenv 0.3.2 reads each line with this format and stops after the
+// second copy; the checks below walk the file the same way.
+constexpr const char* kLineFormat = "%ms %lli %zx %zx %lx";
+constexpr int kMinFields = 3;  // device, offset, size
+constexpr std::size_t kMaxCopies = 2;
+constexpr std::size_t kMaxLineLength = 1023;
+// A negative size reads as a huge one; no environment comes near this.
+constexpr std::size_t kLargestSize = std::numeric_limits<std::size_t>::max() / 2;
+// CRC-32, and with two copies the flag byte that tells the newer one.
+constexpr std::size_t kHeaderSingle = 4;
+constexpr std::size_t kHeaderRedundant = 5;
+
+struct EnvCopy {
+    unsigned int line;
+    std::string device;  // as written
+    std::string file;    // a relative device taken under the platform root
+    long long offset;
+    std::size_t size;
+};
+
+// libubootenv skips a line it cannot read but leaks its device name, frees
+// nothing when a size is 0, and reads and writes outside its buffers when a
+// size leaves no room after the header. Such configurations are refused here,
+// with the line, before libubootenv sees them. Returns "" when usable.
+std::string checkConfig(const std::string& path, std::vector<EnvCopy>* copies)
+{
+    std::FILE* file = std::fopen(path.c_str(), "re");
+    if (file == nullptr) return std::strerror(errno);
+    std::string problem;
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    ssize_t length = 0;
+    for (unsigned int number = 1; problem.empty() && copies->size() < kMaxCopies &&
+                                  (length = getline(&line, &capacity, file)) != -1;
+         ++number) {
+        const std::string where = "line " + std::to_string(number) + ": ";
+        const std::size_t content =
+            static_cast<std::size_t>(length) - (length > 0 && line[length - 1] == '\n' ? 1 : 0);
+        if (content > kMaxLineLength) {
+            problem = where + "longer than " + std::to_string(kMaxLineLength) + " bytes";
+            continue;
+        }
+        if (line[0] == '#') continue;
+        char* device = nullptr;
+        EnvCopy copy = {number, "", "", 0, 0};
+        std::size_t sectorSize = 0;
+        unsigned long sectors = 0;
+        const int fields = std::sscanf(line, kLineFormat, &device, &copy.offset, &copy.size,
+                                       &sectorSize, &sectors);
+        if (device != nullptr) copy.device = device;
+        std::free(device);
+        copy.file = copy.device.empty() || copy.device.front() == '/'
+                        ? copy.device
+                        : ze::platform::resolvePath("/" + copy.device);
+        if (fields == EOF) continue;  // blank
+        if (fields < kMinFields) {
+            problem = where + "expected '<env file> <offset> <size>'";
+        } else if (copy.size == 0 || copy.size > kLargestSize) {
+            problem = where + "the size of a copy must be a positive hexadecimal number";
+        } else if (copy.offset < 0) {
+            problem = where + "the offset must not be negative";
+        } else {
+            copies->push_back(copy);
+        }
+    }
+    std::free(line);
+    std::fclose(file);
+    if (!problem.empty()) return problem;
+    if (copies->empty()) return "names no env file";
+    const std::size_t header = copies->size() == 1 ? kHeaderSingle : kHeaderRedundant;
+    for (const EnvCopy& copy : *copies) {
+        if (copy.size <= header) {
+            return "line " + std::to_string(copy.line) + ": a copy of " +
+                   std::to_string(copy.size) + " bytes leaves no room after its " +
+                   std::to_string(header) + "-byte header";
+        }
+    }
+    if (copies->size() == kMaxCopies && copies->at(0).size != copies->at(1).size) {
+        return "the two copies differ in size";
+    }
+    return "";
+}
+
+// A copy cut short (a write that a power cut stopped, a file truncated)
+// makes libubootenv refuse both. While the other copy is whole, the short one
+// is padded to its size: it stays invalid, libubootenv reads the other, and
+// the next store rewrites the padded one.
+void padShortCopy(const std::vector<EnvCopy>& copies)
+{
+    if (copies.size() != kMaxCopies) return;
+    std::size_t shortCopies = 0;
+    const EnvCopy* damaged = nullptr;
+    for (const EnvCopy& copy : copies) {
+        struct stat info;
+        const off_t end = static_cast<off_t>(copy.offset + static_cast<long long>(copy.size));
+        if (stat(copy.file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size < end) {
+            ++shortCopies;
+            damaged = &copy;
+        }
+    }
+    if (shortCopies != 1) return;
+    const off_t end = static_cast<off_t>(damaged->offset + static_cast<long long>(damaged->size));
+    if (truncate(damaged->file.c_str(), end) != 0) {
+        ZE_LOG_ERROR("%s is shorter than its copy and cannot be padded: %s", damaged->file.c_str(),
+                     std::strerror(errno));
+        return;
+    }
+    ZE_LOG_ERROR("%s was cut short; the other copy is used and the next save rewrites it",
+                 damaged->file.c_str());
+}
+
+// The bytes libubootenv 0.3.2 writes for the environment: "name=value\0"
+// each. It leaks its buffer when they do not fit a copy, so that is checked first.
+std::size_t storedSize(uboot_ctx* ctx)
+{
+    std::size_t size = 0;
+    for (void* entry = libuboot_iterator(ctx, nullptr); entry != nullptr;
+         entry = libuboot_iterator(ctx, entry)) {
+        size += std::strlen(libuboot_getname(entry)) + std::strlen(libuboot_getvalue(entry)) + 2;
+    }
+    return size;
+}
+
+// libubootenv splits its lines at whitespace, so a root whose path holds a
+// blank can only name its env files relative to itself (env_setup.h), and
+// libubootenv would take them relative to the working directory. Such a
+// configuration reaches libubootenv rewritten, each relative file named
+// through a descriptor of this process. Returns the path to hand over.
+class ResolvedConfig {
+public:
+    ~ResolvedConfig()
+    {
+        for (const int fd : fds_) ::close(fd);
+    }
+
+    int make(const std::string& config, const std::vector<EnvCopy>& copies, std::string* path)
+    {
+        *path = config;
+        bool relative = false;
+        for (const EnvCopy& copy : copies) relative = relative || copy.device.front() != '/';
+        if (!relative) return 0;
+        std::string text;
+        for (const EnvCopy& copy : copies) {
+            std::string device = copy.device;
+            if (device.front() != '/') {
+                const int fd = ::open(copy.file.c_str(), O_PATH | O_CLOEXEC);
+                if (fd < 0) return -errno;
+                fds_.push_back(fd);
+                device = descriptorPath(fd);
+            }
+            char numbers[64];
+            std::snprintf(numbers, sizeof numbers, " %lld 0x%zx\n", copy.offset, copy.size);
+            text += device + numbers;
+        }
+        const int fd = memfd_create("fw_env.config", MFD_CLOEXEC);
+        if (fd < 0) return -errno;
+        fds_.push_back(fd);
+        if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+            return -EIO;
+        }
+        *path = descriptorPath(fd);
+        return 0;
+    }
+
+private:
+    static std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+    std::vector<int> fds_;
+};
+
+// One open environment, closed when it goes.
+class Environment {
+public:
+    explicit Environment(const char* purpose) : purpose_(purpose) {}
+    ~Environment()
+    {
+        if (opened_) libuboot_close(ctx_);
+        if (ctx_ != nullptr) libuboot_exit(ctx_);
+    }
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+
+    // Returns 0, or the status with the reason logged.
+    int open()
+    {
+        config_ = ze::platform::resolvePath(kConfigFile);
+        const std::string problem = checkConfig(config_, &copies_);
+        if (!problem.empty()) {
+            ZE_LOG_ERROR("cannot %s: %s: %s", purpose_, config_.c_str(), problem.c_str());
+            return -EINVAL;
+        }
+        int status = libuboot_initialize(&ctx_, nullptr);
+        if (status < 0 || ctx_ == nullptr) {
+            ZE_LOG_ERROR("cannot %s: libubootenv did not start (%d)", purpose_, status);
+            return status < 0 ? status : -ENOMEM;
+        }
+        std::string handedOver;
+        status = resolved_.make(config_, copies_, &handedOver);
+        if (status != 0) {
+            ZE_LOG_ERROR("cannot %s: %s names an env file under %s that cannot be opened: %s",
+                         purpose_, config_.c_str(), ze::platform::platformRoot().c_str(),
+                         std::strerror(-status));
+            return status;
+        }
+        // libubootenv checks the env files while it reads the configuration.
+        status = libuboot_read_config(ctx_, handedOver.c_str());
+        if (status != 0) {
+            ZE_LOG_ERROR("cannot %s: %s names an env file that is missing or unusable (%s)",
+                         purpose_, config_.c_str(), std::strerror(-status));
+            return status;
+        }
+        padShortCopy(copies_);
+        // With no valid copy (a blank or damaged store) libubootenv would start
+        // an empty environment and store it; on a board that would replace
+        // U-Boot's whole default environment. Refuse, as fw_setenv does.
+        status = libuboot_open(ctx_);
+        opened_ = true;
+        if (status == -ENODATA) {
+            ZE_LOG_ERROR("cannot %s: the environment in %s has no valid copy", purpose_,
+                         config_.c_str());
+        } else if (status != 0) {
+            ZE_LOG_ERROR("cannot %s: reading the environment of %s failed: %s", purpose_,
+                         config_.c_str(), std::strerror(-status));
+        }
+        if (status == 0 && copies_.size() == 1) warnSingleCopy();
+        return status;
+    }
+
+    int set(const char* name, const char* value)
+    {
+        int status = libuboot_set_env(ctx_, name, value);
+        if (status != 0) {
+            ZE_LOG_ERROR("cannot set %s=%s: %s", name, value != nullptr ? value : "(delete)",
+                         std::strerror(-status));
+            return status;
+        }
+        const std::size_t room =
+            copies_.front().size - (copies_.size() == 1 ? kHeaderSingle : kHeaderRedundant);
+        if (storedSize(ctx_) > room) {
+            ZE_LOG_ERROR(
+                "cannot store %s: the environment would need %zu of the %zu bytes a "
+                "copy in %s holds",
+                name, storedSize(ctx_), room, config_.c_str());
+            return -ENOSPC;
+        }
+        status = libuboot_env_store(ctx_);
+        if (status != 0) {
+            ZE_LOG_ERROR("cannot store %s to the environment of %s: %s", name, config_.c_str(),
+                         std::strerror(-status));
+        }
+        return status;
+    }
+
+    bool get(const char* name, std::string* value)
+    {
+        char* text = libuboot_get_env(ctx_, name);
+        if (text == nullptr) return false;
+        *value = text;
+        std::free(text);
+        return true;
+    }
+
+private:
+    void warnSingleCopy() const
+    {
+        // Once per configuration, not at every save.
+        static std::string* const warned = new std::string;
+        if (*warned == config_) return;
+        *warned = config_;
+        ZE_LOG_ERROR(
+            "warning: %s names one env copy; a power cut during a save can lose the "
+            "environment (add a second copy of the same size)",
+            config_.c_str());
+    }
+
+    const char* const purpose_;
+    std::string config_;
+    std::vector<EnvCopy> copies_;
+    ResolvedConfig resolved_;
+    uboot_ctx* ctx_ = nullptr;
+    bool opened_ = false;
+};
+
 // libubootenv keeps no lock of its own: two stores at once could write the
 // same copy. One store at a time within the process.
 std::mutex& storeMutex()
@@ -23,47 +314,11 @@ std::mutex& storeMutex()
     return *mutex;
 }
 
-const char* describe(int status)
+bool validName(const char* name)
 {
-    return status < 0 ? std::strerror(-status) : "failed";
-}
-
-bool isNumber(const char* text, int base)
-{
-    char* end = nullptr;
-    errno = 0;
-    std::strtoull(text, &end, base);
-    return errno == 0 && end != text && *end == '\0';
-}
-
-// The number of the first line that is neither blank, nor a comment ('#' in
-// the first column), nor "<env file> <offset> <size> ...", or 0. libubootenv
-// skips such lines but leaks memory on each, so they are refused here. An
-// unreadable file passes: libubootenv reports it.
-int firstMalformedLine(const std::string& config)
-{
-    std::FILE* file = std::fopen(config.c_str(), "r");
-    if (file == nullptr) return 0;
-    int bad = 0;
-    char line[1024];
-    for (int number = 1; bad == 0 && std::fgets(line, sizeof line, file) != nullptr; ++number) {
-        if (line[0] == '#') continue;
-        char* fields[3] = {};
-        int count = 0;
-        for (char *save = nullptr, *field = strtok_r(line, " \t\r\n", &save);
-             field != nullptr && count < 3; field = strtok_r(nullptr, " \t\r\n", &save)) {
-            fields[count++] = field;
-        }
-        if (count == 0) continue;
-        // libubootenv reads the offset in any C notation, the size in hex; it
-        // leaks a line whose size is 0 as well.
-        if (count < 3 || !isNumber(fields[1], 0) || !isNumber(fields[2], 16) ||
-            std::strtoull(fields[2], nullptr, 16) == 0) {
-            bad = number;
-        }
-    }
-    std::fclose(file);
-    return bad;
+    if (name != nullptr && *name != '\0' && std::strchr(name, '=') == nullptr) return true;
+    ZE_LOG_ERROR("invalid variable name '%s'", name != nullptr ? name : "(null)");
+    return false;
 }
 
 }  // namespace
@@ -78,62 +333,19 @@ FlashEnv::~FlashEnv() = default;
 
 int FlashEnv::setEnv(const char* name, const char* value)
 {
-    if (name == nullptr || *name == '\0' || std::strchr(name, '=') != nullptr) {
-        ZE_LOG_ERROR("invalid variable name '%s'", name != nullptr ? name : "(null)");
-        return -1;
-    }
-    const std::string config = ze::platform::resolvePath("/etc/fw_env.config");
+    if (!validName(name)) return -1;
     std::lock_guard<std::mutex> lock(storeMutex());
-    if (const int line = firstMalformedLine(config)) {
-        ZE_LOG_ERROR("cannot set %s: %s:%d is not '<env file> <offset> <size>'", name,
-                     config.c_str(), line);
-        return -1;
-    }
+    Environment env("save the environment");
+    const int status = env.open();
+    return status != 0 ? status : env.set(name, value);
+}
 
-    uboot_ctx* ctx = nullptr;
-    int status = libuboot_initialize(&ctx, nullptr);
-    if (status < 0 || ctx == nullptr) {
-        ZE_LOG_ERROR("cannot set %s: libubootenv did not start (%d)", name, status);
-        return status < 0 ? status : -1;
-    }
-    // libubootenv checks the device files while it reads the configuration,
-    // so a missing env file shows up here as well (-EINVAL).
-    status = libuboot_read_config(ctx, config.c_str());
-    if (status != 0) {
-        ZE_LOG_ERROR(
-            "cannot set %s: %s is missing, unreadable or names no usable env file (%d: %s)", name,
-            config.c_str(), status, describe(status));
-        libuboot_exit(ctx);
-        return status;
-    }
-    // With no valid copy (a blank or damaged store) libubootenv would start an
-    // empty environment and store it; on a board that would replace U-Boot's
-    // whole default environment by this one variable. Refuse, as fw_setenv does.
-    status = libuboot_open(ctx);
-    if (status != 0) {
-        if (status == -ENODATA) {
-            ZE_LOG_ERROR("cannot set %s: the environment in %s has no valid copy", name,
-                         config.c_str());
-        } else {
-            ZE_LOG_ERROR("cannot set %s: reading the environment of %s failed (%d: %s)", name,
-                         config.c_str(), status, describe(status));
-        }
-        libuboot_close(ctx);
-        libuboot_exit(ctx);
-        return status;
-    }
-    status = libuboot_set_env(ctx, name, value);
-    if (status != 0) {
-        ZE_LOG_ERROR("cannot set %s=%s (%d: %s)", name, value != nullptr ? value : "(delete)",
-                     status, describe(status));
-    } else {
-        status = libuboot_env_store(ctx);
-        if (status != 0) {
-            ZE_LOG_ERROR("cannot store %s to the environment of %s (%d: %s)", name, config.c_str(),
-                         status, describe(status));
-        }
-    }
-    libuboot_close(ctx);
-    libuboot_exit(ctx);
-    return status;
+int FlashEnv::getEnv(const char* name, std::string* value)
+{
+    if (!validName(name) || value == nullptr) return -1;
+    std::lock_guard<std::mutex> lock(storeMutex());
+    Environment env("read the environment");
+    const int status = env.open();
+    if (status != 0) return status;
+    return env.get(name, value) ? 0 : -ENOENT;
 }

@@ -1,9 +1,16 @@
 #include <ze/platform/trace.h>
 
+#include <time.h>
+
 #include <cstdio>
 
 namespace ze {
 namespace platform {
+namespace {
+
+constexpr std::uint64_t kNanosecondsPerSecond = 1000000000;
+
+}  // namespace
 
 const char* callName(Call call)
 {
@@ -61,7 +68,10 @@ std::string formatTraceEntry(const TraceEntry& e)
     return out + buf;
 }
 
-TraceRecorder::TraceRecorder(bool enabled) : enabled_(enabled) {}
+TraceRecorder::TraceRecorder(bool enabled, std::size_t capacity)
+    : enabled_(enabled), capacity_(capacity)
+{
+}
 
 void TraceRecorder::setEnabled(bool enabled)
 {
@@ -87,6 +97,11 @@ TraceEntry TraceRecorder::begin(Call call, unsigned int bus) const
     entry.call = call;
     entry.bus = bus;
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!enabled_) return entry;
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    entry.monotonicNs = static_cast<std::uint64_t>(now.tv_sec) * kNanosecondsPerSecond +
+                        static_cast<std::uint64_t>(now.tv_nsec);
     entry.timeUs =
         clock_ ? clock_()
                : static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -108,20 +123,45 @@ int TraceRecorder::finish(TraceEntry& entry, int status)
 {
     entry.status = status;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (enabled_) entries_.push_back(entry);
+    if (!enabled_) return status;
+    entry.sequence = sequence_++;
+    entries_.push_back(entry);
+    trim();
     return status;
+}
+
+void TraceRecorder::trim()
+{
+    while (entries_.size() > capacity_) {
+        entries_.pop_front();
+        ++dropped_;
+    }
 }
 
 std::vector<TraceEntry> TraceRecorder::entries() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return entries_;
+    return std::vector<TraceEntry>(entries_.begin(), entries_.end());
+}
+
+std::uint64_t TraceRecorder::dropped() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_;
+}
+
+void TraceRecorder::setCapacity(std::size_t capacity)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    capacity_ = capacity;
+    trim();
 }
 
 void TraceRecorder::clear()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.clear();
+    dropped_ = 0;
 }
 
 }  // namespace platform

@@ -1,4 +1,7 @@
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -48,7 +51,8 @@ protected:
     ze::test::TempRoot root_;
 };
 
-TEST_F(ConfigFile, MissingFilesSectionsAndKeysAreNotFoundTheFirstOccurrenceWinsAndBadLinesAreSkipped)
+TEST_F(ConfigFile,
+       MissingFilesSectionsAndKeysAreNotFoundTheFirstOccurrenceWinsAndBadLinesAreSkipped)
 {
     ze::test::LogCapture log;
     EXPECT_EQ(get("[VCOM]", "vcom_default"), "512");
@@ -65,6 +69,52 @@ TEST_F(ConfigFile, MissingFilesSectionsAndKeysAreNotFoundTheFirstOccurrenceWinsA
     ASSERT_FALSE(log.bodies(QOR_DEBUG_LEVEL_INFO).empty());
     EXPECT_NE(log.bodies(QOR_DEBUG_LEVEL_INFO)[0].find("line 7"), std::string::npos);
     EXPECT_TRUE(log.bodies(QOR_DEBUG_LEVEL_ERROR).empty());
+}
+
+TEST_F(ConfigFile, AChangedFileCountsFromTheNextLookupEvenAtTheSameSize)
+{
+    EXPECT_EQ(get("[VCOM]", "digits"), "0123456789");
+    std::string text = root_.read(kBoardIni);
+    text.replace(text.find("0123456789"), 10, "9876543210");
+    root_.write(kBoardIni, text);
+    EXPECT_EQ(get("[VCOM]", "digits"), "9876543210");
+    root_.write(kBoardIni, "[VCOM]\ndigits = 1\n");
+    EXPECT_EQ(get("[VCOM]", "digits"), "1");
+    std::remove(root_.path(kBoardIni).c_str());
+    EXPECT_EQ(get("[VCOM]", "digits"), "<none>");
+}
+
+TEST_F(ConfigFile, AFileThatCannotBeTrustedGivesNoValueAndOneErrorNamingFileAndCause)
+{
+    const std::string file = root_.path(kBoardIni);
+    // inih would read the tail of this comment as a line of its own.
+    const std::string longComment = "[VCOM]\nTypeIdx = 1\n# " + std::string(190, '-') + "\n" +
+                                    "# " + std::string(196, '-') + "TypeIdx = 4\n";
+    const struct {
+        bool directory;
+        bool readable;
+        std::string error;
+    } cases[] = {
+        {false, true, file + ": line 4 is longer than 199 bytes"},
+        {false, false, file + ": cannot read: " + std::strerror(EACCES)},
+        {true, true, file + ": cannot read: " + std::strerror(EISDIR)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        std::filesystem::remove_all(file);
+        if (c.directory) std::filesystem::create_directories(file);
+        if (!c.directory) root_.write(kBoardIni, longComment);
+        ze::test::LogCapture log;
+        const auto lookTwice = [this] {
+            EXPECT_EQ(get("[VCOM]", "TypeIdx"), "<none>");
+            EXPECT_EQ(get("[VCOM]", "TypeIdx"), "<none>");
+        };
+        if (c.readable) lookTwice();
+        if (!c.readable) root_.withoutReadAccess(kBoardIni, lookTwice);
+        ASSERT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 1u);
+        EXPECT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR)[0].rfind(c.error, 0), 0u)
+            << log.bodies(QOR_DEBUG_LEVEL_ERROR)[0];
+    }
 }
 
 TEST_F(ConfigFile, ValuesAreCutToTheBufferAndAlwaysTerminated)

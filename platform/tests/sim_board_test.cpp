@@ -1,6 +1,11 @@
+#include <stdlib.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -9,7 +14,33 @@
 #include <gtest/gtest.h>
 
 #include <ze/sim/board.h>
+#include <ze/sim/models/auo.h>
+#include <ze/sim/models/boe.h>
+#include <ze/sim/models/innolux.h>
+#include <ze/sim/panel.h>
 #include <ze/sim/register_file.h>
+
+#include "temp_root.h"
+
+// Counts every allocation of the test binary and the libraries it loads.
+// Kept out of line so that the compiler does not pair an inlined new with the
+// free below and warn.
+std::atomic<unsigned long> gAllocations{0};
+
+__attribute__((noinline)) void* operator new(std::size_t size)
+{
+    ++gAllocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+__attribute__((noinline)) void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
@@ -32,6 +63,31 @@ std::string failed(int status)
     return "status " + std::to_string(status);
 }
 
+I2cTarget target(std::uint8_t dev, std::optional<std::uint8_t> sub)
+{
+    I2cTarget t{};
+    t.devAddr = dev;
+    t.subAddrLen = sub ? 1 : 0;
+    t.subAddr = sub.value_or(0);
+    return t;
+}
+
+// Every chip type the board offers, by the names it answers to.
+std::vector<ChipType> everyChip()
+{
+    constexpr int kTypeIdxBound = 16;
+    std::vector<ChipType> chips;
+    for (int typeIdx = 0; typeIdx < kTypeIdxBound; ++typeIdx) {
+        ChipType chip{};
+        try {
+            if (chipFromName(chipName(static_cast<ChipType>(typeIdx)), &chip))
+                chips.push_back(chip);
+        } catch (const std::invalid_argument&) {
+        }
+    }
+    return chips;
+}
+
 // Records the phases addressed to it: "W 05 01" (write phase), "R 2" (read
 // phase of two bytes, answered 40 41).
 class PhaseRecorder : public I2cDevice {
@@ -47,52 +103,84 @@ public:
         for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(0x40 + i);
         return readStatus;
     }
-    void powerCycle() override { ++powerCycles; }
+    void stayBusy(std::uint64_t us) { startBusy(us, "busy on purpose"); }
 
     std::vector<std::string> phases;
     int writeStatus = 0;
     int readStatus = 0;
-    int powerCycles = 0;
 };
 
+// A register file at 0xE8 and a phase recorder at 0x20 on bus 1, or a panel
+// on a default board; the test's clock, the trace and refusal reports on.
 class SimBoard : public ::testing::Test {
 protected:
-    void SetUp() override
+    SimBoard()
     {
-        board_.addBus(1);
-        board_.attach(1, 0xE8, chip_);
-        board_.attach(1, 0x20, recorder_);
-        board_.setClock([this] { return now_; });
+        board_->addBus(1);
+        board_->attach(1, 0xE8, chip_);
+        board_->attach(1, 0x20, recorder_);
+        start();
     }
-
-    static I2cTarget target(std::uint8_t dev, std::optional<std::uint8_t> sub)
+    Panel install(ChipType chip, std::uint8_t switchType = 0)
     {
-        I2cTarget t{};
-        t.devAddr = dev;
-        t.subAddrLen = sub ? 1 : 0;
-        t.subAddr = sub.value_or(0);
-        return t;
+        board_ = makeDefaultBoard();
+        start();
+        PanelConfig config;
+        config.chip = chip;
+        config.i2cSwitchType = switchType;
+        return installPanel(*board_, config);
     }
     int write(std::uint8_t dev, std::optional<std::uint8_t> sub, Bytes data, unsigned int bus = 1)
     {
-        return board_.i2cWrite(bus, target(dev, sub), data.data(),
-                               static_cast<unsigned int>(data.size()));
+        return board_->i2cWrite(bus, target(dev, sub), data.data(),
+                                static_cast<unsigned int>(data.size()));
+    }
+    Bytes readBytes(std::uint8_t dev, std::optional<std::uint8_t> sub, unsigned int length,
+                    int* status, unsigned int bus = 1)
+    {
+        Bytes buffer(length);
+        *status = board_->i2cRead(bus, target(dev, sub), length, buffer.data());
+        return buffer;
     }
     // The bytes read, or failed(status).
     std::string read(std::uint8_t dev, std::optional<std::uint8_t> sub, unsigned int length,
                      unsigned int bus = 1)
     {
-        Bytes buffer(length, 0xEE);
-        const int status = board_.i2cRead(bus, target(dev, sub), length, buffer.data());
-        if (status == 0) return hexBytes(buffer.data(), length);
-        EXPECT_EQ(buffer, Bytes(length, 0xEE)) << "a failed read filled the buffer";
-        return failed(status);
+        int status = 0;
+        const Bytes bytes = readBytes(dev, sub, length, &status, bus);
+        return status == 0 ? hexBytes(bytes.data(), length) : failed(status);
+    }
+    std::string reasons() const
+    {
+        std::string out;
+        for (const Refusal& r : board_->refusals()) out += std::string(r.reason) + "; ";
+        return out;
+    }
+    void openBridge()
+    {
+        ASSERT_EQ(write(kInnoluxBridgeAddr, 0xE7, {0xEA, 0x10, 0x01}), 0);
+        now_ += InnoluxBridge::kSettleUs;
+    }
+    void unlock(std::uint8_t code1, std::uint8_t code2, std::uint8_t reset)
+    {
+        EXPECT_EQ(write(0xE8, code1, {InnoluxChip::kUnlockCode1}), 0);
+        EXPECT_EQ(write(0xE8, code2, {InnoluxChip::kUnlockCode2}), 0);
+        EXPECT_EQ(write(0xE8, reset, {InnoluxChip::kCommand}), 0);
+        now_ += In525Chip::kResetUs;
     }
 
-    Board board_;
+    std::shared_ptr<Board> board_ = std::make_shared<Board>();
     std::shared_ptr<RegisterFile> chip_ = std::make_shared<RegisterFile>();
     std::shared_ptr<PhaseRecorder> recorder_ = std::make_shared<PhaseRecorder>();
     std::uint64_t now_ = 0;
+
+private:
+    void start()
+    {
+        board_->useClock([this] { return now_; });
+        board_->setTraceEnabled(true);
+        board_->reportRefusals(true);
+    }
 };
 
 TEST_F(SimBoard, ADeviceAnswersBothEightBitFormsOfItsAddressAndNothingElse)
@@ -107,13 +195,13 @@ TEST_F(SimBoard, ADeviceAnswersBothEightBitFormsOfItsAddressAndNothingElse)
     EXPECT_EQ(read(0xEB, 0x10, 1), failed(kAddressNack));
     EXPECT_EQ(write(0xE8, 0x10, {1}, 2), kNoSuchBus);
     EXPECT_EQ(read(0xE8, 0x10, 1, 2), failed(kNoSuchBus));
-    EXPECT_EQ(board_.i2cOpen(1, 1), 0);
-    EXPECT_EQ(board_.i2cOpen(2, 1), kNoSuchBus);
+    EXPECT_EQ(board_->i2cOpen(1, 1), 0);
+    EXPECT_EQ(board_->i2cOpen(2, 1), kNoSuchBus);
 
     // Wiring mistakes: an unknown bus, an address taken in its other 8-bit form.
-    EXPECT_THROW(board_.attach(2, 0x40, chip_), std::invalid_argument);
-    EXPECT_THROW(board_.attach(1, 0xE9, std::make_shared<RegisterFile>()), std::invalid_argument);
-    board_.detach(1, 0xE9);
+    EXPECT_THROW(board_->attach(2, 0x40, chip_), std::invalid_argument);
+    EXPECT_THROW(board_->attach(1, 0xE9, std::make_shared<RegisterFile>()), std::invalid_argument);
+    board_->detach(1, 0xE9);
     EXPECT_EQ(write(0xE8, 0x00, {1}), kAddressNack);
 }
 
@@ -127,8 +215,8 @@ TEST_F(SimBoard, TransfersReachTheDeviceAsWriteAndReadPhasesAndRefusalsComeBackA
     I2cTarget wide = target(0x20, 0x05);  // one sub-address byte at most
     wide.subAddrLen = 2;
     std::uint8_t byte = 1;
-    EXPECT_EQ(board_.i2cWrite(1, wide, &byte, 1), -EINVAL);
-    EXPECT_EQ(board_.i2cRead(1, wide, 1, &byte), -EINVAL);
+    EXPECT_EQ(board_->i2cWrite(1, wide, &byte, 1), -EINVAL);
+    EXPECT_EQ(board_->i2cRead(1, wide, 1, &byte), -EINVAL);
     EXPECT_EQ(recorder_->phases,
               (std::vector<std::string>{"W 05 01 02 03", "W 07", "W", "W 05", "R 2", "R 1"}));
 
@@ -139,58 +227,31 @@ TEST_F(SimBoard, TransfersReachTheDeviceAsWriteAndReadPhasesAndRefusalsComeBackA
     recorder_->writeStatus = 0;
     recorder_->readStatus = -EAGAIN;
     EXPECT_EQ(read(0x20, 0x05, 2), failed(-EAGAIN));
-    EXPECT_TRUE(board_.trace().back().data.empty());
-}
-
-TEST_F(SimBoard, TheTraceRecordsEveryCallWithItsTimeTargetAndBytes)
-{
-    board_.addGpio(168);
-    now_ = 12000;
-    write(0xE9, 0x01, {0x34});
-    now_ = 12500;
-    read(0xE8, 0x01, 1);
-    read(0xEA, std::nullopt, 2);
-    board_.gpioSetValue(168, 1);
-    board_.displaySetFreerunVfreq(2);
-    int setting = 0;
-    board_.displayGetFreerunVfreq(&setting);
-
-    std::vector<std::string> lines;
-    for (const TraceEntry& e : board_.trace()) lines.push_back(formatTraceEntry(e));
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "12000us I2CWrite bus=1 dev=0xE9 sub[1]=0x01 data=34 status=0",
-                         "12500us I2CRead bus=1 dev=0xE8 sub[1]=0x01 data=34 status=0",
-                         "12500us I2CRead bus=1 dev=0xEA sub[0]=0x00 data= status=" +
-                             std::to_string(kAddressNack),
-                         "12500us GpioSetValue gpio=168 level=1 status=0",
-                         "12500us DisplaySetFreerunVfreq setting=2 status=0",
-                         "12500us DisplayGetFreerunVfreq setting=2 status=0"}));
-    board_.clearTrace();
-    EXPECT_TRUE(board_.trace().empty());
+    EXPECT_TRUE(board_->trace().back().data.empty());
 }
 
 TEST_F(SimBoard, TheNthCallOfAKindFailsOnceCountingFromWhenItWasArmed)
 {
     EXPECT_EQ(write(0xE8, 0x00, {1}), 0);
-    board_.failNth(Call::I2CWrite, 2, -EIO);
+    board_->failNth(Call::I2CWrite, 2, -EIO);
     EXPECT_EQ(read(0xE8, 0x00, 1), "01");
     EXPECT_EQ(write(0xE8, 0x00, {2}), 0);
     EXPECT_EQ(write(0xE8, 0x00, {3}), -EIO);
     EXPECT_EQ(chip_->reg(0x00), 2) << "a faulted write reached the device";
     EXPECT_EQ(write(0xE8, 0x00, {4}), 0);
-    EXPECT_EQ(board_.trace()[3].status, -EIO);
-    EXPECT_EQ(board_.trace()[3].data, Bytes{3});
+    EXPECT_EQ(board_->trace()[3].status, -EIO);
+    EXPECT_EQ(board_->trace()[3].data, Bytes{3});
 
-    board_.failNth(Call::I2CRead, 1, kAddressNack);
+    board_->failNth(Call::I2CRead, 1, kAddressNack);
     EXPECT_EQ(read(0xE8, 0x00, 1), failed(kAddressNack));
     EXPECT_EQ(read(0xE8, 0x00, 1), "04");
-    EXPECT_THROW(board_.failNth(Call::I2CRead, 0, -EIO), std::invalid_argument);
+    EXPECT_THROW(board_->failNth(Call::I2CRead, 0, -EIO), std::invalid_argument);
 }
 
 TEST_F(SimBoard, MatchingFaultsHitOnlyTheirAddressAndSubAddressUntilCleared)
 {
-    board_.failMatching(0xE8, 0x03, -EIO);
-    board_.failMatching(0x20, std::nullopt, kAddressNack);
+    board_->failMatching(0xE8, 0x03, -EIO);
+    board_->failMatching(0x20, std::nullopt, kAddressNack);
     EXPECT_EQ(write(0xE8, 0x03, {1}), -EIO);
     EXPECT_EQ(read(0xE8, 0x03, 1), failed(-EIO));
     EXPECT_EQ(write(0xE8, 0x04, {1}), 0);
@@ -199,34 +260,258 @@ TEST_F(SimBoard, MatchingFaultsHitOnlyTheirAddressAndSubAddressUntilCleared)
     EXPECT_EQ(write(0x20, 0x09, {1}), kAddressNack);
     EXPECT_EQ(read(0x20, std::nullopt, 1), failed(kAddressNack));
     EXPECT_TRUE(recorder_->phases.empty());
-    board_.clearFaults();
+    board_->clearFaults();
     EXPECT_EQ(write(0xE8, 0x03, {1}), 0);
     EXPECT_EQ(write(0x20, 0x09, {1}), 0);
 }
 
 TEST_F(SimBoard, GpioLinesKeepTheLevelAsGivenAndListenersMayUseTheBoard)
 {
-    board_.addGpio(168);
-    board_.addGpio(7);
+    board_->addGpio(168);
+    board_->addGpio(7);
     std::vector<std::string> heard;
-    board_.onGpioChange([&](unsigned int gpio, unsigned int level) {
+    board_->onGpioChange([&](unsigned int gpio, unsigned int level) {
         heard.push_back(std::to_string(gpio) + "=" + std::to_string(level));
-        if (gpio == 168) board_.gpioSetValue(7, *board_.gpioLevel(168) + 1);
+        if (gpio == 168) board_->gpioSetValue(7, *board_->gpioLevel(168) + 1);
     });
-    EXPECT_EQ(board_.gpioSetValue(169, 1), kNoSuchLine);
-    EXPECT_EQ(board_.gpioSetValue(168, 5), 0);
-    board_.failNth(Call::GpioSetValue, 1, -EBUSY);
-    EXPECT_EQ(board_.gpioSetValue(168, 0), -EBUSY);
-    EXPECT_EQ(board_.gpioLevel(168), 5u);
+    EXPECT_EQ(board_->gpioSetValue(169, 1), kNoSuchLine);
+    EXPECT_EQ(board_->gpioSetValue(168, 5), 0);
+    board_->failNth(Call::GpioSetValue, 1, -EBUSY);
+    EXPECT_EQ(board_->gpioSetValue(168, 0), -EBUSY);
+    EXPECT_EQ(board_->gpioLevel(168), 5u);
     EXPECT_EQ(heard, (std::vector<std::string>{"168=5", "7=6"}));
 }
 
-TEST_F(SimBoard, APowerCycleReachesEachDeviceOnce)
+TEST_F(SimBoard, ABusyPartIgnoresItsAddressUntilItsWindowEndsAndEachRefusalIsReported)
 {
-    board_.addBus(3);
-    board_.attach(3, 0x30, recorder_);
-    board_.powerCycle();
-    EXPECT_EQ(recorder_->powerCycles, 1);
+    recorder_->stayBusy(20000);
+    now_ = 19999;
+    EXPECT_EQ(write(0x20, 0x05, {1}), kAddressNack);
+    EXPECT_EQ(read(0x21, 0x05, 1), failed(kAddressNack));
+    EXPECT_EQ(write(0x40, 0x05, {1}), kAddressNack);
+    board_->setAnswering(1, 0xE9, false);  // rehearsed, not a refusal
+    EXPECT_EQ(read(0xE8, 0x00, 1), failed(kAddressNack));
+    now_ = 20000;
+    EXPECT_EQ(write(0x20, 0x05, {1}), 0);
+    EXPECT_EQ(recorder_->phases, std::vector<std::string>{"W 05 01"});
+
+    std::vector<std::string> reported;
+    for (const Refusal& r : board_->refusals()) reported.push_back(formatRefusal(r));
+    EXPECT_EQ(reported,
+              (std::vector<std::string>{"19999us bus=1 dev=0x20 status=-6: busy on purpose",
+                                        "19999us bus=1 dev=0x20 status=-6: busy on purpose",
+                                        "19999us bus=1 dev=0x40 status=-6: no device answers"}));
+    board_->reportRefusals(false);
+    EXPECT_EQ(write(0x40, 0x05, {1}), kAddressNack);
+    EXPECT_EQ(board_->refusalCount(), 4u);
+    EXPECT_EQ(board_->refusals().size(), 3u);
+}
+
+TEST_F(SimBoard, TransfersAllocateNothingWhileTheTraceIsOff)
+{
+    board_->setTraceEnabled(false);
+    board_->addGpio(168);
+    board_->onGpioChange([](unsigned int, unsigned int) {});
+    const Bytes data = {1, 2, 3, 4};
+    std::uint8_t buffer[4];
+    const I2cTarget t = target(0xE8, 0x10);
+    board_->i2cWrite(1, t, data.data(), 4);  // the phase buffer grows once
+    const unsigned long before = gAllocations;
+    for (int i = 0; i < 100; ++i) {
+        board_->i2cWrite(1, t, data.data(), 4);
+        board_->i2cRead(1, t, 4, buffer);
+        board_->gpioSetValue(168, i & 1);
+    }
+    EXPECT_EQ(gAllocations - before, 0u);
+    EXPECT_TRUE(board_->trace().empty());
+}
+
+TEST_F(SimBoard, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
+{
+    const struct {
+        ChipType chip;
+        std::optional<std::uint8_t> sub;
+        Bytes command;
+        std::uint64_t busyUs;
+        std::optional<std::uint8_t> probe;  // a readable register
+    } cases[] = {
+        {ChipType::KD532P, 0x00, {0x0A}, AuoChip::kKd532pProgramUs, 0x01},
+        {ChipType::BOE, 0xFF, {0x40}, BoeChip::kWriteBusyUs, std::nullopt},
+        {ChipType::KD733, 0xFF, {0x41}, 60000, 0x2B},
+        {ChipType::KD733, 0x2E, {0x10}, 20000, 0x2B},
+        {ChipType::RT6966, 0x25, {0x17, 0x20}, 50000, 0x25},
+        {ChipType::G1625, std::nullopt, {0x40}, 550000, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(chipName(c.chip));
+        install(c.chip);
+        now_ = 1000;
+        ASSERT_EQ(write(0xE8, c.sub, c.command), 0);
+        now_ += c.busyUs - 1;
+        EXPECT_EQ(read(0xE8, c.probe, 1), failed(kAddressNack));
+        EXPECT_EQ(board_->refusalCount(), 1u);
+        now_ += 1;
+        int status = 0;
+        readBytes(0xE8, c.probe, 1, &status);
+        EXPECT_EQ(status, c.chip == ChipType::BOE ? kDataNack : 0) << reasons();
+    }
+    // Power lost while programming: the NVM keeps its content, the part answers at once.
+    install(ChipType::KD532P);
+    ASSERT_EQ(write(0xE8, 0x01, {0x34}), 0);
+    ASSERT_EQ(write(0xE8, 0x00, {0x0A}), 0);
+    board_->powerCycle();
+    EXPECT_EQ(read(0xE8, 0x01, 1), "80") << reasons();
+}
+
+TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadBack)
+{
+    const Panel panel = install(ChipType::IN525);
+    EXPECT_EQ(read(0xE8, 0x3D, 1), failed(kAddressNack)) << "answered with the pass-through off";
+    openBridge();
+    unlock(In525Chip::kRegUnlock1, In525Chip::kRegUnlock2, In525Chip::kRegReset);
+
+    const In525Chip::BlockData zeros{};
+    Bytes forged(zeros.begin(), zeros.end());
+    forged.push_back(In525Chip::blockCrc(zeros));
+    EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, forged), kDataNack);
+    int status = 0;
+    Bytes block = readBytes(0xE8, In525Chip::kRegBlock, In525Chip::kBlockSize, &status);
+    ASSERT_EQ(status, 0);
+    block[0] ^= 1;
+    EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), kDataNack);
+    block[0] ^= 1;
+    block[In525Chip::kVcom1Byte] = 0x42;
+    In525Chip::BlockData data;
+    std::copy_n(block.begin(), data.size(), data.begin());
+    block.back() = In525Chip::blockCrc(data);
+    EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), 0);
+    now_ += In525Chip::kBlockUs;
+    EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), kDataNack);
+    EXPECT_EQ(heldValue(panel), 0x42u);
+    EXPECT_EQ(reasons(),
+              "pass-through off; block not read back since the unlock; "
+              "block changed where it carries the chip's bytes; "
+              "second data write without a fresh unlock; ");
+
+    install(ChipType::IN518);
+    openBridge();
+    const std::uint8_t vcom = 0x42;
+    const Bytes record = {0x01, 0x89, 0x57, vcom, In518Chip::recordCrc(vcom)};
+    EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), kDataNack);
+    unlock(In518Chip::kRegUnlock1, In518Chip::kRegUnlock2, In518Chip::kRegResetStatus);
+    EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), 0);
+    now_ += In518Chip::kRecordUs;
+    EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), kDataNack);
+    EXPECT_EQ(reasons(), "data written while locked; second data write without a fresh unlock; ");
+}
+
+TEST_F(SimBoard, TheI2cSwitchCutsThePanelOffWhileItsLineIsLow)
+{
+    install(ChipType::IN518, kI2cSwitchTypeGpio);
+    EXPECT_EQ(write(kInnoluxBridgeAddr, 0xE7, {0xEA, 0x10, 0x01}), kAddressNack);
+    ASSERT_EQ(board_->gpioSetValue(kI2cSwitchGpio, 1), 0);
+    openBridge();
+    EXPECT_EQ(read(0xE8, 0x34, 1), "80");
+    ASSERT_EQ(board_->gpioSetValue(kI2cSwitchGpio, 0), 0);
+    EXPECT_EQ(read(0xE8, 0x34, 1), failed(kAddressNack));
+    EXPECT_EQ(reasons(), "cut off by the open I2C switch; cut off by the open I2C switch; ");
+}
+
+TEST_F(SimBoard, TheAuoGateDecidesAccessByTheLineNotByTheCallThatSetIt)
+{
+    const Panel panel = install(ChipType::AUO);  // access level 1 on GPIO 168
+    const auto& chip = static_cast<const AuoChip&>(*panel.chip);
+    board_->failNth(Call::GpioSetValue, 1, -EIO);
+    EXPECT_EQ(board_->gpioSetValue(168, 1), -EIO);
+    EXPECT_EQ(write(0xE8, 0x01, {0x34}), kAddressNack) << "the line still rests";
+
+    ASSERT_EQ(board_->gpioSetValue(168, 1), 0);
+    now_ += AuoChip::kGateSettleUs;
+    EXPECT_EQ(write(0xE8, 0x01, {0x34}), 0);
+    // The line stays at the access level: a failed second open changes nothing.
+    board_->failNth(Call::GpioSetValue, 1, -EIO);
+    EXPECT_EQ(board_->gpioSetValue(168, 1), -EIO);
+    EXPECT_EQ(write(0xE8, 0x00, {0x0A}), 0);
+    EXPECT_EQ(chip.nvm(), 0x34);
+    // Closed before the NVM is programmed: the old content stays.
+    now_ += AuoChip::kAuoProgramUs - 1;
+    ASSERT_EQ(board_->gpioSetValue(168, 0), 0);
+    EXPECT_EQ(chip.nvm(), AuoChip::kFactorySetting);
+    EXPECT_EQ(reasons(), "access gate closed; access gate closed while programming NVM; ");
+}
+
+TEST_F(SimBoard, TheBoeTakesOnlyCodesInItsRange)
+{
+    const Panel panel = install(ChipType::BOE);
+    const struct {
+        std::uint8_t reg, value;
+        int status;
+    } writes[] = {{0x25, 0x03, kDataNack}, {0x25, 0x00, kDataNack}, {0x25, 0x01, 0},
+                  {0x26, 0x90, kDataNack}, {0x26, 0x91, 0},         {0x25, 0x02, 0},
+                  {0x26, 0x91, kDataNack}, {0x26, 0x90, 0}};
+    for (const auto& w : writes) {
+        EXPECT_EQ(write(0xE8, w.reg, {w.value}), w.status) << hexBytes(&w.value, 1);
+        now_ += BoeChip::kWriteBusyUs;
+    }
+    EXPECT_EQ(static_cast<const BoeChip&>(*panel.chip).code(), BoeChip::kCodeMax);
+    EXPECT_EQ(heldValue(panel), 255u);
+}
+
+TEST_F(SimBoard, PanelStateSavedToAFileComesBackOnlyIntoAPanelOfTheSameChip)
+{
+    ze::test::TempRoot root;
+    const std::string file = root.dir() + "/panel.state";
+    for (const ChipType chip : everyChip()) {
+        SCOPED_TRACE(chipName(chip));
+        Panel saved = install(chip);
+        const unsigned int factory = *heldValue(saved);
+        // Registers moved by different amounts change what any of the parts holds.
+        if (auto* registers = dynamic_cast<RegisterFile*>(saved.chip.get())) {
+            for (unsigned int r = 0; r < 256; ++r) {
+                registers->setReg(static_cast<std::uint8_t>(r),
+                                  static_cast<std::uint8_t>(registers->reg(r) + r));
+            }
+        } else if (auto* in525 = dynamic_cast<In525Chip*>(saved.chip.get())) {
+            in525->setNvmBlock({1, 2, 3, 4, 5, 6, 7});
+        } else if (auto* in518 = dynamic_cast<In518Chip*>(saved.chip.get())) {
+            in518->setNvmVcom(0x11);
+        } else {
+            ASSERT_EQ(write(0xE8, std::nullopt, {0x11}), 0);
+        }
+        const unsigned int held = *heldValue(saved);
+        EXPECT_NE(held, factory);
+        ASSERT_EQ(savePanelState(saved, file), 0);
+
+        Panel restored = install(chip);
+        EXPECT_EQ(loadPanelState(restored, file), 0);
+        EXPECT_EQ(heldValue(restored), held);
+        Panel other = install(chip == ChipType::BOE ? ChipType::KD733 : ChipType::BOE);
+        EXPECT_EQ(loadPanelState(other, file), -EINVAL);
+    }
+    Panel panel = install(ChipType::AUO);
+    EXPECT_EQ(loadPanelState(panel, root.dir() + "/missing"), -ENOENT);
+    std::ofstream(file) << "chip = auo\nregs = 00 01\nnvm = 00\n";
+    EXPECT_EQ(loadPanelState(panel, file), -EINVAL);
+    EXPECT_EQ(heldValue(panel), AuoChip::kFactorySetting);
+}
+
+TEST(SimBackend, IsBuiltFromTheBoardFilesVcomSectionOrRefusedWithErrno)
+{
+    ze::test::TempRoot root;
+    errno = 0;
+    EXPECT_EQ(ze_sim_create_backend(root.dir().c_str()), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+    root.write("/obdata/model/config/board.ini", "[VCOM]\nI2cBus = 2\n");
+    EXPECT_EQ(ze_sim_create_backend(root.dir().c_str()), nullptr);
+    EXPECT_EQ(errno, EINVAL);
+
+    root.write("/obdata/model/config/board.ini", "[VCOM]\nTypeIdx = 4\nI2cBus = 2\n");
+    std::unique_ptr<ze::platform::SocBackend> backend(ze_sim_create_backend(root.dir().c_str()));
+    ASSERT_NE(backend, nullptr);
+    const I2cTarget control = target(0xE8, BoeChip::kRegControl);
+    const std::uint8_t enable = BoeChip::kControlReadEnable;
+    EXPECT_EQ(backend->i2cWrite(2, control, &enable, 1), 0);
+    EXPECT_EQ(backend->i2cWrite(1, control, &enable, 1), kAddressNack);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +37,7 @@ protected:
         board_->addBus(3);
         board_->attach(3, 0xE8, chip_);
         board_->addGpio(168);
+        board_->setTraceEnabled(true);
         setSocBackend(board_);
     }
     void TearDown() override { setSocBackend(nullptr); }
@@ -108,18 +111,37 @@ TEST_F(BackendChoice, AConfigurationSelectingLinuxGivesTheHardwareBackend)
     EXPECT_EQ(socBackend().buses(), (std::vector<unsigned int>{7}));
 }
 
-TEST_F(BackendChoice, ABrokenConfigurationFailsEveryCallRatherThanSimulatingTheChip)
+TEST_F(BackendChoice, ABrokenConfigurationFailsEveryCallAndSaysOnceWhatIsWrongWhere)
 {
-    root_.write("/etc/zeplatform.conf", "[soc]\nbackend = lunix\n");
-    ze::test::LogCapture log;
-    EXPECT_STRNE(socBackend().name(), "sim");
-    EXPECT_NE(QEL_I2COpen(0, QEL_I2C_MODE_DEFAULT), 0);
-    EXPECT_NE(QEL_GPIOSetValue(0, 1), 0);
-    ASSERT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 1u);
-    EXPECT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR)[0].rfind(
-                  root_.path("/etc/zeplatform.conf") + ": line 2: unknown SoC backend 'lunix'", 0),
-              0u)
-        << log.bodies(QOR_DEBUG_LEVEL_ERROR)[0];
+    const std::string conf = root_.path("/etc/zeplatform.conf");
+    const struct {
+        const char* text;  // nullptr: the configuration is a directory
+        bool readable;
+        std::string error;
+    } cases[] = {
+        {"[soc]\nbackend = lunix\n", true, conf + ": line 2: unknown SoC backend 'lunix'"},
+        {"[sco]\nbackend = linux\n", true, conf + ": line 2: unknown section [sco] (key 'backend'"},
+        {nullptr, true, conf + " is a directory"},
+        {"[soc]\nbackend = linux\n", false, conf + ": cannot read: " + std::strerror(EACCES)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        std::filesystem::remove_all(conf);
+        if (c.text != nullptr) root_.write("/etc/zeplatform.conf", c.text);
+        if (c.text == nullptr) std::filesystem::create_directories(conf);
+        setSocBackend(nullptr);
+        ze::test::LogCapture log;
+        const auto everyCallFails = [] {
+            EXPECT_STRNE(socBackend().name(), "sim");
+            EXPECT_EQ(QEL_I2COpen(0, QEL_I2C_MODE_DEFAULT), -ENODEV);
+            EXPECT_EQ(QEL_GPIOSetValue(0, 1), -ENODEV);
+        };
+        if (c.readable) everyCallFails();
+        if (!c.readable) root_.withoutReadAccess("/etc/zeplatform.conf", everyCallFails);
+        ASSERT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR).size(), 1u);
+        EXPECT_EQ(log.bodies(QOR_DEBUG_LEVEL_ERROR)[0].rfind(c.error, 0), 0u)
+            << log.bodies(QOR_DEBUG_LEVEL_ERROR)[0];
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // $ZE_PLATFORM_ROOT names while the object lives.
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -44,7 +46,21 @@ public:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
+    // Runs `use` while `fixedPath` cannot be read: mode 0, and for root, whom
+    // modes do not stop, under the unprivileged uid.
+    template <typename Use>
+    void withoutReadAccess(const std::string& fixedPath, Use use) const
+    {
+        chmod(path(fixedPath).c_str(), 0);
+        const bool root = geteuid() == 0;
+        if (root && seteuid(kNobody) != 0) abort();
+        use();
+        if (root && seteuid(0) != 0) abort();
+        chmod(path(fixedPath).c_str(), 0644);
+    }
+
 private:
+    static constexpr uid_t kNobody = 65534;
     std::string dir_;
 };
 

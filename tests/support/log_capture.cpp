@@ -4,6 +4,8 @@
 
 #include <ze/platform/debug_sink.h>
 
+#include "ze/test/timeline.h"
+
 namespace ze {
 namespace test {
 namespace {
@@ -18,8 +20,11 @@ LogCapture::LogCapture(std::uint32_t maxLevel)
     clear();
     ze::platform::setDebugLevel(maxLevel);
     ze::platform::setDebugSink([](std::uint32_t level, const std::string& text) {
-        std::lock_guard<std::mutex> lock(gMutex);
-        gMessages.push_back({level, text});
+        {
+            std::lock_guard<std::mutex> lock(gMutex);
+            gMessages.push_back({level, text});
+        }
+        noteMessage(level, text);
     });
 }
 

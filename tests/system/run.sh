@@ -3,24 +3,29 @@
 #
 # Boots Debian's armhf kernel (armmp flavour) under qemu-system-arm on the
 # "virt" machine with a busybox initramfs that carries the armhf vcomctl, our
-# libraries and their runtime libraries, i2c-tools, fw_printenv, the gpiod
-# tools, i2c-dev and an i2c-stub module built for that exact kernel. The
-# guest's /init (guest-init.sh beside this file) plays every chip scenario
-# against i2c-stub and the PL061 GPIO controller, prints one PASS/FAIL line
-# per check and a closing "SYSTEM-TEST: PASS" or "SYSTEM-TEST: FAIL", and
-# powers the VM off.
+# libraries and their runtime libraries, i2c-modelbus-responder, i2c-tools,
+# fw_printenv, the gpiod tools, i2c-dev and the i2c-modelbus module
+# (tools/i2c-modelbus) built for that exact kernel. The guest's /init
+# (guest-init.sh beside this file) plays every chip scenario against the
+# chip models behind i2c-modelbus and the PL061 GPIO controller, prints one
+# PASS/FAIL line per check and a closing "SYSTEM-TEST: PASS" or
+# "SYSTEM-TEST: FAIL", and powers the VM off.
 #
 # Usage: tests/system/run.sh [--infra-only] [ARMHF_BUILD_DIR]
 #   ARMHF_BUILD_DIR   armhf build tree (default: <repo>/build/armhf), made by
 #                     cmake --preset armhf && cmake --build --preset armhf
 #   --infra-only      no vcomctl needed: proves the VM itself (kernel, modules,
-#                     i2c-stub through i2c-dev, GPIO chip, fw_printenv)
+#                     i2c-modelbus through i2c-dev, GPIO chip, fw_printenv)
 # Environment:
 #   ZE_VM_CACHE       download and build cache (default ~/.cache/libzeic_vcom-vm)
 #   ZE_VM_KERNEL      Debian kernel version to use, e.g. 6.1.176-1 (default: the
 #                     armhf candidate of linux-image-armmp, else the newest cached)
 #   ZE_VM_TIMEOUT     seconds the VM may run (default 300)
 #   ZE_VM_KEEP        1: keep the work directory (initramfs, console log)
+#   ZE_VM_DEBS        directory of armhf .debs of the project: installed with
+#                     dpkg -i in the guest, whose /usr/bin/vcomctl is then the
+#                     installed one (default: vcomctl and libraries from the
+#                     build tree)
 #
 # Exit status: 0 only when the guest reported SYSTEM-TEST: PASS and no check
 # failed.
@@ -87,9 +92,9 @@ download() {
     { apt_update; (cd "$dir" && apt-get download -q -o APT::Sandbox::User=root "$@" >/dev/null); }
 }
 
-# --- kernel: image, i2c-dev and an i2c-stub built for it ---------------------
+# --- kernel: image, i2c-dev and the headers to build i2c-modelbus -------------
 # All pieces are pinned to one Debian version: the image and the armmp headers
-# (armhf), the common headers (all), kbuild (host) and the source (all).
+# (armhf), the common headers (all) and kbuild (host).
 kernel_version=${ZE_VM_KERNEL:-}
 if [ -z "$kernel_version" ]; then
   candidate() { apt-cache policy linux-image-armmp:armhf 2>/dev/null | sed -n 's/^ *Candidate: //p'; }
@@ -116,8 +121,7 @@ if [ ! -f "$kdir/ready" ]; then
     "linux-image-$abi-armmp:armhf=$kernel_version" \
     "linux-headers-$abi-armmp:armhf=$kernel_version" \
     "linux-headers-$abi-common=$kernel_version" \
-    "linux-kbuild-6.1=$kernel_version" \
-    "linux-source-6.1=$kernel_version"
+    "linux-kbuild-6.1=$kernel_version"
   root=$kdir/root
   mkdir -p "$root"
   for deb in "$kdir"/debs/linux-image-* "$kdir"/debs/linux-headers-* "$kdir"/debs/linux-kbuild-*; do
@@ -130,27 +134,31 @@ if [ ! -f "$kdir/ready" ]; then
   rm -rf "$root/lib/modules"
   echo "$release" > "$kdir/release"
 
-  # Only drivers/i2c/i2c-stub.c is needed from the source package.
-  log "extracting i2c-stub.c from linux-source-6.1 $kernel_version"
-  mkdir -p "$kdir/i2c-stub"
-  dpkg-deb --fsys-tarfile "$kdir"/debs/linux-source-6.1_*.deb |
-    tar -xO ./usr/src/linux-source-6.1.tar.xz |
-    tar -xJO linux-source-6.1/drivers/i2c/i2c-stub.c > "$kdir/i2c-stub/i2c-stub.c"
-  [ -s "$kdir/i2c-stub/i2c-stub.c" ] || die "linux-source-6.1 has no drivers/i2c/i2c-stub.c"
-  rm -f "$kdir"/debs/linux-source-6.1_*.deb
-
   # The armmp headers' Makefile includes the common headers by absolute path.
   sed -i "s#^include /usr/src/#include $root/usr/src/#" "$root/usr/src/linux-headers-$release/Makefile"
-  echo 'obj-m := i2c-stub.o' > "$kdir/i2c-stub/Kbuild"
-  log "building i2c-stub.ko for $release"
-  make -s -C "$root/usr/src/linux-headers-$release" M="$kdir/i2c-stub" \
-    ARCH=arm CROSS_COMPILE=$MACH- modules >"$kdir/i2c-stub/build.log" 2>&1 ||
-    { cat "$kdir/i2c-stub/build.log" >&2; die "i2c-stub did not build"; }
-  magic=$($MACH-readelf -p .modinfo "$kdir/i2c-stub/i2c-stub.ko" | sed -n 's/.*vermagic=\([^ ]*\).*/\1/p')
-  [ "$magic" = "$release" ] || die "i2c-stub.ko is for '$magic', the kernel is $release"
   touch "$kdir/ready"
 fi
 release=$(cat "$kdir/release")
+headers=$kdir/root/usr/src/linux-headers-$release
+
+# i2c-modelbus.ko, rebuilt whenever its source changes.
+mbsrc=$repo/tools/i2c-modelbus
+mbdir=$kdir/i2c-modelbus-$(cat "$mbsrc/Kbuild" "$mbsrc"/i2c-modelbus.[ch] | sha256sum | cut -c1-16)
+if [ ! -f "$mbdir/i2c-modelbus.ko" ]; then
+  log "building i2c-modelbus.ko for $release"
+  rm -rf "$kdir"/i2c-modelbus-*
+  mkdir -p "$mbdir"
+  cp "$mbsrc/Kbuild" "$mbsrc"/i2c-modelbus.[ch] "$mbdir/"
+  make -s -C "$headers" M="$mbdir" ARCH=arm CROSS_COMPILE=$MACH- W=1 modules >"$mbdir/build.log" 2>&1 ||
+    { cat "$mbdir/build.log" >&2; rm -f "$mbdir/i2c-modelbus.ko"; die "i2c-modelbus did not build"; }
+  if grep -q 'warning:' "$mbdir/build.log"; then
+    cat "$mbdir/build.log" >&2
+    rm -f "$mbdir/i2c-modelbus.ko"
+    die "i2c-modelbus builds with warnings"
+  fi
+  magic=$($MACH-readelf -p .modinfo "$mbdir/i2c-modelbus.ko" | sed -n 's/.*vermagic=\([^ ]*\).*/\1/p')
+  [ "$magic" = "$release" ] || die "i2c-modelbus.ko is for '$magic', the kernel is $release"
+fi
 
 # --- guest tools (armhf, unpacked, never installed on the host) ---------------
 GUEST_DEBS=(busybox-static i2c-tools libi2c0 libubootenv-tool libubootenv0.1 gpiod libgpiod2 zlib1g)
@@ -167,12 +175,21 @@ groot=$gdir/root
 
 # --- what to test -------------------------------------------------------------
 vcomctl=
+responder=
+debs=${ZE_VM_DEBS:-}
 if [ "$mode" = full ]; then
   [ -d "$build" ] || die "no armhf build at $build (cd $repo && cmake --preset armhf && cmake --build --preset armhf)"
   build=$(cd "$build" && pwd)
   vcomctl=$build/tools/vcomctl/vcomctl
-  [ -x "$vcomctl" ] || die "no $vcomctl (cd $repo && cmake --preset armhf && cmake --build --preset armhf)"
-  $MACH-readelf -h "$vcomctl" | grep -q 'Machine:.*ARM$' || die "$vcomctl is not a 32-bit ARM program"
+  responder=$build/tools/i2c-modelbus/i2c-modelbus-responder
+  for program in "$vcomctl" "$responder"; do
+    [ -x "$program" ] || die "no $program (cd $repo && cmake --preset armhf && cmake --build --preset armhf)"
+    $MACH-readelf -h "$program" | grep -q 'Machine:.*ARM$' || die "$program is not a 32-bit ARM program"
+  done
+  if [ -n "$debs" ]; then
+    debs=$(cd "$debs" && pwd)
+    compgen -G "$debs/*.deb" >/dev/null || die "ZE_VM_DEBS=$debs holds no .deb"
+  fi
 fi
 
 # --- initramfs -------------------------------------------------------------------
@@ -192,19 +209,37 @@ add_program() {  # add_program SOURCE GUEST_PATH
   install -D -m 0755 "$1" "$ird$2"
   guest_programs+=("$ird$2")
 }
-for tool in i2cget i2cset i2cdetect; do add_program "$groot/usr/sbin/$tool" "/usr/sbin/$tool"; done
+for tool in i2cget i2cset i2cdetect i2ctransfer; do add_program "$groot/usr/sbin/$tool" "/usr/sbin/$tool"; done
 for tool in fw_printenv fw_setenv; do add_program "$groot/usr/bin/$tool" "/usr/bin/$tool"; done
 for tool in gpiodetect gpioinfo gpioget gpioset; do add_program "$groot/usr/bin/$tool" "/usr/bin/$tool"; done
 
 libdirs=()
-if [ -n "$vcomctl" ]; then
+declare -A seen=()   # libraries the guest has or will have
+deb_elves=()
+if [ -n "$debs" ]; then
+  # The guest installs them (guest-init.sh); here they are only unpacked to
+  # learn which runtime libraries they need and which they bring.
+  mkdir -p "$ird/debs" "$ird/var/lib/dpkg/info"
+  touch "$ird/var/lib/dpkg/status"
+  cp "$debs"/*.deb "$ird/debs/"
+  debroot=$work/debroot
+  for deb in "$debs"/*.deb; do dpkg-deb -x "$deb" "$debroot"; done
+  while IFS= read -r -d '' file; do
+    $MACH-readelf -h "$file" >/dev/null 2>&1 || continue
+    deb_elves+=("$file")
+    seen[${file##*/}]=1
+  done < <(find "$debroot" -type f -print0)
+  [ -f "$debroot/usr/bin/vcomctl" ] || die "no package in $debs installs /usr/bin/vcomctl"
+  libdirs+=("$(dirname "$(find "$debroot" -name 'libzeplatform.so*' | head -n 1)")")
+elif [ -n "$vcomctl" ]; then
   add_program "$vcomctl" /usr/bin/vcomctl
   # Our libraries, with their SONAME links, beside the system ones.
-  for lib in "$build"/system/ics/vcom/libzeic_vcom.so* "$build"/platform/libzeplatform.so*; do
+  while IFS= read -r lib; do
     cp -a "$lib" "$ird/usr/lib/$MACH/"
-  done
-  libdirs+=("$build/system/ics/vcom" "$build/platform")
+    libdirs+=("$(dirname "$lib")")
+  done < <(find "$build" -path '*/CMakeFiles' -prune -o \( -name 'libzeplatform*.so*' -o -name 'libzeic_vcom.so*' \) -print)
 fi
+[ -n "$responder" ] && add_program "$responder" /usr/bin/i2c-modelbus-responder
 libdirs+=("/usr/lib/$MACH" "/lib/$MACH" "$groot/usr/lib/$MACH" "$groot/lib/$MACH" "/usr/$MACH/lib")
 
 # Runtime libraries: follow the DT_NEEDED entries of every program and library.
@@ -215,9 +250,8 @@ find_lib() {
   done
   return 1
 }
-queue=("${guest_programs[@]}")
+queue=("${guest_programs[@]}" "${deb_elves[@]}")
 for lib in "$ird/usr/lib/$MACH"/*.so*; do [ -e "$lib" ] && queue+=("$lib"); done
-declare -A seen=()
 while [ "${#queue[@]}" -gt 0 ]; do
   elf=${queue[0]}
   queue=("${queue[@]:1}")
@@ -234,10 +268,10 @@ loader=$(find_lib ld-linux-armhf.so.3) || die "no armhf dynamic loader (libc6:ar
 cp -L "$loader" "$ird/usr/lib/$MACH/ld-linux-armhf.so.3"
 ln -s $MACH/ld-linux-armhf.so.3 "$ird/usr/lib/ld-linux-armhf.so.3"
 
-cp "$kdir/i2c-dev.ko" "$kdir/i2c-stub/i2c-stub.ko" "$ird/usr/lib/modules/"
+cp "$kdir/i2c-dev.ko" "$mbdir/i2c-modelbus.ko" "$ird/usr/lib/modules/"
 install -m 0755 "$here/guest-init.sh" "$ird/init"
 install -m 0644 "$here/scenarios.sh" "$ird/scenarios.sh"
-printf 'SYSTEST_MODE=%s\nSYSTEST_KERNEL=%s\n' "$mode" "$release" > "$ird/etc/systest.conf"
+printf 'SYSTEST_MODE=%s\nSYSTEST_KERNEL=%s\nSYSTEST_DEBS=%s\n' "$mode" "$release" "${debs:+1}" > "$ird/etc/systest.conf"
 echo 'root:x:0:0:root:/root:/bin/sh' > "$ird/etc/passwd"
 
 (cd "$ird" && find . -print0 | LC_ALL=C sort -z | cpio -o -0 -H newc --quiet -R 0:0) | gzip -1 > "$work/initramfs.cpio.gz"

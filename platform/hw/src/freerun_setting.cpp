@@ -44,15 +44,14 @@ int FreerunSetting::get(int* setting)
             *setting = kept_;
             return 0;
         }
-        const int status = -errno;
-        ZE_LOG_ERROR("cannot read the display free-run setting from %s: %s (is it readable by "
-                     "this process?)",
-                     file_.c_str(), std::strerror(-status));
-        return status;
+        return unreadable(-errno);
     }
     char text[kMaxText] = {};
+    errno = 0;
     const std::size_t count = std::fread(text, 1, sizeof text - 1, in);
+    const int readError = std::ferror(in) ? (errno != 0 ? errno : EIO) : 0;
     std::fclose(in);
+    if (readError != 0) return unreadable(-readError);
     text[count] = '\0';
     int value = 0;
     if (!parseSetting(text, &value)) {
@@ -65,15 +64,25 @@ int FreerunSetting::get(int* setting)
     return 0;
 }
 
+int FreerunSetting::unreadable(int status) const
+{
+    ZE_LOG_ERROR(
+        "cannot read the display free-run setting from %s: %s (is it a file readable "
+        "by this process?)",
+        file_.c_str(), std::strerror(-status));
+    return status;
+}
+
 int FreerunSetting::set(int setting)
 {
     if (!file_.empty()) {
         std::FILE* out = std::fopen(file_.c_str(), "we");
         if (out == nullptr) {
             const int status = -errno;
-            ZE_LOG_ERROR("cannot write the display free-run setting to %s: %s (does its "
-                         "directory exist and is it writable?)",
-                         file_.c_str(), std::strerror(-status));
+            ZE_LOG_ERROR(
+                "cannot write the display free-run setting to %s: %s (does its "
+                "directory exist and is it writable?)",
+                file_.c_str(), std::strerror(-status));
             return status;
         }
         errno = 0;
@@ -81,9 +90,10 @@ int FreerunSetting::set(int setting)
         const bool closed = std::fclose(out) == 0;
         if (!written || !closed) {
             const int status = errno != 0 ? -errno : -EIO;
-            ZE_LOG_ERROR("cannot write the display free-run setting to %s: %s (is the file "
-                         "system full?)",
-                         file_.c_str(), std::strerror(-status));
+            ZE_LOG_ERROR(
+                "cannot write the display free-run setting to %s: %s (is the file "
+                "system full?)",
+                file_.c_str(), std::strerror(-status));
             return status;
         }
     }

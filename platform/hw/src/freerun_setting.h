@@ -19,6 +19,8 @@ public:
     int set(int setting);
 
 private:
+    int unreadable(int status) const;
+
     const std::string file_;
     int kept_ = 0;
 };

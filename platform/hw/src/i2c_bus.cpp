@@ -21,33 +21,46 @@ constexpr const char* kNodePrefix = "/dev/i2c-";
 // i2c-dev refuses longer I2C_RDWR messages.
 constexpr unsigned int kMaxMessageLength = 8192;
 constexpr int kNoDevice = -1;
+constexpr const char* kRdwr = "I2C_RDWR";
 
 const char* openHint(int status)
 {
     switch (-status) {
-    case ENOENT: return "is i2c-dev loaded (modprobe i2c-dev) and does this bus exist?";
-    case ENODEV:
-    case ENXIO: return "no I2C adapter has this bus number";
-    case EACCES:
-    case EPERM: return "no permission: run as root or grant access to the node";
-    default: return "is this an i2c-dev node?";
+        case ENOENT:
+            return "is i2c-dev loaded (modprobe i2c-dev) and does this bus exist?";
+        case ENODEV:
+        case ENXIO:
+            return "no I2C adapter has this bus number";
+        case EACCES:
+        case EPERM:
+            return "no permission: run as root or grant access to the node";
+        default:
+            return "is this an i2c-dev node?";
     }
 }
 
 const char* transferHint(int status)
 {
     switch (-status) {
-    case ENXIO:
-    case ENODEV:
-    case EREMOTEIO: return "no device answers at this address";
-    case EIO: return "the device refused a byte or the bus failed";
-    case ETIMEDOUT: return "the bus timed out: is SDA or SCL held low?";
-    case EAGAIN: return "arbitration lost: another master drives the bus";
-    case EBUSY: return "a kernel driver owns this address: unbind it or use that driver";
-    case EOPNOTSUPP: return "the adapter refused this transaction";
-    case EPROTO:
-    case EBADMSG: return "the device broke the SMBus protocol";
-    default: return "check the device's power and wiring";
+        case ENXIO:
+        case ENODEV:
+        case EREMOTEIO:
+            return "no device answers at this address";
+        case EIO:
+            return "the device refused a byte or the bus failed";
+        case ETIMEDOUT:
+            return "the bus timed out: is SDA or SCL held low?";
+        case EAGAIN:
+            return "arbitration lost: another master drives the bus";
+        case EBUSY:
+            return "a kernel driver owns this address: unbind it or use that driver";
+        case EOPNOTSUPP:
+            return "the adapter refused this transaction";
+        case EPROTO:
+        case EBADMSG:
+            return "the device broke the SMBus protocol";
+        default:
+            return "check the device's power and wiring";
     }
 }
 
@@ -110,6 +123,7 @@ int I2cBus::read(const I2cTarget& target, std::uint8_t* buffer, unsigned int len
 
 int I2cBus::transfer(const Transfer& t)
 {
+    transaction_ = "";
     if (t.target.subAddrLen > 1) return fail(t, -EINVAL, "sub-addresses are 0 or 1 byte");
     if (t.length == 0 && (t.read || !t.hasSubAddress())) {
         return fail(t, -EINVAL, "nothing to transfer");
@@ -156,6 +170,7 @@ int I2cBus::transferI2c(const Transfer& t)
                              written.data()};
     }
     i2c_rdwr_ioctl_data request = {messages, count};
+    transaction_ = kRdwr;
     const int done = calls_.ioctl(fd_, I2C_RDWR, &request);
     if (done < 0) return fail(t, done, transferHint(done));
     if (static_cast<std::uint32_t>(done) != count) {
@@ -178,14 +193,14 @@ int I2cBus::smbusRead(const Transfer& t)
                         "adapter lacks I2C_RDWR; without a sub-address SMBus reads one byte");
         }
         const int status = smbusAccess(t, I2C_SMBUS_READ, 0, I2C_SMBUS_BYTE, &data,
-                                       I2C_FUNC_SMBUS_READ_BYTE, "receive byte");
+                                       I2C_FUNC_SMBUS_READ_BYTE, "smbus-read-byte");
         if (status == 0) t.in[0] = data.byte;
         return status;
     }
     const std::uint8_t command = t.target.subAddr;
     if (t.length == 1) {
         const int status = smbusAccess(t, I2C_SMBUS_READ, command, I2C_SMBUS_BYTE_DATA, &data,
-                                       I2C_FUNC_SMBUS_READ_BYTE_DATA, "read byte data");
+                                       I2C_FUNC_SMBUS_READ_BYTE_DATA, "smbus-read-byte-data");
         if (status == 0) t.in[0] = data.byte;
         return status;
     }
@@ -193,7 +208,7 @@ int I2cBus::smbusRead(const Transfer& t)
     if (t.length == 2 && !supports(I2C_FUNC_SMBUS_READ_I2C_BLOCK) &&
         supports(I2C_FUNC_SMBUS_READ_WORD_DATA)) {
         const int status = smbusAccess(t, I2C_SMBUS_READ, command, I2C_SMBUS_WORD_DATA, &data,
-                                       I2C_FUNC_SMBUS_READ_WORD_DATA, "read word data");
+                                       I2C_FUNC_SMBUS_READ_WORD_DATA, "smbus-read-word-data");
         if (status == 0) {
             t.in[0] = static_cast<std::uint8_t>(data.word & 0xFFu);
             t.in[1] = static_cast<std::uint8_t>(data.word >> 8);
@@ -205,7 +220,7 @@ int I2cBus::smbusRead(const Transfer& t)
     }
     data.block[0] = static_cast<std::uint8_t>(t.length);
     const int status = smbusAccess(t, I2C_SMBUS_READ, command, I2C_SMBUS_I2C_BLOCK_DATA, &data,
-                                   I2C_FUNC_SMBUS_READ_I2C_BLOCK, "I2C block read");
+                                   I2C_FUNC_SMBUS_READ_I2C_BLOCK, "smbus-read-i2c-block-data");
     if (status != 0) return status;
     if (data.block[0] != t.length) {
         return fail(t, -EIO, "the adapter returned fewer bytes than asked for");
@@ -224,18 +239,18 @@ int I2cBus::smbusWrite(const Transfer& t)
     i2c_smbus_data data = {};
     if (count == 0) {
         return smbusAccess(t, I2C_SMBUS_WRITE, command, I2C_SMBUS_BYTE, nullptr,
-                           I2C_FUNC_SMBUS_WRITE_BYTE, "send byte");
+                           I2C_FUNC_SMBUS_WRITE_BYTE, "smbus-write-byte");
     }
     if (count == 1) {
         data.byte = payload[0];
         return smbusAccess(t, I2C_SMBUS_WRITE, command, I2C_SMBUS_BYTE_DATA, &data,
-                           I2C_FUNC_SMBUS_WRITE_BYTE_DATA, "write byte data");
+                           I2C_FUNC_SMBUS_WRITE_BYTE_DATA, "smbus-write-byte-data");
     }
     if (count == 2 && !supports(I2C_FUNC_SMBUS_WRITE_I2C_BLOCK) &&
         supports(I2C_FUNC_SMBUS_WRITE_WORD_DATA)) {
         data.word = static_cast<std::uint16_t>(payload[0] | payload[1] << 8);
         return smbusAccess(t, I2C_SMBUS_WRITE, command, I2C_SMBUS_WORD_DATA, &data,
-                           I2C_FUNC_SMBUS_WRITE_WORD_DATA, "write word data");
+                           I2C_FUNC_SMBUS_WRITE_WORD_DATA, "smbus-write-word-data");
     }
     if (count > I2C_SMBUS_BLOCK_MAX) {
         return fail(t, -EINVAL,
@@ -244,7 +259,7 @@ int I2cBus::smbusWrite(const Transfer& t)
     data.block[0] = static_cast<std::uint8_t>(count);
     std::memcpy(&data.block[1], payload, count);
     return smbusAccess(t, I2C_SMBUS_WRITE, command, I2C_SMBUS_I2C_BLOCK_DATA, &data,
-                       I2C_FUNC_SMBUS_WRITE_I2C_BLOCK, "I2C block write");
+                       I2C_FUNC_SMBUS_WRITE_I2C_BLOCK, "smbus-write-i2c-block-data");
 }
 
 int I2cBus::smbusAccess(const Transfer& t, std::uint8_t readWrite, std::uint8_t command,
@@ -253,10 +268,11 @@ int I2cBus::smbusAccess(const Transfer& t, std::uint8_t readWrite, std::uint8_t 
 {
     if (!supports(function)) {
         char hint[96];
-        std::snprintf(hint, sizeof hint, "adapter lacks I2C_RDWR and SMBus %s", transaction);
+        std::snprintf(hint, sizeof hint, "adapter lacks I2C_RDWR and %s", transaction);
         return fail(t, -EOPNOTSUPP, hint);
     }
     i2c_smbus_ioctl_data request = {readWrite, command, size, data};
+    transaction_ = transaction;
     const int status = calls_.ioctl(fd_, I2C_SMBUS, &request);
     return status < 0 ? fail(t, status, transferHint(status)) : 0;
 }

@@ -27,6 +27,9 @@ public:
     int open();
     int write(const I2cTarget& target, const std::uint8_t* data, unsigned int length);
     int read(const I2cTarget& target, std::uint8_t* buffer, unsigned int length);
+    // The transaction the last write or read handed to the kernel: "I2C_RDWR"
+    // or the SMBus call ("smbus-write-byte-data", ...); "" when none was.
+    const char* lastTransaction() const { return transaction_; }
 
 private:
     struct Transfer;
@@ -49,6 +52,7 @@ private:
     int fd_ = -1;
     unsigned long functions_ = 0;  // I2C_FUNC_* of the adapter
     int selected_ = -1;            // 7-bit address last set with I2C_SLAVE
+    const char* transaction_ = "";
 };
 
 }  // namespace hw

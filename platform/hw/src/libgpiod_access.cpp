@@ -35,7 +35,7 @@ public:
     {
         if (handle < 0 || static_cast<std::size_t>(handle) >= lines_.size()) return -EBADF;
         return gpiod_line_set_value(lines_[static_cast<std::size_t>(handle)], level) < 0 ? failure()
-                                                                                        : 0;
+                                                                                         : 0;
     }
 
 private:

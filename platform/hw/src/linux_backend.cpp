@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <string>
+
+#include <ze/platform/paths.h>
 
 #include "freerun_setting.h"
 #include "gpio_outputs.h"
@@ -11,6 +14,9 @@
 
 namespace ze {
 namespace platform {
+namespace {
+
+}  // namespace
 
 struct LinuxBackend::Impl {
     Impl(LinuxBackendConfig config, std::shared_ptr<SystemCalls> systemCalls,
@@ -34,9 +40,12 @@ struct LinuxBackend::Impl {
                     .first->second.get();
             }
         }
-        ZE_LOG_ERROR("I2C bus %u is not configured (add it to 'buses' under [i2c] in "
-                     "zeplatform.conf)",
-                     number);
+        std::string offered;
+        for (const unsigned int n : busNumbers)
+            offered += (offered.empty() ? "" : ", ") + std::to_string(n);
+        ZE_LOG_ERROR("I2C bus %u is not configured: 'buses' under [i2c] in %s lists %s", number,
+                     resolvePath(kPlatformConfigFile).c_str(),
+                     offered.empty() ? "none" : offered.c_str());
         return nullptr;
     }
 
@@ -85,7 +94,10 @@ int LinuxBackend::i2cWrite(unsigned int bus, const I2cTarget& target, const unsi
     if (data == nullptr && length > 0) return recorder_.finish(entry, -EINVAL);
     if (recorder_.enabled()) entry.data.assign(data, data + length);
     hw::I2cBus* const i2c = impl_->bus(bus);
-    return recorder_.finish(entry, i2c != nullptr ? i2c->write(target, data, length) : -ENODEV);
+    if (i2c == nullptr) return recorder_.finish(entry, -ENODEV);
+    const int status = i2c->write(target, data, length);
+    entry.transaction = i2c->lastTransaction();
+    return recorder_.finish(entry, status);
 }
 
 int LinuxBackend::i2cRead(unsigned int bus, const I2cTarget& target, unsigned int length,
@@ -95,7 +107,9 @@ int LinuxBackend::i2cRead(unsigned int bus, const I2cTarget& target, unsigned in
     TraceEntry entry = recorder_.begin(Call::I2CRead, bus, target);
     if (buffer == nullptr && length > 0) return recorder_.finish(entry, -EINVAL);
     hw::I2cBus* const i2c = impl_->bus(bus);
-    const int status = i2c != nullptr ? i2c->read(target, buffer, length) : -ENODEV;
+    if (i2c == nullptr) return recorder_.finish(entry, -ENODEV);
+    const int status = i2c->read(target, buffer, length);
+    entry.transaction = i2c->lastTransaction();
     if (status == 0 && recorder_.enabled()) entry.data.assign(buffer, buffer + length);
     return recorder_.finish(entry, status);
 }

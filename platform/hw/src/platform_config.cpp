@@ -1,8 +1,10 @@
 #include <ze/platform/linux_backend.h>
 
 #include <dlfcn.h>
-#include <ini.h>
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,11 +14,12 @@
 
 #include <ze/platform/paths.h>
 
+#include "ini_text.h"
+
 namespace ze {
 namespace platform {
 namespace {
 
-constexpr const char* kConfigFile = "/etc/zeplatform.conf";
 // The simulated board lives in a library of its own; the platform finds it
 // only when the configuration asks for it.
 constexpr const char* kSimLibrary = "libzeplatform-sim.so.1";
@@ -49,61 +52,38 @@ std::string trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// Feeds inih from a string and counts the lines it hands out, so that an
-// error names its line even when inih splits an overlong one.
-struct TextReader {
-    const std::string& text;
-    std::size_t position = 0;
-    unsigned int line = 0;
-    bool atLineStart = true;
-};
-
-char* readLine(char* out, int size, void* stream)
-{
-    TextReader& reader = *static_cast<TextReader*>(stream);
-    if (reader.position >= reader.text.size() || size < 2) return nullptr;
-    if (reader.atLineStart) ++reader.line;
-    std::size_t count = 0;
-    while (count + 1 < static_cast<std::size_t>(size) && reader.position < reader.text.size()) {
-        const char c = reader.text[reader.position++];
-        out[count++] = c;
-        if (c == '\n') break;
-    }
-    out[count] = '\0';
-    reader.atLineStart = out[count - 1] == '\n';
-    return out;
-}
-
 class ConfigParser {
 public:
-    ConfigParser(PlatformConfig& config, const std::string& text) : config_(config), reader_{text}
-    {
-    }
+    explicit ConfigParser(PlatformConfig& config) : config_(config) {}
 
-    bool parse(std::string* error)
+    bool parse(const std::string& text, std::string* error)
     {
-        const int firstBadLine = ini_parse_stream(readLine, &reader_, onEntry, this);
-        if (firstBadLine == 0) return true;
-        if (firstBadLine < 0) {
+        const IniOutcome outcome = parseIniText(text.data(), text.size(), onEntry, this);
+        if (outcome.clean()) return true;
+        if (outcome.outOfMemory) {
             *error = "out of memory while parsing";
-        } else if (problem_.empty() || static_cast<unsigned int>(firstBadLine) < problemLine_) {
-            *error =
-                "line " + std::to_string(firstBadLine) + ": expected '[section]' or 'key = value'";
-        } else {
+        } else if (outcome.firstErrorLine == 0) {
+            *error = "line " + std::to_string(outcome.overlongLine) + " is longer than " +
+                     std::to_string(outcome.lineLimit) + " bytes";
+        } else if (outcome.firstErrorLine == problemLine_) {
             *error = "line " + std::to_string(problemLine_) + ": " + problem_;
+        } else {
+            *error = "line " + std::to_string(outcome.firstErrorLine) +
+                     ": expected '[section]' or 'key = value'";
         }
         return false;
     }
 
 private:
-    static int onEntry(void* user, const char* section, const char* name, const char* value)
+    static int onEntry(void* user, unsigned int line, const char* section, const char* name,
+                       const char* value)
     {
         ConfigParser& parser = *static_cast<ConfigParser*>(user);
         const std::string problem = parser.take(section, name, value);
         if (problem.empty()) return 1;
         if (parser.problem_.empty()) {
             parser.problem_ = problem;
-            parser.problemLine_ = parser.reader_.line;
+            parser.problemLine_ = line;
         }
         return 0;
     }
@@ -125,6 +105,9 @@ private:
             if (!named(name, "freerun_file")) return unknownKey(section, name);
             if (value.empty()) return "freerun_file names no file";
             config_.hardware.freerunFile = value;
+        } else {
+            return std::string("unknown section [") + section + "] (key '" + name +
+                   "'; sections are [soc], [i2c], [gpio] and [display])";
         }
         return "";
     }
@@ -177,20 +160,24 @@ private:
     }
 
     PlatformConfig& config_;
-    TextReader reader_;
     std::string problem_;
     unsigned int problemLine_ = 0;
 };
 
 int readFile(const std::string& path, std::string* text)
 {
-    std::FILE* in = std::fopen(path.c_str(), "re");
-    if (in == nullptr) return -errno;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -errno;
+    struct stat info;
+    int status = fstat(fd, &info) != 0 ? -errno : 0;
+    if (status == 0 && S_ISDIR(info.st_mode)) status = -EISDIR;
     char chunk[kReadChunk];
-    std::size_t count = 0;
-    while ((count = std::fread(chunk, 1, sizeof chunk, in)) > 0) text->append(chunk, count);
-    const int status = std::ferror(in) ? -EIO : 0;
-    std::fclose(in);
+    ssize_t count = 0;
+    while (status == 0 && (count = ::read(fd, chunk, sizeof chunk)) != 0) {
+        if (count < 0 && errno != EINTR) status = -errno;
+        if (count > 0) text->append(chunk, static_cast<std::size_t>(count));
+    }
+    ::close(fd);
     return status;
 }
 
@@ -200,7 +187,7 @@ bool parsePlatformConfig(const std::string& text, PlatformConfig* config, std::s
 {
     PlatformConfig parsed;
     std::string problem;
-    if (!ConfigParser(parsed, text).parse(&problem)) {
+    if (!ConfigParser(parsed).parse(text, &problem)) {
         if (error != nullptr) *error = problem;
         return false;
     }
@@ -242,11 +229,15 @@ std::shared_ptr<SocBackend> makeConfiguredBackend(std::string* error)
     std::string ignored;
     std::string& problem = error != nullptr ? *error : ignored;
     problem.clear();
-    const std::string path = resolvePath(kConfigFile);
+    const std::string path = resolvePath(kPlatformConfigFile);
     std::string text;
     const int status = readFile(path, &text);
     if (status == -ENOENT) {
         problem = "no SoC backend configured (" + path + ")";
+        return nullptr;
+    }
+    if (status == -EISDIR) {
+        problem = path + " is a directory; the platform configuration is a file";
         return nullptr;
     }
     if (status < 0) {

@@ -12,10 +12,10 @@
 #include <linux/i2c.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -79,19 +79,22 @@ public:
         if (fd != kFd) return -EBADF;
         char text[16];
         switch (request) {
-        case I2C_FUNCS:
-            calls.push_back("FUNCS");
-            if (failing.count("FUNCS") == 0) *static_cast<unsigned long*>(argument) = functions;
-            return result("FUNCS", 0);
-        case I2C_SLAVE:  // takes the address itself
-            std::snprintf(text, sizeof text, "SLAVE %02lX",
-                          static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(argument)));
-            calls.push_back(text);
-            return result("SLAVE", 0);
-        case I2C_RDWR: return result("RDWR", rdwr(*static_cast<i2c_rdwr_ioctl_data*>(argument)));
-        case I2C_SMBUS:
-            return result("SMBUS", smbus(*static_cast<i2c_smbus_ioctl_data*>(argument)));
-        default: return -ENOTTY;
+            case I2C_FUNCS:
+                calls.push_back("FUNCS");
+                if (failing.count("FUNCS") == 0) *static_cast<unsigned long*>(argument) = functions;
+                return result("FUNCS", 0);
+            case I2C_SLAVE:  // takes the address itself
+                std::snprintf(
+                    text, sizeof text, "SLAVE %02lX",
+                    static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(argument)));
+                calls.push_back(text);
+                return result("SLAVE", 0);
+            case I2C_RDWR:
+                return result("RDWR", rdwr(*static_cast<i2c_rdwr_ioctl_data*>(argument)));
+            case I2C_SMBUS:
+                return result("SMBUS", smbus(*static_cast<i2c_smbus_ioctl_data*>(argument)));
+            default:
+                return -ENOTTY;
         }
     }
 
@@ -157,12 +160,13 @@ private:
 };
 
 // GPIO chips: a line's handle is 40 + its offset; requests fail with
-// `requestStatus` when it is negative.
+// `requestStatus`, sets with `setStatus` when negative.
 class FakeGpio : public ze::platform::GpioChipAccess {
 public:
     static constexpr int kFirstHandle = 40;
 
     int requestStatus = 0;
+    int setStatus = 0;
     Calls calls;
 
     int requestOutput(const std::string& chip, unsigned int offset, const char* consumer,
@@ -175,7 +179,7 @@ public:
     int setValue(int handle, int level) override
     {
         calls.push_back("set " + std::to_string(handle) + " " + std::to_string(level));
-        return 0;
+        return setStatus;
     }
 };
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -109,16 +110,17 @@ TEST_F(HwBackend, ANodeThatFailsToOpenIsReportedWithAHintAndOpenedOnceItWorks)
     EXPECT_EQ(-ENOTTY, backend->i2cOpen(kBus, QEL_I2C_MODE_DEFAULT));
     adapter->failing.clear();
     EXPECT_EQ(0, write(target(), {1}));
-    EXPECT_EQ(adapter->calls, (Calls{"open /dev/i2c-1 rw", "open /dev/i2c-1 rw", "FUNCS", "close 7",
-                                     "open /dev/i2c-1 rw", "FUNCS", "SLAVE 74",
-                                     "RDWR 74/0/2[05 01]"}));
+    EXPECT_EQ(adapter->calls,
+              (Calls{"open /dev/i2c-1 rw", "open /dev/i2c-1 rw", "FUNCS", "close 7",
+                     "open /dev/i2c-1 rw", "FUNCS", "SLAVE 74", "RDWR 74/0/2[05 01]"}));
 }
 
 TEST_F(HwBackend, UnconfiguredBusesAndMalformedTransfersNeverReachTheKernel)
 {
     EXPECT_EQ(-ENODEV, backend->i2cOpen(2, QEL_I2C_MODE_DEFAULT));
     EXPECT_TRUE(adapter->calls.empty());
-    EXPECT_THAT(log.bodies(), logged("I2C bus 2 is not configured", "[i2c]"));
+    EXPECT_THAT(log.bodies(), logged("I2C bus 2 is not configured: 'buses' under [i2c] in",
+                                     "zeplatform.conf lists 1, 3"));
     I2cTarget twoByteSub = target();
     twoByteSub.subAddrLen = 2;
     EXPECT_EQ(-EINVAL, write(twoByteSub, {1}));
@@ -139,10 +141,10 @@ TEST_F(HwBackend, TransfersAreRdwrMessagesToTheSevenBitAddressOnANodeOpenedOnce)
     EXPECT_EQ((Bytes{0xAB, 0xCD}), in);
     EXPECT_EQ(0, read(target(0x20, kNoSub), 1));
     backend.reset();
-    EXPECT_EQ(adapter->calls, (Calls{"open /dev/i2c-1 rw", "FUNCS", "SLAVE 74",
-                                     "RDWR 74/0/3[05 12 34]", "RDWR 74/0/2[3C 3D]",
-                                     "RDWR 74/0/1[05] 74/1/2", "SLAVE 10", "RDWR 10/1/1",
-                                     "close 7"}));
+    EXPECT_EQ(adapter->calls,
+              (Calls{"open /dev/i2c-1 rw", "FUNCS", "SLAVE 74", "RDWR 74/0/3[05 12 34]",
+                     "RDWR 74/0/2[3C 3D]", "RDWR 74/0/1[05] 74/1/2", "SLAVE 10", "RDWR 10/1/1",
+                     "close 7"}));
 }
 
 TEST_F(HwBackend, AFailedTransferReturnsItsErrnoAndSaysWhereAndWhy)
@@ -159,9 +161,9 @@ TEST_F(HwBackend, AFailedTransferReturnsItsErrnoAndSaysWhereAndWhy)
     adapter->failing.clear();
     adapter->rdwrDone = 1;
     EXPECT_EQ(-EIO, read(target(), 2)) << "only one of two messages went";
-    EXPECT_EQ(adapter->calls, (Calls{"open /dev/i2c-1 rw", "FUNCS", "SLAVE 74",
-                                     "RDWR 74/0/2[05 01]", "SLAVE 10", "SLAVE 10",
-                                     "RDWR 74/0/1[05] 74/1/2"}));
+    EXPECT_EQ(adapter->calls,
+              (Calls{"open /dev/i2c-1 rw", "FUNCS", "SLAVE 74", "RDWR 74/0/2[05 01]", "SLAVE 10",
+                     "SLAVE 10", "RDWR 74/0/1[05] 74/1/2"}));
 }
 
 // An SMBus-only adapter such as i2c-stub: the SMBus transaction with the same wire bytes.
@@ -177,19 +179,27 @@ TEST_F(HwSmbus, EachTransferBecomesTheTransactionWithTheSameBytesOnTheWire)
         int sub;
         Bytes data;  // written, or as many bytes read
         std::string expected;
+        const char* traced;
     } cases[] = {
-        {false, kSub, {0x12}, "SMBUS W 05 BYTE_DATA [12]"},
-        {true, kSub, {0}, "SMBUS R 05 BYTE_DATA []"},
-        {true, kSub, {0, 0}, "SMBUS R 05 I2C_BLOCK_DATA [02]"},
-        {false, kSub, {7, 8, 9}, "SMBUS W 05 I2C_BLOCK_DATA [03 07 08 09]"},
-        {false, kSub, {1, 2, 3, 4, 5}, "SMBUS W 05 I2C_BLOCK_DATA [05 01 02 03 04 05]"},
-        {false, kSub, {1, 2, 3, 4, 5, 6, 7, 8},
-         "SMBUS W 05 I2C_BLOCK_DATA [08 01 02 03 04 05 06 07 08]"},
-        {false, kNoSub, {0x3C}, "SMBUS W 3C BYTE"},
-        {true, kNoSub, {0}, "SMBUS R 00 BYTE []"},
-        {false, kSub, {}, "SMBUS W 05 BYTE"},
+        {false, kSub, {0x12}, "SMBUS W 05 BYTE_DATA [12]", "smbus-write-byte-data"},
+        {true, kSub, {0}, "SMBUS R 05 BYTE_DATA []", "smbus-read-byte-data"},
+        {true, kSub, {0, 0}, "SMBUS R 05 I2C_BLOCK_DATA [02]", "smbus-read-i2c-block-data"},
+        {false,
+         kSub,
+         {7, 8, 9},
+         "SMBUS W 05 I2C_BLOCK_DATA [03 07 08 09]",
+         "smbus-write-i2c-block-data"},
+        {false,
+         kSub,
+         {1, 2, 3, 4, 5, 6, 7, 8},
+         "SMBUS W 05 I2C_BLOCK_DATA [08 01 02 03 04 05 06 07 08]",
+         "smbus-write-i2c-block-data"},
+        {false, kNoSub, {0x3C}, "SMBUS W 3C BYTE", "smbus-write-byte"},
+        {true, kNoSub, {0}, "SMBUS R 00 BYTE []", "smbus-read-byte"},
+        {false, kSub, {}, "SMBUS W 05 BYTE", "smbus-write-byte"},
     };
     adapter->answer = {0x9C, 0x9D};
+    backend->setTraceEnabled(true);
     for (const auto& c : cases) {
         adapter->calls.clear();
         const auto length = static_cast<unsigned int>(c.data.size());
@@ -197,10 +207,16 @@ TEST_F(HwSmbus, EachTransferBecomesTheTransactionWithTheSameBytesOnTheWire)
                             : write(target(kDevice, c.sub), c.data))
             << c.expected;
         EXPECT_EQ(adapter->transfers(), Calls{c.expected});
+        EXPECT_STREQ(backend->trace().back().transaction, c.traced);
         if (c.read) {
             EXPECT_EQ(Bytes(adapter->answer.begin(), adapter->answer.begin() + length), in);
         }
     }
+    adapter->failing["SMBUS"] = -EIO;
+    EXPECT_EQ(-EIO, write(target(), {0x12}));
+    EXPECT_THAT(log.bodies(), logged("device 0x74 (8-bit 0xE8)", std::strerror(EIO),
+                                     "the device refused a byte"));
+    EXPECT_STREQ(backend->trace().back().transaction, "smbus-write-byte-data");
 }
 
 TEST_F(HwSmbus, TwoByteTransfersUseWordDataLowByteFirstWhenI2cBlockIsMissing)
@@ -223,8 +239,8 @@ TEST_F(HwSmbus, WhatNoTransactionTheAdapterHasExpressesAndShortBlockReadsFail)
     EXPECT_EQ(-EOPNOTSUPP, read(target(), 3));
     EXPECT_EQ(-EOPNOTSUPP, write(target(kDevice, kNoSub), {1}));
     EXPECT_TRUE(adapter->transfers().empty());
-    EXPECT_THAT(log.bodies(), logged("adapter lacks I2C_RDWR and SMBus I2C block read"));
-    EXPECT_THAT(log.bodies(), logged("without sub-address", "SMBus send byte"));
+    EXPECT_THAT(log.bodies(), logged("adapter lacks I2C_RDWR and smbus-read-i2c-block-data"));
+    EXPECT_THAT(log.bodies(), logged("without sub-address", "smbus-write-byte"));
     adapter->functions = FakeAdapter::kStub;
     make();
     adapter->answer = {0x01};
@@ -237,14 +253,19 @@ TEST_F(HwBackend, TheFirstSetRequestsTheMappedLineAsAnOutputOnceAndLaterSetsDriv
     EXPECT_THAT(log.bodies(), logged("GPIO 3 is not mapped", "[gpio]"));
     gpio->requestStatus = -EBUSY;
     EXPECT_EQ(-EBUSY, backend->gpioSetValue(kGpio, 1));
-    EXPECT_THAT(log.bodies(), logged("GPIO 168 (gpiochip0 line 5)", std::strerror(EBUSY),
+    EXPECT_THAT(log.bodies(), logged("GPIO 168 (line gpiochip0:5)", std::strerror(EBUSY),
                                      "another consumer holds the line"));
     gpio->requestStatus = 0;
     EXPECT_EQ(0, backend->gpioSetValue(kGpio, 1));
     EXPECT_EQ(0, backend->gpioSetValue(kGpio, 0));
     EXPECT_EQ(0, backend->gpioSetValue(kGpio, 7));
-    EXPECT_EQ(gpio->calls, (Calls{"request gpiochip0:5 zeplatform 1",
-                                  "request gpiochip0:5 zeplatform 1", "set 45 0", "set 45 1"}));
+    gpio->setStatus = -ENODEV;
+    EXPECT_EQ(-ENODEV, backend->gpioSetValue(kGpio, 0));
+    EXPECT_THAT(log.bodies(),
+                logged("GPIO 168 (line gpiochip0:5): cannot drive it low", std::strerror(ENODEV)));
+    EXPECT_EQ(gpio->calls,
+              (Calls{"request gpiochip0:5 zeplatform 1", "request gpiochip0:5 zeplatform 1",
+                     "set 45 0", "set 45 1", "set 45 0"}));
 }
 
 TEST_F(HwBackend, TheFreerunSettingIsKeptAndWithAFileWrittenThereAndReadFromItWhileItExists)
@@ -271,6 +292,14 @@ TEST_F(HwBackend, TheFreerunSettingIsKeptAndWithAFileWrittenThereAndReadFromItWh
     make(scratchFile("no_such_dir") + "/freerun");
     EXPECT_EQ(-ENOENT, backend->displaySetFreerunVfreq(2));
     EXPECT_EQ(0, freerun()) << "a failed set keeps the previous setting";
+
+    const std::string notAFile = scratchFile("freerun_dir");
+    std::filesystem::create_directories(notAFile);
+    make(notAFile + "/");
+    EXPECT_EQ(-EISDIR, backend->displaySetFreerunVfreq(2));
+    EXPECT_EQ(-EISDIR, backend->displayGetFreerunVfreq(&setting));
+    EXPECT_THAT(log.bodies(), logged("cannot read the display free-run setting", notAFile));
+    std::filesystem::remove_all(notAFile);
 }
 
 TEST_F(HwBackend, OnceEnabledEachCallIsTracedWithItsTimeTargetBytesAndStatus)
@@ -287,13 +316,29 @@ TEST_F(HwBackend, OnceEnabledEachCallIsTracedWithItsTimeTargetBytesAndStatus)
     EXPECT_EQ(-ENXIO, read(target(), 1));
     EXPECT_EQ(-ENOENT, backend->gpioSetValue(9, 1));
     Calls lines;
-    for (const auto& entry : backend->trace()) lines.push_back(ze::platform::formatTraceEntry(entry));
+    for (const auto& entry : backend->trace())
+        lines.push_back(ze::platform::formatTraceEntry(entry));
     EXPECT_EQ(lines, (Calls{"100us I2CWrite bus=1 dev=0xE8 sub[1]=0x05 data=12,34 status=0",
                             "200us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data=56 status=0",
                             "300us I2CRead bus=1 dev=0xE8 sub[1]=0x05 data= status=-6",
                             "400us GpioSetValue gpio=9 level=1 status=-2"}));
+    const auto trace = backend->trace();
+    EXPECT_STREQ(trace[0].transaction, "I2C_RDWR");
+    EXPECT_STREQ(trace[3].transaction, "");
+    timespec monotonic = {};
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    EXPECT_GT(trace[0].monotonicNs, 0u);
+    EXPECT_LE(trace[3].monotonicNs, static_cast<std::uint64_t>(monotonic.tv_sec) * 1000000000u +
+                                        static_cast<std::uint64_t>(monotonic.tv_nsec));
+    EXPECT_LE(trace[0].monotonicNs, trace[3].monotonicNs);
+
+    backend->setTraceCapacity(2);
+    EXPECT_EQ(backend->trace().size(), 2u);
+    EXPECT_EQ(backend->traceDropped(), 2u);
+    EXPECT_EQ(backend->trace()[0].sequence, 2u) << "the newest are kept";
     backend->clearTrace();
     EXPECT_TRUE(backend->trace().empty());
+    EXPECT_EQ(backend->traceDropped(), 0u);
 }
 
 TEST(HwSystemSeams, SystemCallsAndLibgpiodReturnNegativeErrnos)
@@ -344,6 +389,9 @@ freerun_file = /run/zeplatform/freerun   ; optional
 
 TEST(HwConfigText, ABrokenEntryIsRejectedNamingItsLineAndWhatIsWrong)
 {
+    // inih would take the tail of this comment for a line of its own.
+    const std::string longComment =
+        "[soc]\nbackend = linux\n; " + std::string(196, '-') + "backend = sim\n";
     const struct {
         const char* text;
         const char* error;
@@ -359,6 +407,8 @@ TEST(HwConfigText, ABrokenEntryIsRejectedNamingItsLineAndWhatIsWrong)
         {"[i2c]\nbuses = 2 2\n", "line 2: I2C bus 2 is listed twice"},
         {"[display]\nfreerun = /tmp/x\n", "line 2: unknown key 'freerun' under [display]"},
         {"[soc]\nbackend = linux\njunk\n[gpio]\nx = y\n", "line 3: expected '[section]'"},
+        {"[soc]\nbackend = linux\n[sco]\nbackend = sim\n", "line 4: unknown section [sco]"},
+        {longComment.c_str(), "line 3 is longer than 199 bytes"},
     };
     for (const auto& c : cases) {
         ze::platform::PlatformConfig config;

@@ -4,38 +4,75 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
-#include "models/factories.h"
+#include <ini.h>
+
+#include <ze/ic/chip_catalogue.h>
+#include <ze/sim/models/auo.h>
+#include <ze/sim/models/boe.h>
+#include <ze/sim/models/g1625.h>
+#include <ze/sim/models/innolux.h>
+#include <ze/sim/models/kd733.h>
+#include <ze/sim/models/rt6966.h>
+#include <ze/sim/vcom_model.h>
 
 namespace ze {
 namespace sim {
 namespace {
 
+namespace catalogue = ze::ic::catalogue;
+using BridgePtr = std::shared_ptr<InnoluxBridge>;
+
+template <class Model>
+std::shared_ptr<I2cDevice> make(const BridgePtr&)
+{
+    return std::make_shared<Model>();
+}
+
+template <class Model>
+std::shared_ptr<I2cDevice> makeBridged(const BridgePtr& bridge)
+{
+    return std::make_shared<Model>(bridge);
+}
+
+template <std::uint64_t kProgramUs>
+std::shared_ptr<I2cDevice> makeAuoFamily(const BridgePtr&)
+{
+    return std::make_shared<AuoChip>(kProgramUs);
+}
+
+// How each chip type is built; names and TypeIdx come from the catalogue.
 struct ChipEntry {
     ChipType type;
-    const char* name;
-    Panel (*make)(Board&, const PanelConfig&);
+    std::shared_ptr<I2cDevice> (*make)(const BridgePtr& bridge);
+    bool bridged;  // behind the Innolux pass-through bridge
+    bool gated;    // behind the AUO access gate
 };
 
 const ChipEntry kChipEntries[] = {
-    {ChipType::AUO, "auo", detail::makeAuoPanel},
-    {ChipType::IN518, "in518", detail::makeInnoluxPanel},
-    {ChipType::BOE, "boe", detail::makeBoePanel},
-    {ChipType::RT6966, "rt6966", detail::makeRt6966Panel},
-    {ChipType::IN525, "in525", detail::makeInnoluxPanel},
-    {ChipType::KD733, "kd733", detail::makeKd733Panel},
-    {ChipType::G1625, "g1625", detail::makeG1625Panel},
-    {ChipType::KD532P, "kd532p", detail::makeAuoPanel},
+    {ChipType::AUO, makeAuoFamily<AuoChip::kAuoProgramUs>, false, true},
+    {ChipType::IN518, makeBridged<In518Chip>, true, false},
+    {ChipType::BOE, make<BoeChip>, false, false},
+    {ChipType::RT6966, make<Rt6966>, false, false},
+    {ChipType::IN525, makeBridged<In525Chip>, true, false},
+    {ChipType::KD733, make<Kd733Chip>, false, false},
+    {ChipType::G1625, make<G1625>, false, false},
+    {ChipType::KD532P, makeAuoFamily<AuoChip::kKd532pProgramUs>, false, false},
 };
 
-const ChipEntry& entryFor(ChipType chip)
+const ChipEntry* entryFor(ChipType chip)
 {
+    if (catalogue::byTypeIdx(static_cast<int>(chip)) == nullptr) return nullptr;
     for (const ChipEntry& entry : kChipEntries) {
-        if (entry.type == chip) return entry;
+        if (entry.type == chip) return &entry;
     }
-    throw std::invalid_argument("unknown chip type " + std::to_string(static_cast<int>(chip)));
+    return nullptr;
 }
 
 int makeDirs(const std::string& path)
@@ -48,31 +85,78 @@ int makeDirs(const std::string& path)
     return 0;
 }
 
+// The gate line rests at the level opposite to the access level.
+void wireGate(Board& board, const PanelConfig& config, const std::shared_ptr<AuoChip>& chip)
+{
+    const unsigned int gate = config.gpioAddr;
+    if (!board.gpioLevel(gate)) board.addGpio(gate, config.gpioStatus == 0 ? 1 : 0);
+    chip->useGate(config.gpioStatus, *board.gpioLevel(gate));
+    std::weak_ptr<AuoChip> weak = chip;
+    board.onGpioChange([weak, gate](unsigned int gpio, unsigned int level) {
+        if (gpio != gate) return;
+        if (const std::shared_ptr<AuoChip> model = weak.lock()) model->setGateLevel(level);
+    });
+}
+
+const VcomModel* modelOf(const Panel& panel)
+{
+    return dynamic_cast<const VcomModel*>(panel.chip.get());
+}
+
+constexpr const char* kChipKey = "chip";
+
 }  // namespace
 
 const char* chipName(ChipType chip)
 {
-    return entryFor(chip).name;
+    const catalogue::ChipInfo* info = catalogue::byTypeIdx(static_cast<int>(chip));
+    if (info == nullptr) {
+        throw std::invalid_argument("unknown chip type " + std::to_string(static_cast<int>(chip)));
+    }
+    return info->name;
 }
 
 bool chipFromName(const std::string& name, ChipType* chip)
 {
-    for (const ChipEntry& entry : kChipEntries) {
-        if (name == entry.name) {
-            *chip = entry.type;
-            return true;
-        }
-    }
-    return false;
+    const catalogue::ChipInfo* info = catalogue::byName(name.c_str());
+    if (info == nullptr || entryFor(static_cast<ChipType>(info->typeIdx)) == nullptr) return false;
+    *chip = static_cast<ChipType>(info->typeIdx);
+    return true;
 }
 
 Panel installPanel(Board& board, const PanelConfig& config)
 {
+    const ChipEntry* entry = entryFor(config.chip);
+    if (entry == nullptr) {
+        throw std::invalid_argument("no chip model for TypeIdx " +
+                                    std::to_string(static_cast<int>(config.chip)));
+    }
     bool haveBus = false;
     for (unsigned int bus : board.buses()) haveBus = haveBus || bus == config.bus;
     if (!haveBus) board.addBus(config.bus);
-    if (config.i2cSwitchType == 1 && !board.gpioLevel(0)) board.addGpio(0);
-    return entryFor(config.chip).make(board, config);
+
+    Panel panel;
+    panel.type = config.chip;
+    BridgePtr bridge;
+    if (entry->bridged) {
+        bridge = std::make_shared<InnoluxBridge>();
+        panel.bridge = bridge;
+        board.attach(config.bus, kInnoluxBridgeAddr, bridge);
+    }
+    panel.chip = entry->make(bridge);
+    try {
+        board.attach(config.bus, config.vcomAddr, panel.chip);
+    } catch (...) {
+        if (bridge) board.detach(config.bus, kInnoluxBridgeAddr);
+        throw;
+    }
+    if (entry->gated) wireGate(board, config, std::static_pointer_cast<AuoChip>(panel.chip));
+    if (config.i2cSwitchType == kI2cSwitchTypeGpio) {
+        if (!board.gpioLevel(kI2cSwitchGpio)) board.addGpio(kI2cSwitchGpio);
+        board.putBehindSwitch(config.bus, config.vcomAddr, kI2cSwitchGpio);
+        if (bridge) board.putBehindSwitch(config.bus, kInnoluxBridgeAddr, kI2cSwitchGpio);
+    }
+    return panel;
 }
 
 std::string vcomSection(const PanelConfig& config)
@@ -106,5 +190,145 @@ int writeBoardIni(const std::string& root, const PanelConfig& config)
     return 0;
 }
 
+std::optional<unsigned int> heldValue(const Panel& panel)
+{
+    const VcomModel* model = modelOf(panel);
+    if (model == nullptr) return std::nullopt;
+    return model->heldValue();
+}
+
+int savePanelState(const Panel& panel, const std::string& file)
+{
+    const VcomModel* model = modelOf(panel);
+    if (model == nullptr) return -EINVAL;
+    std::ostringstream text;
+    text << kChipKey << " = " << chipName(panel.type) << "\n";
+    for (const auto& item : model->state()) {
+        text << item.first << " =";
+        for (std::uint8_t byte : item.second) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02X", byte);
+            text << hex;
+        }
+        text << "\n";
+    }
+    const std::string temporary = file + ".new";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        if (!out) return errno != 0 ? -errno : -EIO;
+        out << text.str();
+        out.close();
+        if (!out) {
+            std::remove(temporary.c_str());
+            return -EIO;
+        }
+    }
+    if (std::rename(temporary.c_str(), file.c_str()) != 0) {
+        const int err = errno;
+        std::remove(temporary.c_str());
+        return -err;
+    }
+    return 0;
+}
+
+int loadPanelState(Panel& panel, const std::string& file)
+{
+    auto* model = dynamic_cast<VcomModel*>(panel.chip.get());
+    if (model == nullptr) return -EINVAL;
+    std::ifstream in(file);
+    if (!in) return errno != 0 ? -errno : -EIO;
+    ModelState state;
+    std::string chip;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string key, equals;
+        if (!(fields >> key)) continue;
+        if (!(fields >> equals) || equals != "=") return -EINVAL;
+        if (key == kChipKey) {
+            fields >> chip;
+            continue;
+        }
+        std::vector<std::uint8_t>& bytes = state[key];
+        for (std::string hex; fields >> hex;) {
+            char* end = nullptr;
+            const unsigned long byte = std::strtoul(hex.c_str(), &end, 16);
+            if (*end != '\0' || hex.size() > 2) return -EINVAL;
+            bytes.push_back(static_cast<std::uint8_t>(byte));
+        }
+    }
+    if (in.bad()) return -EIO;
+    if (chip != chipName(panel.type)) return -EINVAL;
+    return model->restore(state) ? 0 : -EINVAL;
+}
+
 }  // namespace sim
 }  // namespace ze
+
+namespace {
+
+constexpr const char* kBoardFile = "/obdata/model/config/board.ini";
+
+struct VcomKeys {
+    ze::sim::PanelConfig config;
+    bool haveType = false;
+};
+
+// Values as the driver reads them: strtoul with base 0.
+int takeVcomKey(void* user, const char* section, const char* key, const char* value)
+{
+    auto* keys = static_cast<VcomKeys*>(user);
+    if (std::strcmp(section, "VCOM") != 0) return 1;
+    const unsigned long number = std::strtoul(value, nullptr, 0);
+    ze::sim::PanelConfig& c = keys->config;
+    if (std::strcmp(key, "TypeIdx") == 0) {
+        c.chip = static_cast<ze::sim::ChipType>(number);
+        keys->haveType = true;
+    } else if (std::strcmp(key, "I2cBus") == 0) {
+        c.bus = static_cast<unsigned int>(number);
+    } else if (std::strcmp(key, "VcomAddr") == 0) {
+        c.vcomAddr = static_cast<std::uint8_t>(number);
+    } else if (std::strcmp(key, "GpioAddr") == 0) {
+        c.gpioAddr = static_cast<std::uint8_t>(number);
+    } else if (std::strcmp(key, "GpioStatus") == 0) {
+        c.gpioStatus = static_cast<std::uint32_t>(number);
+    } else if (std::strcmp(key, "LdmFlag") == 0) {
+        c.ldmFlag = static_cast<std::uint8_t>(number);
+    } else if (std::strcmp(key, "I2cSwitchType") == 0) {
+        c.i2cSwitchType = static_cast<std::uint8_t>(number);
+    }
+    return 1;
+}
+
+ze::platform::SocBackend* fail(int err, const std::string& message)
+{
+    std::fprintf(stderr, "ze_sim: %s\n", message.c_str());
+    errno = err;
+    return nullptr;
+}
+
+}  // namespace
+
+ze::platform::SocBackend* ze_sim_create_backend(const char* root)
+{
+    if (root == nullptr) return fail(EINVAL, "no platform root given");
+    const std::string path = std::string(root) + kBoardFile;
+    VcomKeys keys;
+    errno = 0;
+    const int parsed = ini_parse(path.c_str(), takeVcomKey, &keys);
+    if (parsed < 0) {
+        const int err = errno != 0 ? errno : EIO;
+        return fail(err, "cannot read " + path + ": " + std::strerror(err));
+    }
+    if (parsed > 0) {
+        return fail(EINVAL, path + ":" + std::to_string(parsed) + ": not an INI line");
+    }
+    if (!keys.haveType) return fail(EINVAL, path + ": no TypeIdx in the [VCOM] section");
+    std::unique_ptr<ze::sim::Board> board(new ze::sim::Board);
+    ze::sim::wireAsDefaultBoard(*board);
+    try {
+        ze::sim::installPanel(*board, keys.config);
+    } catch (const std::exception& e) {
+        return fail(EINVAL, path + ": " + e.what());
+    }
+    return board.release();
+}

@@ -1,12 +1,14 @@
 #include "app.h"
 
+#include <sys/prctl.h>
+
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 
-#include <ze/platform/paths.h>
-
-#include "chips.h"
 #include "command_line.h"
 #include "console.h"
 #include "driver_log.h"
@@ -18,6 +20,12 @@
 namespace vcomctl {
 namespace {
 
+namespace catalogue = ze::ic::catalogue;
+
+// The kernel's smallest timer slack: the driver's waits end when they are due
+// rather than up to 50 us later, the default slack of a normal thread.
+constexpr unsigned long kTimerSlackNs = 1;
+
 CommandResult chipsResult()
 {
     CommandResult result;
@@ -28,96 +36,207 @@ CommandResult chipsResult()
 
 bool touchesChip(const Command& command)
 {
-    return command.op == Op::Read || command.op == Op::Update || command.op == Op::Save;
+    return command.op == Op::Read || command.op == Op::Update || command.op == Op::Save ||
+           command.op == Op::Pattern;
 }
+
+std::string signalName(int signal);
 
 class Run {
 public:
     Run(const Options& options, const Io& io)
-        : options_(options), io_(io), console_(io.err, io.terminal)
+        : options_(options), io_(io), console_(io.err, io.progress), reporter_(io.out, options)
     {
     }
 
     int execute()
     {
-        if (std::any_of(options_.commands.begin(), options_.commands.end(), needsDriver)) {
+        prctl(PR_SET_TIMERSLACK, kTimerSlackNs, 0, 0, 0);
+        const bool driver = options_.session || std::any_of(options_.commands.begin(),
+                                                            options_.commands.end(), needsDriver);
+        if (driver) {
             DriverLog log(options_.verbose,
                           [this](const std::string& line) { console_.line(line); });
             withPlatform(log);
         } else {
-            for (std::size_t i = 0; i < options_.commands.size(); ++i) show(chipsResult());
+            for (std::size_t i = 0; i < options_.commands.size(); ++i) {
+                reporter_.result(chipsResult());
+            }
         }
-        if (options_.json) io_.out << jsonReport(report_);
-        if (!report_.ok) console_.line("vcomctl: " + report_.error);
-        return report_.exitCode;
+        reporter_.finish(exitCode_, error_);
+        if (!error_.empty()) console_.line("vcomctl: " + error_);
+        return exitCode_;
     }
 
 private:
     void fail(int exitCode, const std::string& reason)
     {
-        report_.ok = false;
-        report_.exitCode = exitCode;
-        report_.error = reason;
-    }
-
-    void show(const CommandResult& result)
-    {
-        report_.results.push_back(result);
-        if (!options_.json) {
-            io_.out << plainResult(result);
-            io_.out.flush();
-        }
+        exitCode_ = exitCode;
+        error_ = reason;
     }
 
     void withPlatform(DriverLog& log)
     {
+        Failure failure;
+        std::unique_ptr<PlatformSetup> platform = PlatformSetup::plan(options_, log, &failure);
+        if (!platform) return fail(failure.exitCode, failure.error);
+        chip_ = catalogue::byTypeIdx(platform->board().typeIdx);
+        if (!boardFits(*platform)) return;
+        if (!options_.session && !confirmSaves(options_.commands, *platform)) return;
+        if (!platform->install(&failure)) return fail(failure.exitCode, failure.error);
+        reporter_.setContext(RunContext{platform->backend().name(), platform->userRoot(),
+                                        chip_ != nullptr ? chip_->name : ""});
+
+        if (io_.stop != nullptr) {
+            hold_ = io_.stop->hold();
+            io_.stop->setIdleStop([this, &platform](int signal) {
+                platform->emergencyCleanup();
+                console_.line("vcomctl: stopped by " + signalName(signal));
+            });
+        }
+        bringUpAndRun(*platform, log);
+        if (io_.stop != nullptr) io_.stop->setIdleStop(nullptr);
+        hold_ = std::unique_lock<std::mutex>();
+    }
+
+    void bringUpAndRun(PlatformSetup& platform, DriverLog& log)
+    {
         std::string error;
-        std::unique_ptr<PlatformSetup> platform = PlatformSetup::prepare(options_, log, &error);
-        if (!platform) return fail(kExitFailed, error);
-        if (!platform->notice().empty()) console_.line("vcomctl: " + platform->notice());
-        report_.backend = platform->backend().name();
-        if (!platform->temporaryRoot()) report_.root = platform->root();
-        report_.board = platform->board();
-
-        if (!commandsFit(platform->board())) return;
-
         std::unique_ptr<DriverSession> session =
-            DriverSession::open(platform->board().i2cBus, &error);
+            DriverSession::open(platform.board().i2cBus, &error);
         if (!session) return fail(kExitFailed, error);
-
-        std::optional<TraceTap> tap;
-        if (options_.trace) tap = TraceTap::forBackend(platform->backend(), io_.clock);
+        TraceTap tap(platform.backend(), io_.clock);
         Runner::Hooks hooks;
         hooks.begin = [this](const std::string& name) { console_.beginActivity(name); };
         hooks.end = [this] { console_.endActivity(); };
-        Runner runner(session->vcom(), session->driver(), log, tap ? &*tap : nullptr, hooks);
+        Runner runner(Runner::Setup{session->vcom(), session->driver(), log, tap, &platform,
+                                    options_.trace != TraceMode::Off, options_.verify},
+                      hooks);
 
-        report_.init = runner.init();
-        if (options_.trace && !options_.json) io_.out << plainResult(*report_.init);
-        if (!report_.init->ok) return fail(kExitFailed, report_.init->error);
-
+        const CommandResult init = runner.init();
+        reporter_.init(init);
+        if (!init.ok) return fail(kExitFailed, "driver initialization: " + init.error);
+        if (options_.session) return runSession(runner, platform);
         for (const Command& command : options_.commands) {
-            show(command.op == Op::Chips ? chipsResult() : runner.run(command));
-            if (!report_.results.back().ok) return fail(kExitFailed, report_.results.back().error);
+            if (stopped()) return;
+            const CommandResult result =
+                command.op == Op::Chips ? chipsResult() : runner.run(command);
+            reporter_.result(result);
+            if (!result.ok) return fail(kExitFailed, result.error);
+            if (stopped(&command)) return;
         }
     }
 
-    // Refuses, before anything reaches the chip, a chip the driver does not
-    // support and values the chip cannot hold.
-    bool commandsFit(const DriverFields& board)
+    void runSession(Runner& runner, PlatformSetup& platform)
     {
-        const ChipInfo* chip = chipByTypeIdx(board.typeIdx);
-        for (const Command& command : options_.commands) {
+        bool anyFailed = false;
+        bool anyRefused = false;
+        std::string line;
+        for (unsigned long number = 1;; ++number) {
+            // Unlocked while waiting, so that a signal then ends the run at once.
+            if (hold_) hold_.unlock();
+            const bool got = static_cast<bool>(std::getline(io_.in, line));
+            if (hold_.mutex() != nullptr) hold_.lock();
+            if (!got) break;
+            if (stopped()) return;
+            const std::string::size_type start = line.find_first_not_of(" \t\r");
+            if (start == std::string::npos || line[start] == '#') continue;
+            ParseOutcome parsed = parseSessionLine(line);
+            std::string refusal = parsed.run ? rangeProblem(parsed.options.commands) : parsed.error;
+            if (refusal.empty() && !confirmSaves(parsed.options.commands, platform)) {
+                refusal = error_;
+                error_.clear();
+                exitCode_ = kExitOk;
+            }
+            if (!refusal.empty()) {
+                anyRefused = true;
+                const std::string text = "line " + std::to_string(number) + ": " + refusal;
+                reporter_.refused(kExitUsage, text);
+                if (!options_.json) console_.line("vcomctl: " + text);
+                continue;
+            }
+            for (const Command& command : parsed.options.commands) {
+                const CommandResult result =
+                    command.op == Op::Chips ? chipsResult() : runner.run(command);
+                reporter_.result(result);
+                if (!result.ok) {
+                    anyFailed = true;
+                    if (!options_.json) console_.line("vcomctl: " + result.error);
+                    break;
+                }
+                if (stopped(&command)) return;
+            }
+        }
+        if (anyFailed)
+            exitCode_ = kExitFailed;
+        else if (anyRefused)
+            exitCode_ = kExitUsage;
+    }
+
+    // A stop asked for by a signal; `after` is the command that was let finish.
+    bool stopped(const Command* after = nullptr)
+    {
+        const int signal = io_.stop != nullptr ? io_.stop->requested() : 0;
+        if (signal == 0) return false;
+        std::string text = "stopped by " + signalName(signal);
+        if (after != nullptr) text += " after " + describe(*after) + " completed its sequence";
+        fail(kExitSignalBase + signal, text);
+        return true;
+    }
+
+    std::string rangeProblem(const std::vector<Command>& commands) const
+    {
+        for (const Command& command : commands) {
             if (!touchesChip(command)) continue;
-            if (chip == nullptr) {
-                fail(kExitFailed, ze::platform::resolvePath(kBoardFile) + ": TypeIdx " +
-                                      std::to_string(board.typeIdx) +
-                                      " names no chip the driver supports (see vcomctl chips)");
+            if (chip_ == nullptr) return "";  // refused at bring-up
+            const std::string why = checkRange(command, *chip_);
+            if (!why.empty()) return why;
+        }
+        return "";
+    }
+
+    // Refuses, before anything is written or reaches the chip, a board file
+    // the tool cannot trust, a chip the driver does not support and values
+    // the chip cannot hold.
+    bool boardFits(const PlatformSetup& platform)
+    {
+        const bool acts = options_.session || std::any_of(options_.commands.begin(),
+                                                          options_.commands.end(), touchesChip);
+        if (!platform.boardProblem().empty()) {
+            if (acts) {
+                fail(kExitFailed, platform.boardProblem());
                 return false;
             }
-            const std::string why = checkRange(command, *chip);
-            if (!why.empty()) {
-                fail(kExitUsage, why);
+            console_.line("vcomctl: warning: " + platform.boardProblem() +
+                          "; the driver runs its defaults");
+        }
+        if (acts && chip_ == nullptr) {
+            fail(kExitFailed, std::string("the board's TypeIdx ") +
+                                  std::to_string(platform.board().typeIdx) +
+                                  " names no chip the driver supports (see vcomctl chips)");
+            return false;
+        }
+        const std::string why = rangeProblem(options_.commands);
+        if (!why.empty()) fail(kExitUsage, why);
+        return why.empty();
+    }
+
+    // An MTP save cannot be taken back: on hardware, a person at a terminal
+    // confirms it, as i2cset asks before it writes.
+    bool confirmSaves(const std::vector<Command>& commands, const PlatformSetup& platform)
+    {
+        const bool mtp = chip_ != nullptr && chip_->readShowsStored;
+        if (platform.simulated() || !mtp || options_.assumeYes || !io_.interactive) return true;
+        for (const Command& command : commands) {
+            if (command.op != Op::Save) continue;
+            const DriverFields& board = platform.board();
+            console_.line("vcomctl: " + describe(command) + " programs the MTP of the " +
+                          chip_->name + " at " + deviceText(board.vcomAddr) + " on bus " +
+                          std::to_string(board.i2cBus) + ". Continue? [y/N]");
+            std::string answer;
+            std::getline(io_.in, answer);
+            if (answer != "y" && answer != "Y" && answer != "yes") {
+                fail(kExitFailed, describe(command) + ": not confirmed; nothing was done");
                 return false;
             }
         }
@@ -127,8 +246,17 @@ private:
     const Options& options_;
     const Io& io_;
     Console console_;
-    RunReport report_;
+    Reporter reporter_;
+    const ChipInfo* chip_ = nullptr;
+    int exitCode_ = kExitOk;
+    std::string error_;
+    std::unique_lock<std::mutex> hold_;
 };
+
+std::string signalName(int signal)
+{
+    return std::string("SIG") + sigabbrev_np(signal);
+}
 
 }  // namespace
 
@@ -137,7 +265,14 @@ int runVcomctl(const std::vector<std::string>& args, const Io& io)
     const ParseOutcome parsed = parseCommandLine(args);
     if (!parsed.run) {
         io.out << parsed.out;
-        if (!parsed.error.empty()) io.err << "vcomctl: " << parsed.error << "\n";
+        if (!parsed.error.empty()) {
+            if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+                Options json;
+                json.json = true;
+                Reporter(io.out, json).finish(parsed.exitCode, parsed.error);
+            }
+            io.err << "vcomctl: " << parsed.error << "\n";
+        }
         return parsed.exitCode;
     }
     return Run(parsed.options, io).execute();

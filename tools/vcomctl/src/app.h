@@ -1,10 +1,12 @@
 #pragma once
 // One run of vcomctl, from the arguments to the exit status.
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "stop_control.h"
 #include "trace.h"
 
 namespace vcomctl {
@@ -12,10 +14,16 @@ namespace vcomctl {
 struct Io {
     std::ostream& out;
     std::ostream& err;
-    // stderr is a terminal: long operations show progress there.
-    bool terminal = false;
-    // Time of the trace, in microseconds.
+    std::istream& in;  // session commands, answers to a confirmation
+    // stderr is a terminal that takes escape codes: long operations show
+    // progress there.
+    bool progress = false;
+    // stdin is a terminal: an MTP save on hardware asks first.
+    bool interactive = false;
+    // Time of the trace, in microseconds of CLOCK_MONOTONIC.
     Clock clock;
+    // Signals that ask the run to stop; null when none are caught.
+    StopControl* stop = nullptr;
 };
 
 // `args` without the program name.

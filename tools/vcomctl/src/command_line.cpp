@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <sstream>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "value.h"
 
@@ -14,45 +17,101 @@
 namespace vcomctl {
 namespace {
 
+namespace catalogue = ze::ic::catalogue;
+
+constexpr unsigned int kMaxBus = 255;
+// i2c-tools' range of 7-bit addresses a normal device may use.
+constexpr unsigned int kFirstAddr7 = 0x03;
+constexpr unsigned int kLastAddr7 = 0x77;
+
 const char* const kDescription =
     "vcomctl: read, set and store the panel's VCOM through the VCOM driver.\n"
     "Brings the driver up as the HAL framework does, applies the commands in\n"
     "order to that one bring-up, and takes the driver down again.\n";
 
-const char* const kValueRules =
-    "Values: decimal (128) or hex with 0x (0x80); no sign, no leading zero (no\n"
-    "octal). Each chip takes what it can hold, and a larger value is refused before\n"
-    "anything is sent (see `vcomctl chips`):\n"
-    "  update and save   0-255   auo in518 boe in525 kd733 kd532p\n"
-    "  update            0-653   rt6966 (its 10-bit code is value + 370)\n"
-    "  save              0-255   rt6966 (the copy kept in the U-Boot environment)\n"
-    "  update and save   0-127   g1625 (7-bit setting; 128 would act as 0)";
-
 const char* const kFooter =
     "Board: the chip and its wiring come from the [VCOM] section of\n"
-    "ROOT/obdata/model/config/board.ini. With --sim CHIP a simulated panel of that\n"
-    "chip is used, with a board file and an environment store written under a fresh\n"
-    "temporary root (or under --root). Without --sim the hardware backend is used\n"
-    "when ROOT/etc/zeplatform.conf selects it, and otherwise a simulated panel of\n"
-    "the chip the board file names.\n"
+    "ROOT/obdata/model/config/board.ini; a board file that cannot be read, or lacks\n"
+    "[VCOM] or its TypeIdx, is refused. --bus, --addr and --chip replace a field for\n"
+    "this run only. The SoC backend is the one ROOT/etc/zeplatform.conf selects.\n"
+    "With --sim CHIP a simulated panel is used in a fresh private root, removed on\n"
+    "exit; --sim-state DIR keeps it (registers, NVM, environment) across runs in a\n"
+    "directory vcomctl created. --dry-run runs the commands on a simulated chip of\n"
+    "the board's type and prints the transfers; the bus is not touched.\n"
     "\n"
+    "Faults (--sim-fault, repeatable): write:N, read:N, gpio:N, open:N (the Nth such\n"
+    "call fails with EIO), absent (the chip stops answering), status:BYTE (every\n"
+    "status read of an IN525/IN518 answers BYTE).\n"
+    "\n"
+    "Values: decimal (128) or hex with 0x (0x80); no sign, no leading zero (no\n"
+    "octal). A value the chip cannot hold is refused before anything is sent:\n"
+    "{RANGES}\n"
     "A read that the chip routine reports as failed is an error, not the value 0.\n"
-    "The commands stop at the first one that fails.\n"
+    "The commands stop at the first one that fails; a session goes on.\n"
+    "A save is read back and a difference fails the run (--no-verify skips it).\n"
+    "The read of {STORED} returns what a save stored; the read of {UNSTORED} returns\n"
+    "the chip's register, so its save is verified against the stored copy.\n"
+    "An MTP save on hardware asks first unless -y is given or stdin is no terminal.\n"
+    "SIGINT or SIGTERM during a command lets its chip sequence finish, then stops.\n"
     "\n"
-    "Exit status: 0 success; 1 the bring-up or a command failed; 2 the command line\n"
-    "was refused and nothing was done.\n"
+    "Exit status: 0 success; 1 the bring-up, a command or a save's verification\n"
+    "failed; 2 the command line was refused and nothing was done (unlike i2cget,\n"
+    "where 2 is a failed read); 128+N stopped by signal N (130 SIGINT, 143 SIGTERM).\n"
     "\n"
     "Examples:\n"
     "  vcomctl read\n"
+    "  vcomctl -q read\n"
     "  vcomctl --sim auo read update 0x80 read save 0x80\n"
     "  vcomctl --json update 128 save 128\n"
-    "  vcomctl --sim in525 --trace save 0x5A\n"
-    "  vcomctl -r /mnt/board config";
+    "  vcomctl --sim in525 --trace=i2ctransfer save 0x5A\n"
+    "  printf 'update 120\\nread\\n' | vcomctl --sim rt6966 session\n"
+    "  vcomctl --sim-state /tmp/panel --sim in518 save 0x70";
 
 std::string lower(std::string text)
 {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+std::string chipList(bool showsStored)
+{
+    std::string names;
+    for (const ChipInfo& chip : catalogue::kChips) {
+        if (chip.readShowsStored != showsStored) continue;
+        if (!names.empty()) names += ", ";
+        names += chip.name;
+    }
+    return names;
+}
+
+std::string footer()
+{
+    std::string text = kFooter;
+    const auto fill = [&text](const std::string& field, const std::string& value) {
+        text.replace(text.find(field), field.size(), value);
+    };
+    fill("{STORED}", chipList(true));
+    fill("{UNSTORED}", chipList(false));
+    std::string ranges;
+    for (const ChipInfo& chip : catalogue::kChips) {
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-7s update 0-%-4u save 0-%-4u %s\n", chip.name,
+                      unsigned{chip.updateMax}, unsigned{chip.saveMax}, chip.updateNote);
+        ranges += line;
+    }
+    fill("{RANGES}", ranges);
+    return text;
+}
+
+// A number in decimal or 0x hex up to `max`; "" or why not.
+std::string parseNumber(const std::string& text, unsigned int max, unsigned int* out)
+{
+    std::uint16_t value = 0;
+    std::string why = parseValue(text, &value);
+    if (why.empty() && value > max)
+        why = "'" + text + "' is out of range (0 to " + std::to_string(max) + ")";
+    if (why.empty()) *out = value;
+    return why;
 }
 
 CLI::Validator valueValidator()
@@ -69,22 +128,48 @@ CLI::Validator chipValidator()
 {
     return CLI::Validator(
         [](std::string& name) {
-            if (chipByName(name) != nullptr) return std::string();
+            if (catalogue::byName(name.c_str()) != nullptr) return std::string();
             return "unknown chip '" + name + "' (valid: " + chipNames() + ")";
         },
         "");
 }
 
+CLI::Validator faultValidator()
+{
+    return CLI::Validator(
+        [](std::string& spec) {
+            const std::string::size_type colon = spec.find(':');
+            const std::string kind = spec.substr(0, colon);
+            const std::string arg = colon == std::string::npos ? "" : spec.substr(colon + 1);
+            unsigned int number = 0;
+            if (kind == "absent" && colon == std::string::npos) return std::string();
+            if (kind == "write" || kind == "read" || kind == "gpio" || kind == "open") {
+                if (parseNumber(arg, kMaxValue, &number).empty() && number > 0)
+                    return std::string();
+                return "fault '" + spec + "': " + kind + ":N needs a call count of 1 or more";
+            }
+            if (kind == "status") {
+                if (parseNumber(arg, 0xFF, &number).empty()) return std::string();
+                return "fault '" + spec + "': status:BYTE needs a byte (0 to 0xFF)";
+            }
+            return "unknown fault '" + spec +
+                   "' (write:N, read:N, gpio:N, open:N, absent, status:BYTE)";
+        },
+        "");
+}
+
 const char* const kCommandList =
-    "(commands: read, update VALUE, save VALUE, pattern on|off, config, chips)";
+    "(commands: read, update VALUE, save VALUE, pattern on|off, config, chips, session)";
 
 // The first word that is neither an option nor an option's value: what the
 // user meant as a command.
 std::string firstWord(const std::vector<std::string>& args)
 {
+    static const std::vector<std::string> withValue = {
+        "-r", "--root", "--sim", "--sim-state", "--sim-fault", "--bus", "--addr", "--chip"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "-r" || arg == "--root" || arg == "--sim") {
+        if (std::find(withValue.begin(), withValue.end(), arg) != withValue.end()) {
             ++i;
         } else if (arg.empty() || arg[0] != '-') {
             return arg;
@@ -113,18 +198,75 @@ std::string reasonFor(const CLI::ParseError& error, const std::vector<std::strin
     return line;
 }
 
+// The conflicts CLI11 cannot express; "" when there are none.
+std::string conflicts(const Options& options)
+{
+    if (options.session && options.commands.size() > 1) {
+        return "session takes its commands from stdin, not from the command line";
+    }
+    if (!options.simChip.empty() && !options.root.empty()) {
+        return "--sim uses a private root and leaves --root alone; use --sim-state DIR to keep "
+               "the simulated panel";
+    }
+    if (!options.simState.empty() && !options.root.empty()) {
+        return "--sim-state DIR is the simulated panel's root; --root cannot name another";
+    }
+    if (options.dryRun && (!options.simChip.empty() || !options.simState.empty())) {
+        return "--dry-run simulates the board's chip; it does not combine with --sim or "
+               "--sim-state";
+    }
+    if (!options.simFaults.empty() && options.simChip.empty() && options.simState.empty()) {
+        return "--sim-fault needs a simulated panel (--sim or --sim-state)";
+    }
+    if (!options.simChip.empty() && options.overrides.chip != nullptr &&
+        options.overrides.chip != catalogue::byName(options.simChip.c_str())) {
+        return "--chip and --sim name different chips";
+    }
+    return "";
+}
+
 }  // namespace
+
+std::string chipNames()
+{
+    std::string names;
+    for (const ChipInfo& chip : catalogue::kChips) {
+        if (!names.empty()) names += ", ";
+        names += chip.name;
+    }
+    return names;
+}
 
 std::string describe(const Command& command)
 {
     switch (command.op) {
-    case Op::Read: return "read";
-    case Op::Update: return "update " + command.valueText;
-    case Op::Save: return "save " + command.valueText;
-    case Op::Pattern: return command.on ? "pattern on" : "pattern off";
-    case Op::Config: return "config";
-    case Op::Chips: return "chips";
-    case Op::Init: return "init";
+        case Op::Update:
+        case Op::Save:
+            return std::string(commandWord(command.op)) + " " + command.valueText;
+        case Op::Pattern:
+            return command.on ? "pattern on" : "pattern off";
+        default:
+            return commandWord(command.op);
+    }
+}
+
+const char* commandWord(Op op)
+{
+    switch (op) {
+        case Op::Read:
+            return "read";
+        case Op::Update:
+            return "update";
+        case Op::Save:
+            return "save";
+        case Op::Pattern:
+            return "pattern";
+        case Op::Config:
+            return "config";
+        case Op::Chips:
+            return "chips";
+        case Op::Init:
+            return "init";
     }
     return "?";
 }
@@ -156,56 +298,81 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
                    "use a simulated panel with this chip (" + chipNames() + ")")
         ->type_name("CHIP")
         ->check(chipValidator());
+    app.add_option("--sim-state", options.simState,
+                   "keep the simulated panel in DIR across runs (created by vcomctl)")
+        ->type_name("DIR");
+    app.add_option("--sim-fault", options.simFaults, "inject a fault into the simulated panel")
+        ->type_name("FAULT")
+        ->check(faultValidator());
+    app.add_flag("--dry-run", options.dryRun,
+                 "run on a simulated chip of the board's type and show the transfers");
+    std::string busText, addrText, chipText;
+    app.add_option("--bus", busText, "I2C bus number instead of the board file's I2cBus")
+        ->type_name("N")
+        ->check([](const std::string& text) {
+            unsigned int ignored = 0;
+            return parseNumber(text, kMaxBus, &ignored);
+        });
+    app.add_option("--addr", addrText,
+                   "chip address in 7-bit form, as i2c-tools takes it (0x74 for VcomAddr 0xE8)")
+        ->type_name("ADDR")
+        ->check([](const std::string& text) {
+            unsigned int addr = 0;
+            std::string why = parseNumber(text, kLastAddr7, &addr);
+            if (why.empty() && addr < kFirstAddr7) why = "'" + text + "' is a reserved address";
+            return why.empty() ? why : why + " (7-bit addresses 0x03 to 0x77)";
+        });
+    app.add_option("--chip", chipText, "chip instead of the board file's TypeIdx")
+        ->type_name("CHIP")
+        ->check(chipValidator());
     app.add_flag("--json", options.json,
-                 "print one JSON object with every command's result on stdout (a refused "
-                 "command line prints none)");
+                 "print one JSON object per run (one per line in a session) on stdout");
+    app.add_flag("-q,--value", options.valueOnly, "print only the number for read");
     app.add_flag("-v,--verbose", options.verbose,
-                 "show the driver's info messages on stderr (default: errors only)");
-    app.add_flag("--trace", options.trace,
-                 "show the bus traffic of each operation: time, direction, device, register, "
-                 "bytes, status");
+                 "show the driver's messages on stderr (levels: $ZE_DEBUG_LEVEL, default info) "
+                 "and the full error context");
+    std::string traceText;
+    app.add_flag("--trace{timeline}", traceText,
+                 "show the bus traffic of each operation; =i2ctransfer prints it as "
+                 "i2ctransfer command lines")
+        ->check(CLI::IsMember({"timeline", "i2ctransfer"}));
+    bool noVerify = false;
+    app.add_flag("--no-verify", noVerify, "do not read a save back");
+    app.add_flag("-y,--yes", options.assumeYes, "do not ask before an MTP save on hardware");
 
     // Subcommands may repeat; each occurrence appends to the list as soon as
     // it is complete, which keeps their order.
     std::vector<Command>& commands = options.commands;
-    auto addCommand = [&app](const std::string& name, const std::string& help) {
+    auto addCommand = [&app, &commands](const std::string& name, const std::string& help, Op op) {
         CLI::App* sub = app.add_subcommand(name, help);
         sub->group("Commands");
         sub->immediate_callback();
         sub->fallthrough();
+        sub->callback([&commands, op] { commands.push_back(Command{op, 0, false, ""}); });
         return sub;
     };
-
-    addCommand("read", "read the chip's VCOM value")->callback([&commands] {
-        commands.push_back(Command{Op::Read, 0, false, ""});
-    });
-
     std::string updateText, saveText, patternText;
-    CLI::App* update = addCommand("update", "set VALUE in the chip (not kept over power-off)");
-    update->add_option("VALUE", updateText, "the new VCOM value")
-        ->required()
-        ->type_name("")
-        ->check(valueValidator());
-    update->footer(kValueRules);
-    update->callback([&commands, &updateText] {
-        Command command{Op::Update, 0, false, updateText};
-        parseValue(updateText, &command.value);
-        commands.push_back(command);
-    });
+    auto addValueCommand = [&](const std::string& name, const std::string& help, Op op,
+                               std::string& text) {
+        CLI::App* sub = addCommand(name, help, op);
+        sub->add_option("VALUE", text, "the VCOM value")
+            ->required()
+            ->type_name("")
+            ->check(valueValidator());
+        sub->callback([&commands, &text, op] {
+            Command command{op, 0, false, text};
+            parseValue(text, &command.value);
+            commands.push_back(command);
+        });
+    };
 
-    CLI::App* save = addCommand("save", "store VALUE permanently (MTP, or the environment)");
-    save->add_option("VALUE", saveText, "the VCOM value to store")
-        ->required()
-        ->type_name("")
-        ->check(valueValidator());
-    save->footer(kValueRules);
-    save->callback([&commands, &saveText] {
-        Command command{Op::Save, 0, false, saveText};
-        parseValue(saveText, &command.value);
-        commands.push_back(command);
-    });
-
-    CLI::App* pattern = addCommand("pattern", "VCOM test pattern on or off (holds free-run at 60 Hz)");
+    addCommand("read", "read the chip's VCOM value", Op::Read);
+    addValueCommand("update", "set VALUE in the chip (not kept over power-off)", Op::Update,
+                    updateText);
+    addValueCommand("save", "store VALUE permanently (MTP, or the environment)", Op::Save,
+                    saveText);
+    CLI::App* pattern =
+        addCommand("pattern", "VCOM test pattern on or off (holds free-run at 60 Hz)", Op::Pattern);
     pattern->add_option("STATE", patternText, "on or off")
         ->required()
         ->type_name("")
@@ -213,15 +380,17 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     pattern->callback([&commands, &patternText] {
         commands.push_back(Command{Op::Pattern, 0, patternText == "on", ""});
     });
-
-    addCommand("config", "show the [VCOM] fields as the driver parsed them")->callback([&commands] {
-        commands.push_back(Command{Op::Config, 0, false, ""});
-    });
-    addCommand("chips", "list the supported chips with TypeIdx and value ranges")
-        ->callback([&commands] { commands.push_back(Command{Op::Chips, 0, false, ""}); });
+    addCommand("config", "show the [VCOM] fields as the driver parsed them", Op::Config);
+    addCommand("chips", "list the supported chips with TypeIdx and value ranges", Op::Chips);
+    addCommand("session", "read commands from stdin, one per line or JSON Lines, over one bring-up",
+               Op::Read)
+        ->callback([&options] {
+            options.session = true;
+            options.commands.push_back(Command{Op::Read, 0, false, "session"});
+        });
 
     // Set last: subcommands would inherit it.
-    app.footer(std::string(kValueRules) + "\n\n" + kFooter);
+    app.footer(footer());
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -241,7 +410,65 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
         return outcome;
     }
     options.simChip = lower(options.simChip);
+    options.verify = !noVerify;
+    if (!traceText.empty()) {
+        options.trace = traceText == "i2ctransfer" ? TraceMode::I2ctransfer : TraceMode::Timeline;
+    }
+    unsigned int number = 0;
+    if (!busText.empty() && parseNumber(busText, kMaxBus, &number).empty()) {
+        options.overrides.bus = number;
+    }
+    if (!addrText.empty() && parseNumber(addrText, kLastAddr7, &number).empty()) {
+        options.overrides.addr7 = number;
+    }
+    if (!chipText.empty()) options.overrides.chip = catalogue::byName(chipText.c_str());
+    outcome.error = conflicts(options);
+    if (options.session) options.commands.clear();
+    if (!outcome.error.empty()) {
+        outcome.exitCode = kExitUsage;
+        return outcome;
+    }
     outcome.run = true;
+    return outcome;
+}
+
+ParseOutcome parseSessionLine(const std::string& line)
+{
+    std::vector<std::string> words;
+    const std::string::size_type start = line.find_first_not_of(" \t\r");
+    if (start != std::string::npos && line[start] == '{') {
+        const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+        const auto field = object.is_object() ? object.find("command") : object.end();
+        if (!object.is_object() || field == object.end() || !field->is_string()) {
+            ParseOutcome refused;
+            refused.exitCode = kExitUsage;
+            refused.error =
+                "a JSON line needs {\"command\": NAME} and, for update, save and "
+                "pattern, \"value\"";
+            return refused;
+        }
+        words.push_back(field->get<std::string>());
+        const auto value = object.find("value");
+        if (value != object.end()) {
+            words.push_back(value->is_string() ? value->get<std::string>() : value->dump());
+        }
+    } else {
+        std::istringstream in(line);
+        for (std::string word; in >> word;) words.push_back(word);
+    }
+    for (const std::string& word : words) {
+        if (word.empty() || word[0] != '-') continue;
+        ParseOutcome refused;
+        refused.exitCode = kExitUsage;
+        refused.error = "'" + word + "': options go on vcomctl's command line, not into a session";
+        return refused;
+    }
+    ParseOutcome outcome = parseCommandLine(words);
+    if (outcome.run && outcome.options.session) {
+        outcome.run = false;
+        outcome.exitCode = kExitUsage;
+        outcome.error = "a session cannot start another";
+    }
     return outcome;
 }
 
@@ -251,8 +478,8 @@ std::string checkRange(const Command& command, const ChipInfo& chip)
     const bool update = command.op == Op::Update;
     const unsigned int max = update ? chip.updateMax : chip.saveMax;
     if (command.value <= max) return "";
-    return describe(command) + ": out of range for " + chip.name + " (0 to " +
-           std::to_string(max) + ": " + (update ? chip.updateNote : chip.saveNote) + ")";
+    return describe(command) + ": out of range for " + chip.name + " (0 to " + std::to_string(max) +
+           ": " + (update ? chip.updateNote : chip.saveNote) + ")";
 }
 
 }  // namespace vcomctl

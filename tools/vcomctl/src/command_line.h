@@ -1,17 +1,25 @@
 #pragma once
 // The command line: options for the whole run, then one or more commands
-// applied in order to a single bring-up of the driver.
+// applied in order to a single bring-up of the driver, or `session`, which
+// takes its commands from stdin over one bring-up.
 //
 //   vcomctl [OPTIONS] COMMAND [COMMAND ...]
 //   COMMAND: read | update VALUE | save VALUE | pattern on|off | config | chips
+//   vcomctl [OPTIONS] session
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "chips.h"
+#include <ze/ic/chip_catalogue.h>
 
 namespace vcomctl {
+
+using ChipInfo = ze::ic::catalogue::ChipInfo;
+
+// "auo, in518, boe, ..." in TypeIdx order.
+std::string chipNames();
 
 // Init is no command of its own: the driver's init() that precedes them.
 enum class Op { Read, Update, Save, Pattern, Config, Chips, Init };
@@ -25,32 +33,59 @@ struct Command {
 
 // "read", "update 0x80", "pattern on"
 std::string describe(const Command& command);
+// "read", "update", ...: the command's name alone.
+const char* commandWord(Op op);
 // True for commands that act through the driver (all but chips).
 bool needsDriver(const Command& command);
 
+enum class TraceMode { Off, Timeline, I2ctransfer };
+
+// Board-file fields replaced for one run; the file itself is left alone.
+struct Overrides {
+    std::optional<unsigned int> bus;
+    std::optional<unsigned int> addr7;  // as i2c-tools takes it; the board file holds addr7 << 1
+    const ChipInfo* chip = nullptr;
+    bool any() const { return bus || addr7 || chip != nullptr; }
+};
+
 struct Options {
-    std::string root;     // --root; empty: $ZE_PLATFORM_ROOT or "/"
-    std::string simChip;  // --sim, lower case; empty: not given
+    std::string root;      // --root; empty: $ZE_PLATFORM_ROOT or "/"
+    std::string simChip;   // --sim, lower case; empty: not given
+    std::string simState;  // --sim-state DIR
+    std::vector<std::string> simFaults;
+    Overrides overrides;
     bool json = false;
+    bool valueOnly = false;
     bool verbose = false;
-    bool trace = false;
+    bool verify = true;
+    bool dryRun = false;
+    bool assumeYes = false;
+    TraceMode trace = TraceMode::Off;
+    bool session = false;
     std::vector<Command> commands;
+
+    bool simulated() const { return !simChip.empty() || !simState.empty() || dryRun; }
 };
 
 struct ParseOutcome {
-    bool run = false;    // false: exit with exitCode after printing
+    bool run = false;  // false: exit with exitCode after printing
     int exitCode = 0;
-    std::string out;     // --help and --version text, for stdout
-    std::string error;   // one line, without the program name
+    std::string out;    // --help and --version text, for stdout
+    std::string error;  // one line, without the program name
     Options options;
 };
 
-// Exit statuses.
+// Exit statuses. 2 keeps its meaning from earlier releases: scripts tell a
+// typo (nothing happened) from a failed operation (the chip may have changed).
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // an operation or the bring-up failed
+constexpr int kExitFailed = 1;  // an operation, its verification or the bring-up failed
 constexpr int kExitUsage = 2;   // the command line was refused; nothing was done
+// A signal stopped the run between two commands: 128 + the signal number.
+constexpr int kExitSignalBase = 128;
 
 ParseOutcome parseCommandLine(const std::vector<std::string>& args);
+// One line of a session: commands only, as on the command line.
+ParseOutcome parseSessionLine(const std::string& line);
 
 // The reason `command` must not reach `chip`, or "" when it may.
 std::string checkRange(const Command& command, const ChipInfo& chip);

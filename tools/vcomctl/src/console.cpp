@@ -57,8 +57,7 @@ void Console::tick()
     std::unique_lock<std::mutex> lock(mutex_);
     if (wake_.wait_for(lock, kQuietPeriod, [this] { return !active_; })) return;
     while (active_) {
-        const double seconds =
-            std::chrono::duration<double>(Steady::now() - start).count();
+        const double seconds = std::chrono::duration<double>(Steady::now() - start).count();
         char text[32];
         std::snprintf(text, sizeof text, " ... %.1f s", seconds);
         err_ << '\r' << label_ << text << "\x1b[K";

@@ -1,6 +1,8 @@
 #include "driver_log.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 
 #include <qor/debug.h>
 #include <ze/platform/debug_sink.h>
@@ -34,42 +36,59 @@ bool isReadFailure(const DriverMessage& message)
     return chip.find(' ') == std::string::npos;
 }
 
-std::optional<int> failedTransferStatus(const std::vector<DriverMessage>& messages)
+namespace {
+
+// What -v shows: the levels $ZE_DEBUG_LEVEL names, or info and above.
+std::uint32_t shownLevel(bool verbose)
 {
-    static const std::string marker = "ret = ";
-    std::optional<int> status;
-    for (const DriverMessage& message : messages) {
-        if (!isError(message)) continue;
-        const std::string::size_type at = message.text.rfind(marker);
-        if (at == std::string::npos) continue;
-        const char* start = message.text.c_str() + at + marker.size();
-        char* end = nullptr;
-        const long value = std::strtol(start, &end, 10);
-        if (end != start) status = static_cast<int>(value);
+    if (!verbose) return 0;
+    std::uint32_t level = QOR_DEBUG_LEVEL_INFO;
+    const char* text = std::getenv("ZE_DEBUG_LEVEL");
+    if (text != nullptr && !ze::platform::parseDebugLevel(text, &level)) {
+        level = QOR_DEBUG_LEVEL_INFO;
     }
-    return status;
+    return level;
 }
+
+// The driver reports the seven board keys at init and again at every read;
+// a key is shown again only when its value changed.
+bool repeatsBoardKey(std::map<std::string, std::string>& shown, const std::string& body)
+{
+    static const std::string head = "[vcom][";
+    if (body.compare(0, head.size(), head) != 0) return false;
+    const std::string key = body.substr(0, body.find(']', head.size()) + 1);
+    std::string& last = shown[key];
+    if (last == body) return true;
+    last = body;
+    return false;
+}
+
+}  // namespace
 
 DriverLog::DriverLog(bool verbose, Printer print) : shared_(std::make_shared<Shared>())
 {
     shared_->print = std::move(print);
-    // Errors stay enabled whatever -v says: the read's outcome depends on them.
-    ze::platform::setDebugLevel(verbose ? QOR_DEBUG_LEVEL_INFO : QOR_DEBUG_LEVEL_ERROR);
+    shared_->shown = shownLevel(verbose);
+    // Errors stay enabled whatever is shown: the read's outcome depends on them.
+    ze::platform::setDebugLevel(std::max<std::uint32_t>(shared_->shown, QOR_DEBUG_LEVEL_ERROR));
     std::weak_ptr<Shared> weak = shared_;
     ze::platform::setDebugSink([weak](std::uint32_t level, const std::string& text) {
         const std::shared_ptr<Shared> shared = weak.lock();
         if (!shared) return;
-        Printer print;
+        Printer printer;
         {
             std::lock_guard<std::mutex> lock(shared->mutex);
             if (shared->muted) return;
-            shared->messages.push_back({level, text});
-            print = shared->print;
+            if (isError(DriverMessage{level, ""})) shared->messages.push_back({level, text});
+            if (level > shared->shown || repeatsBoardKey(shared->boardKeys, messageBody(text))) {
+                return;
+            }
+            printer = shared->print;
         }
-        if (print) {
+        if (printer) {
             std::string line = text;
             while (!line.empty() && line.back() == '\n') line.pop_back();
-            print(line);
+            printer(line);
         }
     });
 }

@@ -1,14 +1,14 @@
 #pragma once
-// The driver's debug output as the tool sees it: shown on stderr (errors, or
-// everything with -v) and kept per driver call, because some outcomes are
+// The driver's debug output as the tool sees it: shown on stderr with -v, and
+// its errors kept per driver call, because some outcomes are
 // only told there. The read returns 0 both for the value 0 and for a failed
 // read; only the dispatcher's error-level message tells them apart.
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,11 +24,11 @@ std::string messageBody(const std::string& text);
 // The dispatcher's "[DR_VCOM]VCOM <chip> read fail ." at error level.
 bool isReadFailure(const DriverMessage& message);
 bool isError(const DriverMessage& message);
-// The status of the last failed transfer the transport reported ("ret = -6").
-std::optional<int> failedTransferStatus(const std::vector<DriverMessage>& messages);
 
-// Installs itself as the platform's debug sink and sets the level for its
-// lifetime; restores the platform's own output afterwards.
+// Installs itself as the platform's debug sink for its lifetime and keeps
+// each call's error messages. Prints nothing without `verbose`: the tool
+// reports a failure in one line of its own. With it, prints the levels
+// $ZE_DEBUG_LEVEL names (info and above when unset).
 class DriverLog {
 public:
     using Printer = std::function<void(const std::string& line)>;
@@ -42,6 +42,7 @@ public:
     void quietly(const std::function<void()>& body);
     // Starts collecting afresh: what callMessages() returns is from here on.
     void startCall();
+    // The error messages since startCall().
     std::vector<DriverMessage> callMessages() const;
 
 private:
@@ -49,6 +50,8 @@ private:
         std::mutex mutex;
         std::vector<DriverMessage> messages;
         Printer print;
+        std::uint32_t shown = 0;
+        std::map<std::string, std::string> boardKeys;
         bool muted = false;
     };
     std::shared_ptr<Shared> shared_;

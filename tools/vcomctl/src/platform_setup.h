@@ -1,17 +1,20 @@
 #pragma once
 // Everything the driver stands on, set up the way the HAL framework finds it:
-// the platform root, the SoC backend (hardware or a simulated panel) and the
-// board file the driver will parse.
+// the platform root, the SoC backend and the board file the driver parses.
+// Planned first, without writing anything, so that a refused run leaves no
+// trace; installed afterwards.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <ze/platform/soc_backend.h>
 
 #include "command_line.h"
 #include "driver_log.h"
+#include "trace.h"
 
 namespace ze {
 namespace ic {
@@ -28,53 +31,90 @@ constexpr const char* kBoardFile = "/obdata/model/config/board.ini";
 struct DriverFields {
     int typeIdx = 0;
     unsigned int i2cBus = 0;
-    unsigned int vcomAddr = 0;
+    unsigned int vcomAddr = 0;  // 8-bit form
     unsigned int gpioAddr = 0;
     std::uint32_t gpioStatus = 0;
     unsigned int ldmFlag = 0;
     unsigned int i2cSwitchType = 0;
 };
 DriverFields fieldsOf(const ze::ic::VCOMICDriver& driver);
+DriverFields withOverrides(DriverFields fields, const Overrides& overrides);
+// The board file's "[VCOM]" section holding these fields.
+std::string vcomSection(const DriverFields& fields);
 
 // The board file under the current platform root, parsed by the driver's own
-// parse so that the tool sees what the driver will. Its messages are dropped:
-// the driver's init reports the same keys again. nullopt, with *error naming
-// the path, when the file does not exist.
-std::optional<DriverFields> readBoardFields(DriverLog& log, std::string* error);
+// parse so that the tool sees what the driver will. *problem is set to one
+// line when the tool must not act on the file (unreadable, no [VCOM], no
+// TypeIdx): the driver would silently run its defaults.
+DriverFields readBoardFields(DriverLog& log, std::string* problem);
+
+struct Failure {
+    int exitCode = kExitFailed;
+    std::string error;
+};
+
+// A directory of the tool's own, removed with everything in it on
+// destruction or by remove().
+class PrivateDir {
+public:
+    // nullptr, with *error set, when it cannot be created under $TMPDIR.
+    static std::unique_ptr<PrivateDir> create(std::string* error);
+    ~PrivateDir() { remove(); }
+    PrivateDir(const PrivateDir&) = delete;
+    PrivateDir& operator=(const PrivateDir&) = delete;
+    const std::string& path() const { return path_; }
+    void remove();
+
+private:
+    PrivateDir() = default;
+    std::string path_;
+};
+
+class SimulatedPanel;
 
 class PlatformSetup {
 public:
-    // Points the platform at the root, installs the backend and reads the
-    // board file. nullptr, with *error set, when any of it fails.
-    static std::unique_ptr<PlatformSetup> prepare(const Options& options, DriverLog& log,
-                                                  std::string* error);
-    // Uninstalls the backend, restores $ZE_PLATFORM_ROOT and removes a
-    // temporary root.
+    // Points the platform at the root and reads the board: nothing is written.
+    static std::unique_ptr<PlatformSetup> plan(const Options& options, DriverLog& log,
+                                               Failure* failure);
+    // Creates what the run needs (private roots, a simulated panel) and
+    // installs the backend.
+    bool install(Failure* failure);
+    // Uninstalls the backend, restores $ZE_PLATFORM_ROOT and removes private
+    // roots.
     ~PlatformSetup();
     PlatformSetup(const PlatformSetup&) = delete;
     PlatformSetup& operator=(const PlatformSetup&) = delete;
 
-    const std::string& root() const { return root_; }
-    bool temporaryRoot() const { return temporaryRoot_; }
+    // Empty for a private root.
+    const std::string& userRoot() const { return userRoot_; }
     ze::platform::SocBackend& backend() const { return *backend_; }
-    const DriverFields& board() const { return *board_; }
-    // Set when no hardware backend is configured and a simulated panel
-    // stands in for it: the user must not mistake it for the board.
-    const std::string& notice() const { return notice_; }
+    bool simulated() const;
+    const DriverFields& board() const { return board_; }
+    // Why the tool must not act on the board file; "" when it may.
+    const std::string& boardProblem() const { return boardProblem_; }
+    // A missing piece of the platform configuration that explains a failure
+    // on `bus`, or "".
+    std::string configurationGap(unsigned int bus) const;
+    // The traffic of one command, for a simulated panel that keeps its state.
+    void record(const std::vector<TraceEntry>& entries);
+    // From the signal thread while the run waits: leaves nothing behind.
+    void emergencyCleanup();
 
 private:
-    PlatformSetup() = default;
-    bool setRoot(const Options& options, std::string* error);
-    bool installSimulatedPanel(const Options& options, std::string* error);
-    bool installConfiguredBackend(DriverLog& log, std::string* error);
+    PlatformSetup();
+    void pointAt(const std::string& root);
+    bool overlayBoard(Failure* failure);
 
-    std::string root_;
-    bool temporaryRoot_ = false;
+    const Options* options_ = nullptr;
+    std::string userRoot_;
     std::optional<std::string> previousRootEnv_;
     bool rootEnvChanged_ = false;
+    DriverFields board_;
+    std::string boardProblem_;
+    std::unique_ptr<PrivateDir> overlay_;
+    std::unique_ptr<SimulatedPanel> sim_;
     std::shared_ptr<ze::platform::SocBackend> backend_;
-    std::optional<DriverFields> board_;  // read once, by whichever step needs it first
-    std::string notice_;
 };
 
 }  // namespace vcomctl

@@ -5,15 +5,17 @@
 
 #include <nlohmann/json.hpp>
 
-#include "chips.h"
 #include "value.h"
 
 namespace vcomctl {
 namespace {
 
+namespace catalogue = ze::ic::catalogue;
+using Json = nlohmann::ordered_json;
+
 std::string chipLabel(int typeIdx)
 {
-    const ChipInfo* chip = chipByTypeIdx(typeIdx);
+    const ChipInfo* chip = catalogue::byTypeIdx(typeIdx);
     return chip != nullptr ? chip->name : "not supported";
 }
 
@@ -35,121 +37,183 @@ std::string configText(const DriverFields& f)
 {
     return "config:\n" +
            field("TypeIdx", std::to_string(f.typeIdx) + " (" + chipLabel(f.typeIdx) + ")") +
-           field("I2cBus", std::to_string(f.i2cBus)) + field("VcomAddr", hex(f.vcomAddr)) +
+           field("I2cBus", std::to_string(f.i2cBus)) +
+           field("VcomAddr", hex(f.vcomAddr) + " (7-bit " + hex(f.vcomAddr >> 1) + ")") +
            field("GpioAddr", std::to_string(f.gpioAddr) + " (" + hex(f.gpioAddr) + ")") +
            field("GpioStatus", std::to_string(f.gpioStatus)) +
            field("LdmFlag", std::to_string(f.ldmFlag)) +
            field("I2cSwitchType", std::to_string(f.i2cSwitchType));
 }
 
-using Json = nlohmann::ordered_json;
+Json nullable(const std::string& text)
+{
+    return text.empty() ? Json() : Json(text);
+}
+
+template <typename T>
+Json nullable(const std::optional<T>& value)
+{
+    return value ? Json(*value) : Json();
+}
 
 Json fieldsJson(const DriverFields& f)
 {
-    const ChipInfo* chip = chipByTypeIdx(f.typeIdx);
-    return Json{{"TypeIdx", f.typeIdx},   {"chip", chip != nullptr ? Json(chip->name) : Json()},
-                {"I2cBus", f.i2cBus},     {"VcomAddr", f.vcomAddr},
-                {"GpioAddr", f.gpioAddr}, {"GpioStatus", f.gpioStatus},
-                {"LdmFlag", f.ldmFlag},   {"I2cSwitchType", f.i2cSwitchType}};
+    const ChipInfo* chip = catalogue::byTypeIdx(f.typeIdx);
+    return Json{{"type_idx", f.typeIdx},
+                {"chip", chip != nullptr ? Json(chip->name) : Json()},
+                {"i2c_bus", f.i2cBus},
+                {"vcom_addr", f.vcomAddr >> 1},
+                {"vcom_addr_8bit", f.vcomAddr},
+                {"gpio_addr", f.gpioAddr},
+                {"gpio_status", f.gpioStatus},
+                {"ldm_flag", f.ldmFlag},
+                {"i2c_switch_type", f.i2cSwitchType}};
 }
 
 Json chipsJson()
 {
     Json out = Json::array();
-    for (const ChipInfo& chip : supportedChips()) {
-        out.push_back({{"TypeIdx", chip.typeIdx},
+    for (const ChipInfo& chip : catalogue::kChips) {
+        out.push_back({{"type_idx", chip.typeIdx},
                        {"name", chip.name},
                        {"update_max", chip.updateMax},
-                       {"save_max", chip.saveMax}});
+                       {"save_max", chip.saveMax},
+                       {"read_shows_stored", chip.readShowsStored}});
     }
     return out;
 }
 
-const char* commandWord(Op op)
+Json resultJson(const CommandResult& r, bool traced)
 {
-    switch (op) {
-        case Op::Read:
-            return "read";
-        case Op::Update:
-            return "update";
-        case Op::Save:
-            return "save";
-        case Op::Pattern:
-            return "pattern";
-        case Op::Config:
-            return "config";
-        case Op::Chips:
-            return "chips";
-        case Op::Init:
-            return "init";
-    }
-    return "?";
+    Json data;
+    if (r.fields) data = fieldsJson(*r.fields);
+    if (r.op == Op::Chips) data = chipsJson();
+    return Json{{"command", commandWord(r.op)},
+                {"ok", r.ok},
+                {"value", nullable(r.value)},
+                {"status", nullable(r.status)},
+                {"read_back", nullable(r.readBack)},
+                {"data", data},
+                {"error", nullable(r.ok ? std::string() : r.error)},
+                {"trace", traced ? traceJson(r.trace) : Json()}};
 }
 
-Json resultJson(const CommandResult& r)
+// Texts the tool did not write itself (paths, driver messages) may not be UTF-8.
+std::string dump(const Json& json)
 {
-    Json out{{"command", commandWord(r.op)}, {"ok", r.ok}};
-    switch (r.op) {
-        case Op::Read:
-            if (r.ok) out["value"] = r.value;
-            break;
-        case Op::Update:
-        case Op::Save:
-            out["value"] = r.value;
-            out["status"] = r.status;
-            break;
-        case Op::Init:
-            out["status"] = r.status;
-            break;
-        case Op::Pattern:
-            out["state"] = r.name == "pattern on" ? "on" : "off";
-            break;
-        case Op::Config:
-            if (r.fields) out["config"] = fieldsJson(*r.fields);
-            break;
-        case Op::Chips:
-            out["chips"] = chipsJson();
-            break;
-    }
-    if (!r.ok) out["error"] = r.error;
-    if (r.traced) out["trace"] = traceJson(r.trace, r.traceOriginUs);
-    return out;
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace
 
+std::string Reporter::header() const
+{
+    std::string text = dump(Json{{"schema", kSchema},
+                                 {"backend", nullable(context_.backend)},
+                                 {"root", nullable(context_.root)},
+                                 {"chip", nullable(context_.chip)}});
+    text.pop_back();  // the object goes on
+    return text + ",\"init\":" + initJson_ + ",\"results\":[";
+}
+
+std::string Reporter::footer(int exitCode, const std::string& error) const
+{
+    return "]," +
+           dump(Json{{"ok", exitCode == kExitOk}, {"exit", exitCode}, {"error", nullable(error)}})
+               .substr(1) +
+           "\n";
+}
+
+void Reporter::openObject()
+{
+    if (opened_) return;
+    out_ << header();
+    opened_ = true;
+    first_ = true;
+}
+
+void Reporter::init(const CommandResult& result)
+{
+    const bool traced = options_.trace != TraceMode::Off;
+    if (!options_.json) {
+        if (traced) out_ << plainResult(result, options_);
+        return;
+    }
+    initJson_ = dump(resultJson(result, traced));
+    if (options_.session) {
+        openObject();
+        refused(result.ok ? kExitOk : kExitFailed, result.ok ? "" : result.error);
+        initJson_ = "null";
+    }
+}
+
+void Reporter::result(const CommandResult& result)
+{
+    if (!options_.json) {
+        out_ << plainResult(result, options_);
+        out_.flush();
+        return;
+    }
+    openObject();
+    if (!first_) out_ << ',';
+    out_ << dump(resultJson(result, options_.trace != TraceMode::Off));
+    first_ = false;
+    if (options_.session) {
+        refused(result.ok ? kExitOk : kExitFailed, result.ok ? "" : result.error);
+    }
+    out_.flush();
+}
+
+void Reporter::refused(int exitCode, const std::string& error)
+{
+    if (!options_.json) return;
+    openObject();
+    out_ << footer(exitCode, error);
+    out_.flush();
+    opened_ = false;
+    printed_ = true;
+}
+
+void Reporter::finish(int exitCode, const std::string& error)
+{
+    if (options_.session && printed_) return;
+    refused(exitCode, error);
+}
+
 std::string chipsTable()
 {
-    std::string text = "TypeIdx  chip    update   save    range\n";
-    for (const ChipInfo& chip : supportedChips()) {
-        char line[128];
+    std::string text = "TypeIdx  chip    update   save    read after save  range\n";
+    for (const ChipInfo& chip : catalogue::kChips) {
+        char line[160];
         const std::string note =
             std::strcmp(chip.updateNote, chip.saveNote) == 0
                 ? chip.updateNote
                 : std::string("update: ") + chip.updateNote + "; save: " + chip.saveNote;
-        std::snprintf(line, sizeof line, "%7d  %-7s 0-%-6u 0-%-5u %s\n", chip.typeIdx, chip.name,
-                      unsigned{chip.updateMax}, unsigned{chip.saveMax}, note.c_str());
+        std::snprintf(line, sizeof line, "%7d  %-7s 0-%-6u 0-%-5u %-16s %s\n", chip.typeIdx,
+                      chip.name, unsigned{chip.updateMax}, unsigned{chip.saveMax},
+                      chip.readShowsStored ? "stored value" : "register only", note.c_str());
         text += line;
     }
     return text;
 }
 
-std::string plainResult(const CommandResult& r)
+std::string plainResult(const CommandResult& r, const Options& options)
 {
     std::string text;
     if (!r.ok) {
-        if (!r.traced) return "";
+        if (options.trace == TraceMode::Off) return "";
         text = r.name + ": failed\n";
     } else {
         switch (r.op) {
             case Op::Read:
-                text = "read: " + showValue(r.value) + "\n";
+                text = options.valueOnly ? std::to_string(r.value.value_or(0)) + "\n"
+                                         : "read: " + showValue(r.value.value_or(0)) + "\n";
                 break;
             case Op::Update:
             case Op::Save:
             case Op::Pattern:
             case Op::Init:
-                text = r.name + ": ok\n";
+                if (!options.valueOnly) text = r.name + ": ok\n";
                 break;
             case Op::Config:
                 text = r.fields ? configText(*r.fields) : "config:\n";
@@ -159,32 +223,11 @@ std::string plainResult(const CommandResult& r)
                 break;
         }
     }
-    if (r.traced) {
-        for (const TraceEntry& entry : r.trace) {
-            text += "  " + formatTraceLine(entry, r.traceOriginUs) + "\n";
-        }
+    for (const TraceEntry& entry : r.trace) {
+        text += options.trace == TraceMode::I2ctransfer ? i2ctransferLine(entry) + "\n"
+                                                        : "  " + timelineLine(entry) + "\n";
     }
     return text;
-}
-
-std::string jsonReport(const RunReport& report)
-{
-    Json out{{"ok", report.ok}};
-    if (!report.ok) out["error"] = report.error;
-    if (!report.backend.empty()) {
-        out["backend"] = report.backend;
-        out["root"] = report.root.empty() ? Json() : Json(report.root);
-    }
-    if (report.board) {
-        const ChipInfo* chip = chipByTypeIdx(report.board->typeIdx);
-        out["chip"] = chip != nullptr ? Json(chip->name) : Json();
-    }
-    if (report.init) out["init"] = resultJson(*report.init);
-    Json results = Json::array();
-    for (const CommandResult& result : report.results) results.push_back(resultJson(result));
-    out["results"] = std::move(results);
-    // Texts the tool did not write itself (paths, driver messages) may not be UTF-8.
-    return out.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace vcomctl

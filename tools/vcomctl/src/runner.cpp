@@ -5,27 +5,49 @@
 #include "vcomic/VCOMICdriver.h"
 
 namespace vcomctl {
+namespace {
 
-std::string failureReason(const std::string& what, std::optional<int> driverStatus,
-                          const std::vector<DriverMessage>& messages)
+// The first call that failed: what followed (retries, a closed gate) is its
+// consequence.
+const TraceEntry* firstFailure(const std::vector<TraceEntry>& entries)
 {
-    const std::optional<int> transfer = failedTransferStatus(messages);
-    std::string details;
-    if (driverStatus && (!transfer || *transfer != *driverStatus)) {
-        details = "status " + std::to_string(*driverStatus);
+    for (const TraceEntry& entry : entries) {
+        if (entry.status != 0) return &entry;
     }
-    if (transfer) {
-        if (!details.empty()) details += "; ";
-        details += "I2C status " + std::to_string(*transfer);
-        if (*transfer < 0) details += std::string(": ") + std::strerror(-*transfer);
-    }
-    return details.empty() ? what + " failed" : what + " failed (" + details + ")";
+    return nullptr;
 }
 
-Runner::Runner(ze::hal::Vcom& vcom, const ze::ic::VCOMICDriver* driver, DriverLog& log,
-               const TraceTap* tap, Hooks hooks)
-    : vcom_(vcom), driver_(driver), log_(log), tap_(tap), hooks_(std::move(hooks))
+bool readFailed(const std::vector<DriverMessage>& messages)
 {
+    for (const DriverMessage& message : messages) {
+        if (isReadFailure(message)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+Runner::Runner(Setup setup, Hooks hooks) : setup_(setup), hooks_(std::move(hooks)) {}
+
+std::string Runner::reason(const std::string& what, std::optional<int> driverStatus,
+                           const std::vector<TraceEntry>& entries) const
+{
+    std::string text = what + " failed";
+    if (driverStatus) text += " (status " + std::to_string(*driverStatus) + ")";
+    const TraceEntry* failed = firstFailure(entries);
+    const std::vector<DriverMessage> messages = setup_.log.callMessages();
+    if (failed != nullptr) {
+        text += ": " + describeCall(*failed) + ": ";
+        text += failed->status < 0 ? std::strerror(-failed->status) : "failed";
+        text += " (" + std::to_string(failed->status) + ")";
+        const std::string gap =
+            setup_.platform != nullptr ? setup_.platform->configurationGap(failed->bus) : "";
+        if (!gap.empty() && failed->call != ze::platform::Call::GpioSetValue) text += "; " + gap;
+    } else if (!messages.empty()) {
+        // Every transfer went through: the chip itself refused (an Innolux status).
+        text += ": " + messageBody(messages.back().text);
+    }
+    return text;
 }
 
 template <typename Call>
@@ -34,80 +56,52 @@ CommandResult Runner::call(const std::string& name, Op op, Call&& body)
     CommandResult result;
     result.name = name;
     result.op = op;
-    TraceTap::Mark mark;
-    if (tap_ != nullptr) mark = tap_->mark();
-    log_.startCall();
+    setup_.log.startCall();
     if (hooks_.begin) hooks_.begin(name);
     body(result);
     if (hooks_.end) hooks_.end();
-    if (tap_ != nullptr) {
-        result.traced = true;
-        result.trace = tap_->since(mark);
-        result.traceOriginUs = mark.startUs;
-    }
+    std::vector<TraceEntry> entries = setup_.tap.take();
+    if (setup_.platform != nullptr) setup_.platform->record(entries);
+    if (!result.ok && result.error.empty()) result.error = reason(name, result.status, entries);
+    if (setup_.keepTrace) result.trace = std::move(entries);
     return result;
 }
 
 CommandResult Runner::init()
 {
     return call("init", Op::Init, [this](CommandResult& result) {
-        result.status = vcom_.init();
-        if (result.status != 0) {
-            result.ok = false;
-            result.error = "driver initialization failed";
-            if (driver_ != nullptr) {
-                result.error += ": cannot open I2C bus " + std::to_string(driver_->i2cBus);
-            }
-            result.error += " (status " + std::to_string(result.status);
-            if (result.status < 0)
-                result.error += std::string(": ") + std::strerror(-result.status);
-            result.error += ")";
-        }
+        result.status = setup_.vcom.init();
+        result.ok = result.status == 0;
     });
 }
 
 CommandResult Runner::run(const Command& command)
 {
-    const std::string name = describe(command);
-    return call(name, command.op, [&](CommandResult& result) {
+    return call(describe(command), command.op, [&](CommandResult& result) {
         switch (command.op) {
-            case Op::Read: {
-                result.value = vcom_.u1DrvReadVcom();
-                const std::vector<DriverMessage> messages = log_.callMessages();
-                for (const DriverMessage& message : messages) {
-                    if (isReadFailure(message)) {
-                        result.ok = false;
-                        result.error = failureReason("read", std::nullopt, messages);
-                        break;
-                    }
-                }
+            case Op::Read:
+                result.value = setup_.vcom.u1DrvReadVcom();
+                result.ok = !readFailed(setup_.log.callMessages());
                 break;
-            }
             case Op::Update:
+                result.value = command.value;
+                result.status = setup_.vcom.u1DrvUpdataVcom(command.value);
+                result.ok = result.status == 0;
+                break;
             case Op::Save:
                 result.value = command.value;
-                result.status = command.op == Op::Update ? vcom_.u1DrvUpdataVcom(command.value)
-                                                         : vcom_.u1DrvSaveVcom(command.value);
-                if (result.status != 0) {
-                    result.ok = false;
-                    result.error = failureReason(name, result.status, log_.callMessages());
-                }
+                result.status = setup_.vcom.u1DrvSaveVcom(command.value);
+                result.ok = result.status == 0;
+                if (result.ok && setup_.verify) readBack(command, result);
                 break;
-            case Op::Pattern: {
+            case Op::Pattern:
                 // Always 1; a refused refresh-rate switch is told only in the log.
-                vcom_.Get_Vcom_bmp("vcomctl", command.on ? 1 : 0);
-                for (const DriverMessage& message : log_.callMessages()) {
-                    if (isError(message)) {
-                        result.ok = false;
-                        result.error = name + " failed: " + messageBody(message.text);
-                        break;
-                    }
-                }
+                setup_.vcom.Get_Vcom_bmp("vcomctl", command.on ? 1 : 0);
+                result.ok = setup_.log.callMessages().empty();
                 break;
-            }
             case Op::Config:
-                if (driver_ != nullptr) {
-                    result.fields = fieldsOf(*driver_);
+                if (setup_.driver != nullptr) {
+                    result.fields = fieldsOf(*setup_.driver);
                 } else {
                     result.ok = false;
                     result.error = "config: the registered driver is not this library's";
@@ -118,6 +112,33 @@ CommandResult Runner::run(const Command& command)
                 break;
         }
     });
+}
+
+// Some chips report success for a save whose unlock or program step failed;
+// what the chip (or the store) holds afterwards is the only proof.
+void Runner::readBack(const Command& command, CommandResult& result)
+{
+    const ChipInfo* chip =
+        setup_.driver != nullptr ? ze::ic::catalogue::byTypeIdx(setup_.driver->typeIdx) : nullptr;
+    std::string error;
+    if (chip != nullptr && !chip->readShowsStored) {
+        result.readBack = storedVcomValue(&error);
+    } else {
+        setup_.log.startCall();
+        const unsigned int value = setup_.vcom.u1DrvReadVcom();
+        if (readFailed(setup_.log.callMessages())) {
+            error = reason("the read back", std::nullopt, setup_.tap.peek());
+        } else {
+            result.readBack = value;
+        }
+    }
+    const std::string head = "save " + command.valueText + ": written but ";
+    result.ok = result.readBack == result.value;
+    if (!result.readBack) {
+        result.error = head + error;
+    } else if (!result.ok) {
+        result.error = head + "read back " + std::to_string(*result.readBack);
+    }
 }
 
 }  // namespace vcomctl

@@ -1,7 +1,8 @@
 #pragma once
 // Applies commands to a brought-up driver, one at a time, and tells for each
 // whether it worked: from the result where the driver gives one, from its
-// error messages where it does not (the read, the pattern).
+// error messages where it does not (the read, the pattern), and for a save
+// from reading the value back.
 
 #include <cstdint>
 #include <functional>
@@ -20,26 +21,32 @@ struct CommandResult {
     std::string name;  // "init", "read", "update 0x80", ...
     Op op = Op::Read;
     bool ok = true;
-    std::string error;                   // one line when !ok
-    int status = 0;                      // init, update, save: the driver's result
-    unsigned int value = 0;              // read: the value; update, save: the value sent
-    std::optional<DriverFields> fields;  // config
-    bool traced = false;
-    std::vector<TraceEntry> trace;
-    std::uint64_t traceOriginUs = 0;
+    std::string error;                     // one line when !ok
+    std::optional<int> status;             // init, update, save: the driver's result
+    std::optional<unsigned int> value;     // read: the value; update, save: the value sent
+    std::optional<unsigned int> readBack;  // a verified save: what was read back
+    std::optional<DriverFields> fields;    // config
+    std::vector<TraceEntry> trace;         // with --trace
 };
 
 class Runner {
 public:
+    struct Setup {
+        ze::hal::Vcom& vcom;
+        const ze::ic::VCOMICDriver* driver;  // null: no config fields
+        DriverLog& log;
+        TraceTap& tap;
+        PlatformSetup* platform;  // null: no configuration hints, no kept state
+        bool keepTrace = false;
+        bool verify = true;
+    };
     // Brackets each driver call, e.g. for a progress display.
     struct Hooks {
         std::function<void(const std::string& name)> begin;
         std::function<void()> end;
     };
 
-    // `driver` and `tap` may be null: no config fields, no trace.
-    Runner(ze::hal::Vcom& vcom, const ze::ic::VCOMICDriver* driver, DriverLog& log,
-           const TraceTap* tap, Hooks hooks = {});
+    explicit Runner(Setup setup, Hooks hooks = {});
 
     // The driver's own init(): parses the board file and opens the bus.
     CommandResult init();
@@ -48,19 +55,17 @@ public:
 private:
     template <typename Call>
     CommandResult call(const std::string& name, Op op, Call&& body);
+    void readBack(const Command& command, CommandResult& result);
+    std::string reason(const std::string& what, std::optional<int> driverStatus,
+                       const std::vector<TraceEntry>& entries) const;
 
-    ze::hal::Vcom& vcom_;
-    const ze::ic::VCOMICDriver* driver_;
-    DriverLog& log_;
-    const TraceTap* tap_;
+    Setup setup_;
     Hooks hooks_;
 };
 
-// The reason for a failed call, with the driver's result when there is one
-// and the transport's status when it told one:
-// "read failed (I2C status -6: No such device or address)"
-// "update 0x80 failed (status -1; I2C status -121: Remote I/O error)"
-std::string failureReason(const std::string& what, std::optional<int> driverStatus,
-                          const std::vector<DriverMessage>& messages);
+// The stored copy of the RT6966's value: "vcom_value" in the environment
+// store ROOT/etc/fw_env.config. nullopt, with *error set, when it cannot be
+// read or holds no number.
+std::optional<unsigned int> storedVcomValue(std::string* error);
 
 }  // namespace vcomctl

@@ -11,9 +11,8 @@ std::unique_ptr<DriverSession> DriverSession::open(unsigned int i2cBus, std::str
 {
     std::unique_ptr<DriverSession> session(new DriverSession);
     boost::shared_ptr<ze::hal::Registry> registry = getZeHalCore()->getRegistry();
-    session->wrapper_ = std::make_unique<ze::ic::Vcom>(registry, kDriverId,
-                                                       static_cast<int>(i2cBus),
-                                                       ze::ic::VCOM_CHIPS_I2C);
+    session->wrapper_ = std::make_unique<ze::ic::Vcom>(
+        registry, kDriverId, static_cast<int>(i2cBus), ze::ic::VCOM_CHIPS_I2C);
     if (session->wrapper_->initHardware() != 0) {
         *error = "the VCOM wrapper did not create its driver (initHardware failed)";
         return nullptr;
@@ -27,8 +26,8 @@ std::unique_ptr<DriverSession> DriverSession::open(unsigned int i2cBus, std::str
         registry->getDriver(kDriverId, ze::hal::DRIVER_CLASS_VCOM);
     session->vcom_ = boost::dynamic_pointer_cast<ze::hal::Vcom>(found);
     if (!session->vcom_) {
-        *error = "the HAL registry returned no VCOM driver under number " +
-                 std::to_string(kDriverId);
+        *error =
+            "the HAL registry returned no VCOM driver under number " + std::to_string(kDriverId);
         return nullptr;
     }
     return session;

@@ -1,11 +1,18 @@
 #include "trace.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+
+#include "platform_compat.h"
 
 namespace vcomctl {
 namespace {
+
+using ze::platform::Call;
+using Json = nlohmann::ordered_json;
+
+constexpr std::uint64_t kUsPerSecond = 1000000;
 
 std::string hexByte(unsigned int value)
 {
@@ -14,105 +21,129 @@ std::string hexByte(unsigned int value)
     return text;
 }
 
-std::string bytes(const std::vector<std::uint8_t>& data)
+bool isTransfer(Call call)
 {
-    std::string out;
-    char text[4];
-    for (std::uint8_t byte : data) {
-        std::snprintf(text, sizeof text, "%02X", byte);
-        if (!out.empty()) out += ' ';
-        out += text;
-    }
-    return out.empty() ? "--" : out;
+    return call == Call::I2CWrite || call == Call::I2CRead;
 }
 
-const char* kindLetter(ze::platform::Call call)
+std::string bytes(const std::vector<std::uint8_t>& data, const char* separator, bool prefix)
+{
+    std::string out;
+    char text[8];
+    for (std::uint8_t byte : data) {
+        std::snprintf(text, sizeof text, prefix ? "0x%02X" : "%02X", byte);
+        if (!out.empty()) out += separator;
+        out += text;
+    }
+    return out;
+}
+
+const char* kindLetter(Call call)
 {
     switch (call) {
-        case ze::platform::Call::I2CWrite:
+        case Call::I2CWrite:
             return "W";
-        case ze::platform::Call::I2CRead:
+        case Call::I2CRead:
             return "R";
-        case ze::platform::Call::GpioSetValue:
+        case Call::GpioSetValue:
             return "G";
-        case ze::platform::Call::I2COpen:
+        case Call::I2COpen:
             return "O";
-        case ze::platform::Call::DisplayGetFreerunVfreq:
-        case ze::platform::Call::DisplaySetFreerunVfreq:
+        case Call::DisplayGetFreerunVfreq:
+        case Call::DisplaySetFreerunVfreq:
             return "D";
+    }
+    return "?";
+}
+
+const char* jsonOp(Call call)
+{
+    switch (call) {
+        case Call::I2CWrite:
+            return "i2c-write";
+        case Call::I2CRead:
+            return "i2c-read";
+        case Call::GpioSetValue:
+            return "gpio";
+        case Call::I2COpen:
+            return "i2c-open";
+        case Call::DisplayGetFreerunVfreq:
+            return "freerun-get";
+        case Call::DisplaySetFreerunVfreq:
+            return "freerun-set";
     }
     return "?";
 }
 
 std::string what(const TraceEntry& e)
 {
-    const std::string reg = e.subAddrLen == 0 ? "--  " : hexByte(e.subAddr);
     switch (e.call) {
-        case ze::platform::Call::I2CWrite:
-        case ze::platform::Call::I2CRead:
-            return "bus " + std::to_string(e.bus) + "  dev " + hexByte(e.devAddr) + "  reg " + reg +
-                   "  data " + bytes(e.data);
-        case ze::platform::Call::GpioSetValue:
+        case Call::I2CWrite:
+        case Call::I2CRead: {
+            const std::string reg = e.subAddrLen == 0 ? "--  " : hexByte(e.subAddr);
+            const std::string data = bytes(e.data, " ", false);
+            return "bus " + std::to_string(e.bus) + "  " + deviceText(e.devAddr) + "  reg " + reg +
+                   "  data " + (data.empty() ? "--" : data);
+        }
+        case Call::GpioSetValue:
             return "gpio " + std::to_string(e.bus) + " = " + std::to_string(e.value);
-        case ze::platform::Call::I2COpen:
+        case Call::I2COpen:
             return "open bus " + std::to_string(e.bus) + " mode " + std::to_string(e.value);
-        case ze::platform::Call::DisplayGetFreerunVfreq:
+        case Call::DisplayGetFreerunVfreq:
             return "free-run get: " + std::to_string(e.value);
-        case ze::platform::Call::DisplaySetFreerunVfreq:
+        case Call::DisplaySetFreerunVfreq:
             return "free-run set " + std::to_string(e.value);
     }
     return "";
 }
 
-const char* jsonKind(ze::platform::Call call)
-{
-    switch (call) {
-        case ze::platform::Call::I2CWrite:
-            return "write";
-        case ze::platform::Call::I2CRead:
-            return "read";
-        case ze::platform::Call::GpioSetValue:
-            return "gpio";
-        case ze::platform::Call::I2COpen:
-            return "open";
-        case ze::platform::Call::DisplayGetFreerunVfreq:
-            return "freerun-get";
-        case ze::platform::Call::DisplaySetFreerunVfreq:
-            return "freerun-set";
-    }
-    return "?";
-}
-
-std::uint64_t elapsed(std::uint64_t timeUs, std::uint64_t originUs)
-{
-    return timeUs > originUs ? timeUs - originUs : 0;
-}
-
 }  // namespace
 
-TraceTap::TraceTap(std::function<std::vector<TraceEntry>()> entries, Clock clock)
-    : entries_(std::move(entries)), clock_(std::move(clock))
+TraceTap::TraceTap(ze::platform::SocBackend& backend, const Clock& clock) : backend_(backend)
 {
+    backend_.setClock(clock);
+    backend_.clearTrace();
+    backend_.setTraceEnabled(true);
 }
 
-TraceTap TraceTap::forBackend(ze::platform::SocBackend& backend, Clock clock)
+TraceTap::~TraceTap()
 {
-    backend.setClock(clock);
-    backend.setTraceEnabled(true);
-    return TraceTap([&backend] { return backend.trace(); }, clock);
+    backend_.setTraceEnabled(false);
+    backend_.clearTrace();
 }
 
-TraceTap::Mark TraceTap::mark() const
+std::vector<TraceEntry> TraceTap::take()
 {
-    return Mark{entries_().size(), clock_()};
+    std::vector<TraceEntry> entries = backend_.trace();
+    backend_.clearTrace();
+    return entries;
 }
 
-std::vector<TraceEntry> TraceTap::since(const Mark& mark) const
+std::string deviceText(unsigned int addr8)
 {
-    std::vector<TraceEntry> all = entries_();
-    if (mark.index >= all.size()) return {};
-    return std::vector<TraceEntry>(all.begin() + static_cast<std::ptrdiff_t>(mark.index),
-                                   all.end());
+    return hexByte(addr8 >> 1) + " [" + hexByte(addr8) + "]";
+}
+
+std::string describeCall(const TraceEntry& e)
+{
+    switch (e.call) {
+        case Call::I2CWrite:
+        case Call::I2CRead: {
+            std::string text = e.call == Call::I2CWrite ? "I2C write to " : "I2C read from ";
+            text += deviceText(e.devAddr);
+            if (e.subAddrLen != 0) text += " reg " + hexByte(e.subAddr);
+            return text + " on bus " + std::to_string(e.bus);
+        }
+        case Call::GpioSetValue:
+            return "GPIO " + std::to_string(e.bus) + " set to " + std::to_string(e.value);
+        case Call::I2COpen:
+            return "opening I2C bus " + std::to_string(e.bus);
+        case Call::DisplayGetFreerunVfreq:
+            return "reading the display's free-run setting";
+        case Call::DisplaySetFreerunVfreq:
+            return "setting the display's free-run setting to " + std::to_string(e.value);
+    }
+    return "";
 }
 
 std::string describeStatus(int status)
@@ -123,47 +154,55 @@ std::string describeStatus(int status)
     return text;
 }
 
-std::string formatTraceLine(const TraceEntry& entry, std::uint64_t originUs)
+std::string timelineLine(const TraceEntry& entry)
 {
-    char line[160];
-    std::snprintf(line, sizeof line, "%10.3f ms  %s  %-41s  %s",
-                  static_cast<double>(elapsed(entry.timeUs, originUs)) / 1000.0,
-                  kindLetter(entry.call), what(entry).c_str(),
-                  describeStatus(entry.status).c_str());
+    const std::uint64_t us = compat::monotonicUs(entry);
+    const char* kind = compat::transactionKind(entry);
+    char line[200];
+    std::snprintf(line, sizeof line, "%6" PRIu64 ".%06" PRIu64 "  %s  %-44s  %s%s%s",
+                  us / kUsPerSecond, us % kUsPerSecond, kindLetter(entry.call), what(entry).c_str(),
+                  describeStatus(entry.status).c_str(), kind != nullptr ? "  " : "",
+                  kind != nullptr ? kind : "");
     return line;
 }
 
-nlohmann::ordered_json traceJson(const std::vector<TraceEntry>& entries, std::uint64_t originUs)
+std::string i2ctransferLine(const TraceEntry& e)
 {
-    nlohmann::ordered_json out = nlohmann::ordered_json::array();
+    if (!isTransfer(e.call)) return "# " + what(e) + "  " + describeStatus(e.status);
+    const std::string addr = "@" + hexByte(e.devAddr >> 1);
+    const std::string reg = e.subAddrLen != 0 ? " " + hexByte(e.subAddr) : "";
+    std::string line = "i2ctransfer -y " + std::to_string(e.bus) + " ";
+    if (e.call == Call::I2CWrite) {
+        const std::string data = bytes(e.data, " ", true);
+        line += "w" + std::to_string(e.subAddrLen + e.data.size()) + addr + reg +
+                (data.empty() ? "" : " " + data);
+    } else if (e.subAddrLen != 0) {
+        line +=
+            "w" + std::to_string(e.subAddrLen) + addr + reg + " r" + std::to_string(e.data.size());
+    } else {
+        line += "r" + std::to_string(e.data.size()) + addr;
+    }
+    if (e.call == Call::I2CRead && e.status == 0) line += "  # " + bytes(e.data, " ", true);
+    if (e.status != 0) line += "  # " + describeStatus(e.status);
+    return line;
+}
+
+Json traceJson(const std::vector<TraceEntry>& entries)
+{
+    Json out = Json::array();
     for (const TraceEntry& e : entries) {
-        nlohmann::ordered_json entry;
-        entry["t_us"] = elapsed(e.timeUs, originUs);
-        entry["op"] = jsonKind(e.call);
-        switch (e.call) {
-            case ze::platform::Call::I2CWrite:
-            case ze::platform::Call::I2CRead:
-                entry["bus"] = e.bus;
-                entry["dev"] = e.devAddr;
-                entry["reg"] = e.subAddrLen == 0 ? nlohmann::ordered_json()
-                                                 : nlohmann::ordered_json(e.subAddr);
-                entry["data"] = e.data;
-                break;
-            case ze::platform::Call::GpioSetValue:
-                entry["gpio"] = e.bus;
-                entry["level"] = e.value;
-                break;
-            case ze::platform::Call::I2COpen:
-                entry["bus"] = e.bus;
-                entry["mode"] = e.value;
-                break;
-            case ze::platform::Call::DisplayGetFreerunVfreq:
-            case ze::platform::Call::DisplaySetFreerunVfreq:
-                entry["setting"] = e.value;
-                break;
-        }
-        entry["status"] = e.status;
-        out.push_back(std::move(entry));
+        const char* kind = compat::transactionKind(e);
+        const bool transfer = isTransfer(e.call);
+        out.push_back(Json{{"time_us", compat::monotonicUs(e)},
+                           {"op", jsonOp(e.call)},
+                           {"bus", e.call == Call::GpioSetValue ? Json() : Json(e.bus)},
+                           {"addr", transfer ? Json(e.devAddr >> 1) : Json()},
+                           {"reg", transfer && e.subAddrLen != 0 ? Json(e.subAddr) : Json()},
+                           {"data", transfer ? Json(e.data) : Json()},
+                           {"gpio", e.call == Call::GpioSetValue ? Json(e.bus) : Json()},
+                           {"value", transfer ? Json() : Json(e.value)},
+                           {"kind", kind != nullptr ? Json(kind) : Json()},
+                           {"status", e.status}});
     }
     return out;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The bus traffic of each operation, taken from the SoC backend's own record
-// of its calls, as a readable timeline.
+// of its calls: a timeline on the monotonic clock (lines up with ftrace and
+// logic-analyser captures), i2ctransfer command lines to replay by hand, or
+// JSON.
 
 #include <cstdint>
 #include <functional>
@@ -15,34 +17,36 @@
 namespace vcomctl {
 
 using TraceEntry = ze::platform::TraceEntry;
-using Clock = std::function<std::uint64_t()>;  // microseconds
+using Clock = std::function<std::uint64_t()>;  // microseconds, monotonic
 
-// A window onto a backend's trace, timed by the tool's clock.
+// The backend's record, taken and emptied once per command so that it stays
+// bounded however many commands a process runs.
 class TraceTap {
 public:
-    struct Mark {
-        std::size_t index = 0;
-        std::uint64_t startUs = 0;
-    };
+    TraceTap(ze::platform::SocBackend& backend, const Clock& clock);
+    ~TraceTap();
+    TraceTap(const TraceTap&) = delete;
+    TraceTap& operator=(const TraceTap&) = delete;
 
-    TraceTap(std::function<std::vector<TraceEntry>()> entries, Clock clock);
-    // The tap of a backend, its trace switched on and timed by `clock`.
-    static TraceTap forBackend(ze::platform::SocBackend& backend, Clock clock);
-
-    Mark mark() const;
-    std::vector<TraceEntry> since(const Mark& mark) const;
+    std::vector<TraceEntry> peek() const { return backend_.trace(); }
+    std::vector<TraceEntry> take();
 
 private:
-    std::function<std::vector<TraceEntry>()> entries_;
-    Clock clock_;
+    ze::platform::SocBackend& backend_;
 };
 
-// One timeline line, its time counted from `originUs`:
-// "    81.102 ms  R  bus 1  dev 0xE8  reg 0x01  data 80          ok"
-std::string formatTraceLine(const TraceEntry& entry, std::uint64_t originUs);
+// "0x74 [0xE8]": the 7-bit address as i2c-tools and the kernel name it, the
+// 8-bit form of the board file in brackets.
+std::string deviceText(unsigned int addr8);
+// "I2C write to 0x74 [0xE8] reg 0x01 on bus 1", "GPIO 168 set to 1"
+std::string describeCall(const TraceEntry& entry);
 // "ok", or "status -6 (No such device or address)"
 std::string describeStatus(int status);
-// The entries as a JSON array of objects, keys in the order written.
-nlohmann::ordered_json traceJson(const std::vector<TraceEntry>& entries, std::uint64_t originUs);
+// "   5.001000  W  bus 1  0x74 [0xE8]  reg 0x01  data 34       ok"
+std::string timelineLine(const TraceEntry& entry);
+// "i2ctransfer -y 1 w2@0x74 0x01 0x34"; calls that are no I2C transfer as a
+// shell comment, so that the lines can be pasted as they are.
+std::string i2ctransferLine(const TraceEntry& entry);
+nlohmann::ordered_json traceJson(const std::vector<TraceEntry>& entries);
 
 }  // namespace vcomctl

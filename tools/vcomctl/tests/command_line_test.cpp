@@ -12,9 +12,9 @@ namespace {
 TEST(TheCommandList, KeepsEachCommandWithItsOwnValueInOrderAndTakesOptionsAnywhere)
 {
     const ParseOutcome outcome =
-        parseCommandLine({"-v", "read", "--json", "update", "0x80", "--trace", "pattern", "on",
-                          "-r", "/x", "read", "pattern", "off", "save", "5", "--sim", "BOE",
-                          "config", "chips"});
+        parseCommandLine({"-v", "read",  "--json", "update", "0x80",    "--trace", "pattern",
+                          "on", "-r",    "/x",     "read",   "pattern", "off",     "save",
+                          "5",  "--bus", "3",      "config", "--addr",  "0x74",    "chips"});
     ASSERT_TRUE(outcome.run) << outcome.error;
     const Options& o = outcome.options;
     std::vector<std::string> names;
@@ -25,9 +25,10 @@ TEST(TheCommandList, KeepsEachCommandWithItsOwnValueInOrderAndTakesOptionsAnywhe
     EXPECT_EQ(o.commands[5].value, 5);
     EXPECT_TRUE(o.verbose);
     EXPECT_TRUE(o.json);
-    EXPECT_TRUE(o.trace);
+    EXPECT_EQ(o.trace, TraceMode::Timeline);
     EXPECT_EQ(o.root, "/x");
-    EXPECT_EQ(o.simChip, "boe");
+    EXPECT_EQ(o.overrides.bus, 3u);
+    EXPECT_EQ(o.overrides.addr7, 0x74u);
 }
 
 TEST(TheCommandList, IsRefusedWithAOneLineReason)
@@ -45,6 +46,11 @@ TEST(TheCommandList, IsRefusedWithAOneLineReason)
         {{"save", "70000"}, "out of range"},
         {{"pattern", "maybe"}, "maybe"},
         {{"read", "--root", ""}, "must not be empty"},
+        {{"--sim", "auo", "-r", "/", "read"}, "--sim uses a private root"},
+        {{"--sim", "auo", "--sim-fault", "write:0", "read"}, "needs a call count"},
+        {{"--sim-fault", "absent", "read"}, "needs a simulated panel"},
+        {{"--addr", "0xE8", "read"}, "out of range"},
+        {{"session", "read"}, "session takes its commands from stdin"},
         {{"--sim", "xyz", "read"},
          "unknown chip 'xyz' (valid: auo, in518, boe, rt6966, in525, kd733, g1625, kd532p)"},
     };

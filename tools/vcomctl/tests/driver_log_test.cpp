@@ -29,8 +29,8 @@ void emit(std::uint32_t level, const char* text)
 
 TEST(ReadFailureDetection, RecognisesTheDispatchersFailureMessageOfEveryChipAndNothingElse)
 {
-    for (const char* chip : {"AUO", "IN518", "BOE", "RT6966", "IN525", "KD733", "G1625",
-                             "IC_KD532P"}) {
+    for (const char* chip :
+         {"AUO", "IN518", "BOE", "RT6966", "IN525", "KD733", "G1625", "IC_KD532P"}) {
         EXPECT_TRUE(isReadFailure(error(std::string("[DR_VCOM]VCOM ") + chip + " read fail .\n")))
             << chip;
     }
@@ -43,19 +43,7 @@ TEST(ReadFailureDetection, RecognisesTheDispatchersFailureMessageOfEveryChipAndN
     }
 }
 
-TEST(DriverMessages, LoseThePrefixAndTrailingNewlinesAndGiveTheLastTransferStatusOfAnError)
-{
-    EXPECT_EQ(messageBody("boe.cpp:88:IC_BOE_Read(): [DR_VCOM]get databuf1 fail.\n\n"),
-              "[DR_VCOM]get databuf1 fail.");
-    EXPECT_EQ(messageBody("no prefix\n"), "no prefix");
-    EXPECT_EQ(failedTransferStatus({error("[VCOMIC] QEL_I2CWrite fail, ret = -121.\n"),
-                                    error("[VCOMIC] QEL_I2CRead fail, ret = -6.\n"),
-                                    info("[VCOMIC] something, ret = 5.\n")}),
-              -6);
-    EXPECT_EQ(failedTransferStatus({error("[DR_VCOM]VCOM BOE read fail .\n")}), std::nullopt);
-}
-
-TEST(TheDriverLog, ShowsErrorsOrWhenVerboseAlsoInfoCollectsPerCallAndRestoresTheOutput)
+TEST(TheDriverLog, ShowsNothingUnlessVerboseThenEachBoardKeyOnceAndRestoresTheOutput)
 {
     std::vector<std::string> shown;
     const auto show = [&shown](const std::string& line) { shown.push_back(line); };
@@ -72,10 +60,14 @@ TEST(TheDriverLog, ShowsErrorsOrWhenVerboseAlsoInfoCollectsPerCallAndRestoresThe
     {
         DriverLog log(true, show);
         emit(QOR_DEBUG_LEVEL_INFO, "[DR_VCOM]getVcomvalue OK: 5.\n\n");
+        for (const char* value : {"'6'", "'6'", "'4'"}) {
+            emit(QOR_DEBUG_LEVEL_INFO,
+                 (std::string("[vcom][TypeIdx] is ") + value + " !\n").c_str());
+        }
     }
-    EXPECT_EQ(shown, (std::vector<std::string>{"x.cpp:1:f(): before",
-                                               "x.cpp:1:f(): [DR_VCOM]VCOM AUO read fail .",
-                                               "x.cpp:1:f(): [DR_VCOM]getVcomvalue OK: 5."}));
+    EXPECT_EQ(shown, (std::vector<std::string>{"x.cpp:1:f(): [DR_VCOM]getVcomvalue OK: 5.",
+                                               "x.cpp:1:f(): [vcom][TypeIdx] is '6' !",
+                                               "x.cpp:1:f(): [vcom][TypeIdx] is '4' !"}));
     testing::internal::CaptureStderr();
     emit(QOR_DEBUG_LEVEL_ERROR, "after\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "x.cpp:1:f(): after\n");

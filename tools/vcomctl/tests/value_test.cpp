@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ze/sim/panel.h>
-
-#include "chips.h"
 #include "command_line.h"
 #include "value.h"
 
@@ -16,9 +13,8 @@ namespace {
 TEST(AValue, IsReadAsDecimalOrAsHexAfter0xUpToSixteenBits)
 {
     const std::pair<const char*, std::uint16_t> good[] = {
-        {"0", 0},       {"128", 128}, {"0x80", 0x80},       {"0X80", 0x80},
-        {"0xfF", 0xFF}, {"0x0", 0},   {"0x00000080", 0x80}, {"65535", 65535},
-        {"0xFFFF", 0xFFFF}};
+        {"0", 0},   {"128", 128},         {"0x80", 0x80},   {"0X80", 0x80},    {"0xfF", 0xFF},
+        {"0x0", 0}, {"0x00000080", 0x80}, {"65535", 65535}, {"0xFFFF", 0xFFFF}};
     for (const auto& [text, expected] : good) {
         std::uint16_t value = 0xDEAD;
         EXPECT_EQ(parseValue(text, &value), "") << text;
@@ -58,11 +54,11 @@ TEST(ChipRanges, BoundUpdateAndSaveValuesPerChipAndLeaveOtherCommandsAlone)
         const char* chip;
         std::uint16_t updateMax;
         std::uint16_t saveMax;
-    } chips[] = {{"auo", 255, 255},   {"in518", 255, 255}, {"boe", 255, 255},
-                 {"in525", 255, 255}, {"kd733", 255, 255}, {"kd532p", 255, 255},
+    } chips[] = {{"auo", 255, 255},    {"in518", 255, 255}, {"boe", 255, 255},
+                 {"in525", 255, 255},  {"kd733", 255, 255}, {"kd532p", 255, 255},
                  {"rt6966", 653, 255}, {"g1625", 127, 127}};
     for (const auto& c : chips) {
-        const ChipInfo& chip = *chipByName(c.chip);
+        const ChipInfo& chip = *ze::ic::catalogue::byName(c.chip);
         for (const auto& [op, max] :
              {std::pair{Op::Update, c.updateMax}, std::pair{Op::Save, c.saveMax}}) {
             EXPECT_EQ(checkRange(Command{op, max, false, ""}, chip), "") << c.chip;
@@ -70,22 +66,9 @@ TEST(ChipRanges, BoundUpdateAndSaveValuesPerChipAndLeaveOtherCommandsAlone)
             EXPECT_NE(checkRange(Command{op, over, false, ""}, chip), "") << c.chip << " " << over;
         }
     }
-    const ChipInfo& g1625 = *chipByName("g1625");
+    const ChipInfo& g1625 = *ze::ic::catalogue::byName("g1625");
     EXPECT_EQ(checkRange(Command{Op::Read, 0xFFFF, false, ""}, g1625), "");
     EXPECT_EQ(checkRange(Command{Op::Pattern, 0xFFFF, true, ""}, g1625), "");
-}
-
-TEST(TheChipTable, NamesTheChipsAsTheSimulatedBoardDoes)
-{
-    ASSERT_EQ(supportedChips().size(), 8u);
-    for (const ChipInfo& chip : supportedChips()) {
-        ze::sim::ChipType type{};
-        ASSERT_TRUE(ze::sim::chipFromName(chip.name, &type)) << chip.name;
-        EXPECT_EQ(static_cast<int>(type), chip.typeIdx) << chip.name;
-    }
-    EXPECT_EQ(chipByTypeIdx(2), nullptr);
-    EXPECT_EQ(chipByName("BOE"), chipByTypeIdx(4));
-    EXPECT_EQ(chipByName("boe2"), nullptr);
 }
 
 }  // namespace

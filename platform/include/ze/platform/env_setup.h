@@ -7,9 +7,12 @@
 //     <env file> <offset> <size>
 //     /abs/root/var/uboot.env        0x0 0x4000
 //     /abs/root/var/uboot-redund.env 0x0 0x4000    (second copy: redundant store)
-// libubootenv reads offset and size as hexadecimal even without "0x" ("16384"
-// means 0x16384), so they are written with it. Paths are absolute; libubootenv
-// splits the line at whitespace, so the root must not contain any.
+// libubootenv reads the size as hexadecimal even without "0x" ("16384" means
+// 0x16384), so it is written with it. Paths are absolute, except under a root
+// whose path holds whitespace, at which libubootenv splits its lines: there
+// they are relative ("var/uboot.env"), which FlashEnv takes under
+// $ZE_PLATFORM_ROOT and fw_printenv under its working directory (run it from
+// the root).
 //
 // Each copy is `size` bytes:
 //     CRC-32 (zlib's, little-endian) of the data area     4 bytes
@@ -36,7 +39,7 @@ namespace platform {
 // Creates $root/etc/fw_env.config and the env file(s) $root/var/uboot.env and,
 // when redundant, $root/var/uboot-redund.env (directories as needed),
 // replacing any that exist. `size` is the size of each copy (at least 16).
-// Returns 0, or a negative errno value.
+// Returns 0, or a negative errno value with an error message naming the file.
 ZE_PLATFORM_EXPORT int createEnvStore(const std::string& root, std::size_t size = 0x4000,
                                       bool redundant = true);
 

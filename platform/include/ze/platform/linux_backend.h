@@ -27,8 +27,8 @@
 //   setting from the file (the kept one while the file does not exist) and a
 //   set writes it there, so another process can serve it. The path is used
 //   as written, not under $ZE_PLATFORM_ROOT.
-// Other sections are left to other parts of the platform; unknown keys in
-// these four sections are errors.
+// Any other section or key, and a line longer than inih takes (199 bytes),
+// is an error naming its line: a typo must not pass for an absent entry.
 
 #include <cstdint>
 #include <functional>
@@ -54,6 +54,9 @@ struct LinuxBackendConfig {
     std::map<unsigned int, GpioLineAddress> gpios;  // by GPIO number
     std::string freerunFile;                        // empty: kept in memory only
 };
+
+// Where the platform configuration lives, under $ZE_PLATFORM_ROOT.
+constexpr const char* kPlatformConfigFile = "/etc/zeplatform.conf";
 
 struct PlatformConfig {
     std::string backend;  // "sim" or "linux"; empty: not set
@@ -88,8 +91,8 @@ public:
     virtual ~GpioChipAccess();
     // Requests line `offset` of `chip` as an output driven at `level` (0 or 1).
     // Returns a handle for setValue() (>= 0) or a negative errno.
-    virtual int requestOutput(const std::string& chip, unsigned int offset,
-                              const char* consumer, int level) = 0;
+    virtual int requestOutput(const std::string& chip, unsigned int offset, const char* consumer,
+                              int level) = 0;
     virtual int setValue(int handle, int level) = 0;
 };
 // Through libgpiod; releases its lines and chips when destroyed.

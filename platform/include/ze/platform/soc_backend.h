@@ -1,6 +1,7 @@
 #pragma once
 // The seam behind the QEL_* functions: one backend serves them all.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +36,9 @@ public:
     std::vector<TraceEntry> trace() const { return recorder_.entries(); }
     void clearTrace() { recorder_.clear(); }
     void setTraceEnabled(bool enabled) { recorder_.setEnabled(enabled); }
+    // The trace keeps the newest entries only; see TraceRecorder.
+    std::uint64_t traceDropped() const { return recorder_.dropped(); }
+    void setTraceCapacity(std::size_t entries) { recorder_.setCapacity(entries); }
     // Time source of the trace in microseconds (default: monotonic time since construction).
     void setClock(std::function<std::uint64_t()> nowUs) { recorder_.setClock(std::move(nowUs)); }
 

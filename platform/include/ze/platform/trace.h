@@ -3,7 +3,9 @@
 // and what tests assert over.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -35,14 +37,26 @@ struct TraceEntry {
     std::vector<std::uint8_t> data;  // bytes written, or bytes read (on success)
     int value = 0;                   // open mode, GPIO level or free-run setting
     int status = 0;
+    // CLOCK_MONOTONIC at the start of the call, as ftrace and a logic
+    // analyser's capture stamped by the same host can be lined up with.
+    std::uint64_t monotonicNs = 0;
+    // I2C calls: the transaction as the kernel saw it ("I2C_RDWR",
+    // "smbus-write-byte-data", "smbus-read-i2c-block-data", ...), "sim" on the
+    // simulated board, "" when the call failed before reaching one.
+    const char* transaction = "";
+    std::uint64_t sequence = 0;  // counts every kept entry, dropped ones included
 };
 // One line, e.g. "12000us I2CWrite bus=1 dev=0xE8 sub[1]=0x01 data=34 status=0".
 ZE_PLATFORM_EXPORT std::string formatTraceEntry(const TraceEntry& entry);
 
-// Thread-safe. While disabled, entries are still timed but not kept.
+// Thread-safe. While disabled nothing is timed or kept, and a call costs no
+// allocation. While enabled the newest `capacity` entries are kept; older ones
+// are dropped and counted.
 class ZE_PLATFORM_EXPORT TraceRecorder {
 public:
-    explicit TraceRecorder(bool enabled);
+    static constexpr std::size_t kDefaultCapacity = 4096;
+
+    explicit TraceRecorder(bool enabled, std::size_t capacity = kDefaultCapacity);
 
     void setEnabled(bool enabled);
     bool enabled() const;
@@ -56,14 +70,22 @@ public:
     int finish(TraceEntry& entry, int status);
 
     std::vector<TraceEntry> entries() const;
+    // Entries dropped to keep within the capacity since the last clear().
+    std::uint64_t dropped() const;
+    void setCapacity(std::size_t capacity);
     void clear();
 
 private:
+    void trim();
+
     mutable std::mutex mutex_;
     bool enabled_;
+    std::size_t capacity_;
     std::function<std::uint64_t()> clock_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    std::vector<TraceEntry> entries_;
+    std::deque<TraceEntry> entries_;
+    std::uint64_t sequence_ = 0;
+    std::uint64_t dropped_ = 0;
 };
 
 }  // namespace platform

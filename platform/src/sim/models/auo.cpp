@@ -1,24 +1,32 @@
 #include <ze/sim/models/auo.h>
 
-#include <memory>
-
-#include "factories.h"
-
 namespace ze {
 namespace sim {
 
-AuoChip::AuoChip() = default;
+AuoChip::AuoChip(std::uint64_t programUs) : RegisterChip(kRegSetting, 1), programUs_(programUs)
+{
+    setSetting(kFactorySetting);
+    setNvm(kFactorySetting);
+}
 
 void AuoChip::useGate(std::uint32_t accessLevel, unsigned int lineLevel)
 {
     gated_ = true;
     accessHigh_ = accessLevel != 0;
-    setGateLevel(lineLevel);
+    lineHigh_ = lineLevel != 0;
 }
 
 void AuoChip::setGateLevel(unsigned int lineLevel)
 {
+    const bool wasOpen = accessible();
     lineHigh_ = lineLevel != 0;
+    if (!gated_ || wasOpen == accessible()) return;
+    if (accessible()) {
+        startBusy(kGateSettleUs, "access gate settling");
+    } else if (programming_ && busy()) {
+        abortProgramming();
+        refuse(kDataNack, "access gate closed while programming NVM");
+    }
 }
 
 bool AuoChip::accessible() const
@@ -26,78 +34,44 @@ bool AuoChip::accessible() const
     return !gated_ || lineHigh_ == accessHigh_;
 }
 
-// A write phase: register pointer, then data bytes to successive registers.
-int AuoChip::write(const std::uint8_t* bytes, std::size_t count)
+int AuoChip::checkWrite(std::uint8_t first, const std::uint8_t*, std::size_t)
 {
-    if (!accessible()) return kAddressNack;
-    if (count == 0) return 0;
-    if (bytes[0] != kRegCommand && bytes[0] != kRegSetting) return kDataNack;
-    pointer_ = bytes[0];
-    for (std::size_t i = 1; i < count; ++i, ++pointer_) {
-        if (const int status = store(pointer_, bytes[i])) return status;
-    }
+    if (!accessible()) return refuse(kAddressNack, "access gate closed");
+    if (first != kRegCommand && first != kRegSetting) return refuse(kDataNack, "no such register");
     return 0;
 }
 
-int AuoChip::read(std::uint8_t* out, std::size_t count)
+int AuoChip::store(std::uint8_t address, std::uint8_t value)
 {
-    if (!accessible()) return kAddressNack;
-    for (std::size_t i = 0; i < count; ++i, ++pointer_) {
-        if (const int status = load(pointer_, &out[i])) return status;
-    }
+    if (address == kRegSetting) return RegisterChip::store(address, value);
+    if (address != kRegCommand) return refuse(kDataNack, "no such register");
+    if (value != kCommandSave) return refuse(kDataNack, "unknown command");
+    nvmBefore_ = nvm();
+    programNvm();
+    programming_ = true;
+    ++saves_;
+    startBusy(programUs_, "programming NVM");
     return 0;
 }
 
-int AuoChip::store(std::uint8_t reg, std::uint8_t value)
+int AuoChip::load(std::uint8_t address, std::uint8_t* value)
 {
-    switch (reg) {
-    case kRegSetting:
-        setting_ = value;
-        return 0;
-    case kRegCommand:
-        if (value != kCommandSave) return kDataNack;
-        nvm_ = setting_;
-        ++saves_;
-        return 0;
-    default:
-        return kDataNack;
-    }
+    if (!accessible()) return refuse(kAddressNack, "access gate closed");
+    if (address != kRegSetting) return refuse(kDataNack, "register not readable");
+    return RegisterChip::load(address, value);
 }
 
-int AuoChip::load(std::uint8_t reg, std::uint8_t* value) const
+void AuoChip::abortProgramming()
 {
-    if (reg != kRegSetting) return kDataNack;
-    *value = setting_;
-    return 0;
+    setNvm(nvmBefore_);
+    programming_ = false;
 }
 
 void AuoChip::powerCycle()
 {
-    setting_ = nvm_;
-    pointer_ = kRegCommand;
+    if (programming_ && busy()) abortProgramming();
+    RegisterChip::powerCycle();
 }
 
-namespace detail {
-
-// Both chips take the same registers; only the AUO is wired to its gate line,
-// which rests at the level opposite to the access level.
-Panel makeAuoPanel(Board& board, const PanelConfig& config)
-{
-    auto chip = std::make_shared<AuoChip>();
-    board.attach(config.bus, config.vcomAddr, chip);
-    if (config.chip == ChipType::AUO) {
-        const unsigned int gate = config.gpioAddr;
-        if (!board.gpioLevel(gate)) board.addGpio(gate, config.gpioStatus == 0 ? 1 : 0);
-        chip->useGate(config.gpioStatus, *board.gpioLevel(gate));
-        std::weak_ptr<AuoChip> weak = chip;
-        board.onGpioChange([weak, gate](unsigned int gpio, unsigned int level) {
-            if (gpio != gate) return;
-            if (const std::shared_ptr<AuoChip> model = weak.lock()) model->setGateLevel(level);
-        });
-    }
-    return Panel{chip, nullptr};
-}
-
-}  // namespace detail
 }  // namespace sim
 }  // namespace ze

@@ -1,94 +1,104 @@
 #include <ze/sim/models/boe.h>
 
-#include <memory>
-
-#include "factories.h"
-
 namespace ze {
 namespace sim {
+namespace {
+
+constexpr unsigned int kByteBits = 8;
+constexpr std::uint8_t kByteMask = 0xFF;
+// The driver's value is the code less this, kept to 8 bits.
+constexpr unsigned int kValueOffset = 0x191;
+
+std::uint16_t codeOf(std::uint8_t high, std::uint8_t low)
+{
+    return static_cast<std::uint16_t>(high << kByteBits | low);
+}
+
+}  // namespace
+
+BoeChip::BoeChip() : RegisterChip(kRegCodeHigh, 2)
+{
+    setCode(kFactoryCode);
+    programNvm();
+}
+
+std::uint16_t BoeChip::code() const
+{
+    return codeOf(regs_[kRegCodeHigh], regs_[kRegCodeLow]);
+}
 
 void BoeChip::setCode(std::uint16_t code)
 {
-    high_ = static_cast<std::uint8_t>(code >> 8);
-    low_ = static_cast<std::uint8_t>(code);
+    regs_[kRegCodeHigh] = static_cast<std::uint8_t>(code >> kByteBits);
+    regs_[kRegCodeLow] = static_cast<std::uint8_t>(code & kByteMask);
 }
 
-// A write phase: register pointer, then data bytes to successive registers.
-int BoeChip::write(const std::uint8_t* bytes, std::size_t count)
+std::uint16_t BoeChip::nvmCode() const
 {
-    if (count == 0) return 0;
-    if (bytes[0] != kRegCodeHigh && bytes[0] != kRegCodeLow && bytes[0] != kRegControl) {
-        return kDataNack;
-    }
-    pointer_ = bytes[0];
-    for (std::size_t i = 1; i < count; ++i, ++pointer_) {
-        if (const int status = store(pointer_, bytes[i])) return status;
-    }
-    return 0;
+    return codeOf(nvm_[kRegCodeHigh], nvm_[kRegCodeLow]);
 }
 
-int BoeChip::read(std::uint8_t* out, std::size_t count)
+unsigned int BoeChip::heldValue() const
 {
-    for (std::size_t i = 0; i < count; ++i, ++pointer_) {
-        if (const int status = load(pointer_, &out[i])) return status;
+    return (regs_[kRegCodeLow] - kValueOffset) & kByteMask;
+}
+
+int BoeChip::checkWrite(std::uint8_t first, const std::uint8_t*, std::size_t)
+{
+    if (first != kRegCodeHigh && first != kRegCodeLow && first != kRegControl) {
+        return refuse(kDataNack, "no such register");
     }
     return 0;
 }
 
-int BoeChip::store(std::uint8_t reg, std::uint8_t value)
+// The high byte alone cannot be judged against the old low byte: the driver
+// writes the high byte first, so the code is checked when its low byte lands.
+int BoeChip::store(std::uint8_t address, std::uint8_t value)
 {
-    switch (reg) {
-    case kRegCodeHigh:
-        high_ = value;
-        return 0;
-    case kRegCodeLow:
-        low_ = value;
-        return 0;
-    case kRegControl:
-        if (value == kControlSave) {
-            nvm_ = code();
-            ++saves_;
-        } else if (value != kControlReadEnable) {
-            return kDataNack;
+    switch (address) {
+        case kRegCodeHigh:
+            if (value < kCodeMin >> kByteBits || value > kCodeMax >> kByteBits) {
+                return refuse(kDataNack, "code out of range");
+            }
+            break;
+        case kRegCodeLow: {
+            const std::uint16_t code = codeOf(regs_[kRegCodeHigh], value);
+            if (code < kCodeMin || code > kCodeMax) return refuse(kDataNack, "code out of range");
+            break;
         }
-        control_ = value;
-        return 0;
-    default:
-        return kDataNack;
+        case kRegControl:
+            if (value != kControlSave && value != kControlReadEnable) {
+                return refuse(kDataNack, "unknown control byte");
+            }
+            break;
+        default:
+            return refuse(kDataNack, "no such register");
     }
+    RegisterChip::store(address, value);
+    if (value == kControlSave && address == kRegControl) {
+        programNvm();
+        ++saves_;
+        startBusy(kWriteBusyUs, "programming NVM");
+    } else {
+        startBusy(kWriteBusyUs, "latching a register");
+    }
+    return 0;
 }
 
-int BoeChip::load(std::uint8_t reg, std::uint8_t* value) const
+int BoeChip::load(std::uint8_t address, std::uint8_t* value)
 {
-    if (control_ != kControlReadEnable) return kDataNack;
-    switch (reg) {
-    case kRegCodeHigh:
-        *value = high_;
-        return 0;
-    case kRegCodeLow:
-        *value = low_;
-        return 0;
-    default:
-        return kDataNack;
+    if (control() != kControlReadEnable) return refuse(kDataNack, "reading not enabled");
+    if (address != kRegCodeHigh && address != kRegCodeLow) {
+        return refuse(kDataNack, "register not readable");
     }
+    return RegisterChip::load(address, value);
 }
 
 void BoeChip::powerCycle()
 {
-    setCode(nvm_);
-    control_ = 0;
-    pointer_ = 0;
+    RegisterChip::powerCycle();
+    regs_[kRegControl] = 0;
 }
 
-namespace detail {
-
-Panel makeBoePanel(Board& board, const PanelConfig& config)
-{
-    auto chip = std::make_shared<BoeChip>();
-    board.attach(config.bus, config.vcomAddr, chip);
-    return Panel{chip, nullptr};
-}
-
-}  // namespace detail
 }  // namespace sim
 }  // namespace ze

@@ -1,8 +1,6 @@
 #include <ze/sim/models/g1625.h>
 
-#include <memory>
-
-#include "factories.h"
+#include "state_io.h"
 
 namespace ze {
 namespace sim {
@@ -11,18 +9,19 @@ G1625::G1625(std::uint8_t nvmSetting) : nvm_(nvmSetting), setting_(nvmSetting) {
 
 int G1625::write(const std::uint8_t* bytes, std::size_t count)
 {
-    if (count != 1) return kDataNack;
+    if (count != 1) return refuse(kDataNack, "not a one-byte command");
     setting_ = static_cast<std::uint8_t>(bytes[0] >> kSettingShift);
     if ((bytes[0] & kSetFlag) == 0) {
         nvm_ = setting_;
         ++nvmWrites_;
+        startBusy(kProgramUs, "programming NVM");
     }
     return 0;
 }
 
 int G1625::read(std::uint8_t* out, std::size_t count)
 {
-    if (count != 1) return kDataNack;
+    if (count != 1) return refuse(kDataNack, "not a one-byte status read");
     out[0] = static_cast<std::uint8_t>((setting_ << kSettingShift) |
                                        (setting_ != nvm_ ? kUnsavedFlag : 0));
     return 0;
@@ -33,15 +32,18 @@ void G1625::powerCycle()
     setting_ = nvm_;
 }
 
-namespace detail {
-
-Panel makeG1625Panel(Board& board, const PanelConfig& config)
+ModelState G1625::state() const
 {
-    auto chip = std::make_shared<G1625>();
-    board.attach(config.bus, config.vcomAddr, chip);
-    return Panel{chip, nullptr};
+    return {{"setting", {setting_}}, {"nvm", {nvm_}}};
 }
 
-}  // namespace detail
+bool G1625::restore(const ModelState& state)
+{
+    if (!detail::fits<1>(state, "setting") || !detail::fits<1>(state, "nvm")) return false;
+    setting_ = state.at("setting")[0];
+    nvm_ = state.at("nvm")[0];
+    return true;
+}
+
 }  // namespace sim
 }  // namespace ze

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "factories.h"
+#include "state_io.h"
 
 namespace ze {
 namespace sim {
@@ -20,8 +20,8 @@ std::uint8_t crcUpdate(std::uint8_t crc, std::uint8_t byte)
 {
     crc ^= byte;
     for (int bit = 0; bit < kBitsPerByte; ++bit) {
-        crc = static_cast<std::uint8_t>((crc & kCrcTopBit) ? (crc << 1) ^ kCrcPolynomial
-                                                           : crc << 1);
+        crc =
+            static_cast<std::uint8_t>((crc & kCrcTopBit) ? (crc << 1) ^ kCrcPolynomial : crc << 1);
     }
     return crc;
 }
@@ -43,12 +43,21 @@ InnoluxBridge::Status InnoluxBridge::takeStatus()
     return answer;
 }
 
+const char* InnoluxBridge::blockedReason() const
+{
+    if (!open_) return "pass-through off";
+    if (nowUs() - openedUs_ < kSettleUs) return "pass-through settling";
+    return nullptr;
+}
+
 int InnoluxBridge::write(const std::uint8_t* bytes, std::size_t count)
 {
     if (count == 0) return 0;
-    const bool command = count == 4 && bytes[0] == kRegPassThrough && bytes[1] == kCommand0 &&
-                         bytes[2] == kCommand1;
+    const bool command =
+        count == 4 && bytes[0] == kRegPassThrough && bytes[1] == kCommand0 && bytes[2] == kCommand1;
     if (command && bytes[3] == kOpen) {
+        // Opening an open bridge does not interrupt the traffic.
+        if (!open_) openedUs_ = nowUs();
         open_ = true;
         ++opens_;
         return 0;
@@ -57,12 +66,12 @@ int InnoluxBridge::write(const std::uint8_t* bytes, std::size_t count)
         open_ = false;
         return 0;
     }
-    return kDataNack;
+    return refuse(kDataNack, "not a pass-through command");
 }
 
 int InnoluxBridge::read(std::uint8_t*, std::size_t)
 {
-    return kDataNack;
+    return refuse(kDataNack, "the bridge has nothing to read");
 }
 
 void InnoluxBridge::powerCycle()
@@ -72,8 +81,8 @@ void InnoluxBridge::powerCycle()
 
 // Both chips.
 
-InnoluxChip::InnoluxChip(std::shared_ptr<InnoluxBridge> bridge, const Registers& registers)
-    : bridge_(std::move(bridge)), regs_(registers)
+InnoluxChip::InnoluxChip(std::shared_ptr<InnoluxBridge> bridge, const Profile& profile)
+    : bridge_(std::move(bridge)), profile_(profile)
 {
     if (!bridge_) throw std::invalid_argument("sim innolux: a chip needs its bridge");
 }
@@ -94,24 +103,43 @@ std::uint8_t InnoluxChip::dataCrc(const std::uint8_t* data, std::size_t count)
 // exactly one byte; the data registers are the chip's own.
 int InnoluxChip::write(const std::uint8_t* bytes, std::size_t count)
 {
-    if (!bridge_->isOpen()) return kAddressNack;
+    if (const char* blocked = bridge_->blockedReason()) return refuse(kAddressNack, blocked);
     if (count == 0) return 0;
     const std::uint8_t reg = bytes[0];
     pointer_ = reg;
     if (count == 1) return 0;
-    const bool single = reg == regs_.unlock1 || reg == regs_.unlock2 || reg == regs_.reset ||
-                        reg == regs_.status || reg == regs_.program || reg == regs_.lock;
-    const int status = single ? (count == 2 ? command(reg, bytes[1]) : kDataNack)
-                              : writeData(reg, bytes + 1, count - 1);
+    const bool single = reg == profile_.unlock1 || reg == profile_.unlock2 ||
+                        reg == profile_.reset || reg == profile_.status ||
+                        reg == profile_.program || reg == profile_.lock;
+    int status = 0;
+    if (!single) {
+        status = data(reg, bytes + 1, count - 1);
+    } else if (count != 2) {
+        status = refuse(kDataNack, "a command register takes one byte");
+    } else {
+        status = command(reg, bytes[1]);
+    }
     if (status == 0) pointer_ = static_cast<std::uint8_t>(reg + count - 1);
+    return status;
+}
+
+int InnoluxChip::data(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count)
+{
+    if (!unlocked_) return refuse(kDataNack, "data written while locked");
+    if (dataWritten_) return refuse(kDataNack, "second data write without a fresh unlock");
+    const int status = writeData(reg, bytes, count);
+    if (status == 0) {
+        dataWritten_ = true;
+        startBusy(profile_.dataUs, "checking the data written");
+    }
     return status;
 }
 
 int InnoluxChip::read(std::uint8_t* out, std::size_t count)
 {
-    if (!bridge_->isOpen()) return kAddressNack;
+    if (const char* blocked = bridge_->blockedReason()) return refuse(kAddressNack, blocked);
     int status = kDataNack;
-    if (pointer_ == regs_.status && count == 1) {
+    if (pointer_ == profile_.status && count == 1) {
         out[0] = status_;
         if (!script_.empty()) {
             out[0] = script_.front();
@@ -129,35 +157,40 @@ int InnoluxChip::command(std::uint8_t reg, std::uint8_t value)
 {
     // The codes count only in order and immediately before the reset command;
     // a reset without them locks.
-    if (reg == regs_.unlock1) {
+    if (reg == profile_.unlock1) {
         unlockStage_ = value == kUnlockCode1 ? 1 : 0;
         return 0;
     }
-    if (reg == regs_.unlock2) {
+    if (reg == profile_.unlock2) {
         unlockStage_ = unlockStage_ == 1 && value == kUnlockCode2 ? 2 : 0;
         return 0;
     }
-    if (reg == regs_.reset && value == kCommand) {
+    if (reg == profile_.reset && value == kCommand) {
         unlocked_ = unlockStage_ == 2;
         unlockStage_ = 0;
+        dataWritten_ = false;
+        onUnlock();
+        startBusy(profile_.resetUs, "resetting");
         return 0;
     }
-    if (reg == regs_.status) {
+    if (reg == profile_.status) {
         status_ = value;
         return 0;
     }
-    if (reg == regs_.program && value == kCommand) {
-        if (!unlocked_) return kDataNack;
+    if (reg == profile_.program && value == kCommand) {
+        if (!unlocked_) return refuse(kDataNack, "MTP programming while locked");
         program();
         ++programs_;
+        startBusy(profile_.programUs, "programming MTP");
         return 0;
     }
-    if (reg == regs_.lock && value == kCommand) {
+    if (reg == profile_.lock && value == kCommand) {
         unlocked_ = false;
         ++locks_;
+        startBusy(profile_.lockUs, "locking");
         return 0;
     }
-    return kDataNack;
+    return refuse(kDataNack, "unknown command");
 }
 
 void InnoluxChip::powerCycle()
@@ -165,6 +198,7 @@ void InnoluxChip::powerCycle()
     pointer_ = 0;
     unlockStage_ = 0;
     unlocked_ = false;
+    dataWritten_ = false;
     status_ = kStatusTaken;
     reload();
 }
@@ -172,8 +206,8 @@ void InnoluxChip::powerCycle()
 // IN525.
 
 In525Chip::In525Chip(std::shared_ptr<InnoluxBridge> bridge)
-    : InnoluxChip(std::move(bridge),
-                  {kRegUnlock1, kRegUnlock2, kRegReset, kRegStatus, kRegProgram, kRegLock})
+    : InnoluxChip(std::move(bridge), {kRegUnlock1, kRegUnlock2, kRegReset, kRegStatus, kRegProgram,
+                                      kRegLock, kResetUs, kBlockUs, kProgramUs, kLockUs})
 {
     setNvmBlock(kFactoryData);
 }
@@ -190,9 +224,34 @@ std::uint8_t In525Chip::blockCrc(const BlockData& data)
     return dataCrc(data.data(), data.size());
 }
 
+ModelState In525Chip::state() const
+{
+    return {
+        {"block", detail::bytesOf(block_)}, {"nvm", detail::bytesOf(nvm_)}, {"select", {select_}}};
+}
+
+bool In525Chip::restore(const ModelState& state)
+{
+    if (!detail::fits<kBlockSize>(state, "block") || !detail::fits<kBlockSize>(state, "nvm") ||
+        !detail::fits<1>(state, "select")) {
+        return false;
+    }
+    detail::take(state, "block", &block_);
+    detail::take(state, "nvm", &nvm_);
+    select_ = state.at("select")[0];
+    return true;
+}
+
 int In525Chip::writeData(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count)
 {
-    if (reg != kRegBlock || count != kBlockSize || !isUnlocked()) return kDataNack;
+    if (reg != kRegBlock || count != kBlockSize) return refuse(kDataNack, "not the whole block");
+    if (!blockRead_) return refuse(kDataNack, "block not read back since the unlock");
+    // Only VCOM1, VCOM2 and the CRC are the writer's; the rest must come from the chip.
+    for (std::size_t i = 0; i < kBlockSize - 1; ++i) {
+        if (i != kVcom1Byte && i != kVcom2Byte && bytes[i] != block_[i]) {
+            return refuse(kDataNack, "block changed where it carries the chip's bytes");
+        }
+    }
     BlockData data;
     std::copy_n(bytes, data.size(), data.begin());
     if (bytes[kBlockSize - 1] != blockCrc(data)) {
@@ -212,6 +271,7 @@ int In525Chip::readData(std::uint8_t reg, std::uint8_t* out, std::size_t count)
     }
     if (reg >= kRegBlock && count > 0 && reg - kRegBlock + count <= kBlockSize) {
         std::copy_n(block_.begin() + (reg - kRegBlock), count, out);
+        if (count == kBlockSize) blockRead_ = true;
         return 0;
     }
     if (reg == kRegPassStatus && count == InnoluxBridge::kStatusOpen.size()) {
@@ -219,15 +279,29 @@ int In525Chip::readData(std::uint8_t reg, std::uint8_t* out, std::size_t count)
         std::copy(status.begin(), status.end(), out);
         return 0;
     }
-    return kDataNack;
+    return refuse(kDataNack, "register not readable");
 }
 
 // IN518.
 
 In518Chip::In518Chip(std::shared_ptr<InnoluxBridge> bridge)
-    : InnoluxChip(std::move(bridge), {kRegUnlock1, kRegUnlock2, kRegResetStatus,
-                                      kRegResetStatus, kRegSaveMtp, kRegLock})
+    : InnoluxChip(std::move(bridge),
+                  {kRegUnlock1, kRegUnlock2, kRegResetStatus, kRegResetStatus, kRegSaveMtp,
+                   kRegLock, kResetUs, kRecordUs, kProgramUs, kLockUs})
 {
+}
+
+ModelState In518Chip::state() const
+{
+    return {{"vcom", {vcom_}}, {"nvm", {nvm_}}};
+}
+
+bool In518Chip::restore(const ModelState& state)
+{
+    if (!detail::fits<1>(state, "vcom") || !detail::fits<1>(state, "nvm")) return false;
+    vcom_ = state.at("vcom")[0];
+    nvm_ = state.at("nvm")[0];
+    return true;
 }
 
 std::uint8_t In518Chip::recordCrc(std::uint8_t vcom)
@@ -238,7 +312,7 @@ std::uint8_t In518Chip::recordCrc(std::uint8_t vcom)
 
 int In518Chip::writeData(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count)
 {
-    if (reg != kRegRecord || count != kRecordSize || !isUnlocked()) return kDataNack;
+    if (reg != kRegRecord || count != kRecordSize) return refuse(kDataNack, "not the whole record");
     const std::uint8_t vcom = bytes[kRecordHeader.size()];
     const bool valid = std::equal(kRecordHeader.begin(), kRecordHeader.end(), bytes) &&
                        bytes[kRecordSize - 1] == recordCrc(vcom);
@@ -253,34 +327,10 @@ int In518Chip::writeData(std::uint8_t reg, const std::uint8_t* bytes, std::size_
 
 int In518Chip::readData(std::uint8_t reg, std::uint8_t* out, std::size_t count)
 {
-    if (reg != kRegVcom || count != 1) return kDataNack;
+    if (reg != kRegVcom || count != 1) return refuse(kDataNack, "register not readable");
     out[0] = vcom_;
     return 0;
 }
 
-namespace detail {
-
-Panel makeInnoluxPanel(Board& board, const PanelConfig& config)
-{
-    auto bridge = std::make_shared<InnoluxBridge>();
-    std::shared_ptr<InnoluxChip> chip;
-    if (config.chip == ChipType::IN525) {
-        chip = std::make_shared<In525Chip>(bridge);
-    } else if (config.chip == ChipType::IN518) {
-        chip = std::make_shared<In518Chip>(bridge);
-    } else {
-        throw std::invalid_argument("sim innolux: not an Innolux chip");
-    }
-    board.attach(config.bus, kInnoluxBridgeAddr, bridge);
-    try {
-        board.attach(config.bus, config.vcomAddr, chip);
-    } catch (...) {
-        board.detach(config.bus, kInnoluxBridgeAddr);
-        throw;
-    }
-    return Panel{chip, bridge};
-}
-
-}  // namespace detail
 }  // namespace sim
 }  // namespace ze

@@ -1,9 +1,5 @@
 #include <ze/sim/models/rt6966.h>
 
-#include <memory>
-
-#include "factories.h"
-
 namespace ze {
 namespace sim {
 namespace {
@@ -11,86 +7,68 @@ namespace {
 constexpr unsigned int kCodeLowBits = 4;
 constexpr std::uint16_t kCodeLowMask = 0x00F;
 constexpr std::uint8_t kVcomHMask = 0x3F;
+// The driver's value is the code less this, in 16 bits.
+constexpr unsigned int kValueOffset = 370;
+constexpr unsigned int kValueMask = 0xFFFF;
 
-std::uint8_t reservedBits(std::size_t address)
+bool isRegister(unsigned int address)
+{
+    return address == Rt6966::kRegVcomH || address == Rt6966::kRegVcomL;
+}
+
+std::uint8_t reservedBits(unsigned int address)
 {
     return address == Rt6966::kRegVcomH ? Rt6966::kVcomHReserved : Rt6966::kVcomLReserved;
 }
 
 }  // namespace
 
-Rt6966::Rt6966()
+Rt6966::Rt6966() : RegisterChip(kRegVcomH, 0)
 {
     powerCycle();
 }
 
-bool Rt6966::isRegister(unsigned int address)
-{
-    return address == kRegVcomH || address == kRegVcomL;
-}
-
-int Rt6966::write(const std::uint8_t* bytes, std::size_t count)
-{
-    if (count == 0 || !isRegister(bytes[0])) return kDataNack;
-    const std::uint8_t* data = bytes + 1;
-    const std::size_t dataCount = count - 1;
-    if (bytes[0] + dataCount > kRegVcomL + 1u) return kDataNack;
-    // All or nothing: check every byte before any register changes.
-    for (std::size_t i = 0; i < dataCount; ++i) {
-        if ((data[i] & reservedBits(bytes[0] + i)) != 0) return kDataNack;
-    }
-    pointer_ = bytes[0];
-    for (std::size_t i = 0; i < dataCount; ++i, ++pointer_) {
-        forceReg(static_cast<std::uint8_t>(pointer_), data[i]);
-    }
-    return 0;
-}
-
-int Rt6966::read(std::uint8_t* out, std::size_t count)
-{
-    if (count == 0) return 0;
-    if (!isRegister(pointer_) || pointer_ + count > kRegVcomL + 1u) return kDataNack;
-    for (std::size_t i = 0; i < count; ++i, ++pointer_) {
-        out[i] = reg(static_cast<std::uint8_t>(pointer_));
-    }
-    return 0;
-}
-
 void Rt6966::powerCycle()
 {
-    vcomH_ = static_cast<std::uint8_t>((kPowerOnCode >> kCodeLowBits) & kVcomHMask);
-    vcomL_ = static_cast<std::uint8_t>((kPowerOnCode & kCodeLowMask) << kCodeLowBits);
-    pointer_ = 0;
+    RegisterChip::powerCycle();
+    regs_[kRegVcomH] = static_cast<std::uint8_t>((kPowerOnCode >> kCodeLowBits) & kVcomHMask);
+    regs_[kRegVcomL] = static_cast<std::uint8_t>((kPowerOnCode & kCodeLowMask) << kCodeLowBits);
 }
 
 std::uint16_t Rt6966::code() const
 {
-    return static_cast<std::uint16_t>(((vcomH_ & kVcomHMask) << kCodeLowBits) |
-                                      (vcomL_ >> kCodeLowBits));
+    return static_cast<std::uint16_t>(((regs_[kRegVcomH] & kVcomHMask) << kCodeLowBits) |
+                                      (regs_[kRegVcomL] >> kCodeLowBits));
 }
 
-std::uint8_t Rt6966::reg(std::uint8_t address) const
+unsigned int Rt6966::heldValue() const
 {
-    if (address == kRegVcomH) return vcomH_;
-    if (address == kRegVcomL) return vcomL_;
+    return (code() - kValueOffset) & kValueMask;
+}
+
+// All or nothing: every byte is checked before any register changes.
+int Rt6966::checkWrite(std::uint8_t first, const std::uint8_t* data, std::size_t count)
+{
+    if (!isRegister(first) || first + count > kRegVcomL + 1u) {
+        return refuse(kDataNack, "no such register");
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if ((data[i] & reservedBits(first + i)) != 0) return refuse(kDataNack, "reserved bit set");
+    }
     return 0;
 }
 
-void Rt6966::forceReg(std::uint8_t address, std::uint8_t value)
+int Rt6966::store(std::uint8_t address, std::uint8_t value)
 {
-    if (address == kRegVcomH) vcomH_ = value;
-    if (address == kRegVcomL) vcomL_ = value;
+    if (address == kRegVcomL) startBusy(kSettleUs, "output settling");
+    return RegisterChip::store(address, value);
 }
 
-namespace detail {
-
-Panel makeRt6966Panel(Board& board, const PanelConfig& config)
+int Rt6966::load(std::uint8_t address, std::uint8_t* value)
 {
-    auto chip = std::make_shared<Rt6966>();
-    board.attach(config.bus, config.vcomAddr, chip);
-    return Panel{chip, nullptr};
+    if (!isRegister(address)) return refuse(kDataNack, "register not readable");
+    return RegisterChip::load(address, value);
 }
 
-}  // namespace detail
 }  // namespace sim
 }  // namespace ze

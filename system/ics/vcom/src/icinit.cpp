@@ -16,9 +16,9 @@ constexpr const char* kIcName = "Vcom";
 
 }  // namespace
 
-Vcom::Vcom(boost::shared_ptr<ze::hal::Registry> registry, int driverId, int iicId,
-           VcomChips_t vcomChip)
-    : ze::hal::ICWrapper(kIcName), registry(registry), driverId(driverId), vcomChip(vcomChip)
+Vcom::Vcom(boost::shared_ptr<ze::hal::Registry> halRegistry, int vcomDriverId, int iicId,
+           VcomChips_t chips)
+    : ze::hal::ICWrapper(kIcName), registry(halRegistry), driverId(vcomDriverId), vcomChip(chips)
 {
     {
         boost::shared_ptr<ze::hal::Driver> found =
@@ -48,15 +48,17 @@ int Vcom::initHardware()
 {
     ltGuard guard(&mutex);
     switch (vcomChip) {
-    case VCOM_CHIPS_NONE:
-        return 0;
-    case VCOM_CHIPS_I2C:
-        // Built completely before `driver` changes: a throwing allocation
-        // leaves the wrapper as it was.
-        driver = boost::shared_ptr<VCOMICDriver>(new VCOMICDriver(driverId, iic));
-        return 0;
-    default:
-        return -1;
+        case VCOM_CHIPS_NONE:
+            return 0;
+        case VCOM_CHIPS_I2C:
+            // Built completely before `driver` changes: a throwing allocation
+            // leaves the wrapper as it was. registerDriver reads `driver` without
+            // the mutex, so the replacement must be atomic.
+            boost::atomic_store(&driver,
+                                boost::shared_ptr<VCOMICDriver>(new VCOMICDriver(driverId, iic)));
+            return 0;
+        default:
+            return -1;
     }
 }
 
@@ -67,12 +69,14 @@ int Vcom::releaseHardware()
 
 int Vcom::registerDriver()
 {
-    if (!driver) return -1;
+    // No lock here: a copy taken atomically stays valid whatever initHardware does meanwhile.
+    const boost::shared_ptr<VCOMICDriver> current = boost::atomic_load(&driver);
+    if (!current) return -1;
     if (!registry) {
         VCOM_ERR("Registering Vcom driver failed because no HALRegistry is available!\n");
         return -1;
     }
-    registry->registerDriver(driverId, driver);
+    registry->registerDriver(driverId, current);
     return 0;
 }
 

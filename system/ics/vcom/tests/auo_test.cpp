@@ -31,45 +31,55 @@ TEST_F(AuoTest, RoutinesRunTheirScheduleAndStopOrCarryOnAtEachFailure)
     const Routine kdRead = &V::IC_KD532P_Read, kdUpdate = &V::IC_KD532P_Updata,
                   kdSave = &V::IC_KD532P_Save;
     const std::string readOk = "I [DR_VCOM]getVcomvalue OK: 90.\n",
-                      readFail = "E [DR_VCOM]getVcomvalue fail!!\n",
                       updateOk = "I [DR_VCOM]VCOMIC adjust Vcom OK : 52.\n",
-                      updateFail = "E [DR_VCOM]VCOMIC adjust Vcom fail.\n",
-                      saveOk = "I [DR_VCOM]save Vcom OK.\n",
-                      saveFail = "E [DR_VCOM]save Vcom fail.\n",
-                      openFail = "E [DR_VCOM]setGpio low fail.\n",
-                      closeFail = "E [DR_VCOM]setGpio High fail.\n";
-    const int nack = ze::sim::kAddressNack;
+                      saveOk = "I [DR_VCOM]save Vcom OK.\n";
+    const Lines gateClose = {"sleep 60000", "gpio 168=0"};
+    const Lines auoRead =
+        Lines{"sleep 80000", "gpio 168=1", "sleep 5000", "read 0xE8 [0x01] 5A", readOk} + gateClose;
+    const Lines auoUpdate =
+        Lines{"sleep 5000", "gpio 168=1", "sleep 5000", "write 0xE8 [0x01] 34", updateOk} +
+        gateClose;
+    const Lines auoSave =
+        Lines{"gpio 168=1", "sleep 5000", "write 0xE8 [0x00] 0A", saveOk} + gateClose;
+    const Lines kdSaved = {"sleep 5000", "write 0xE8 [0x00] 0A", saveOk, "sleep 500000"};
     const std::vector<RoutineRun> runs = {
-        {read, kNoFault, 0, "sleep 80000, gpio 168=1, sleep 5000, read 0xE8 [0x01] 5A, sleep 60000, gpio 168=0",
-         readOk, "", 90},
-        {update, kNoFault, 0, "sleep 5000, gpio 168=1, sleep 5000, write 0xE8 [0x01] 34, sleep 60000, gpio 168=0",
-         updateOk, "set 34 nvm 80 gate 0"},
-        {save, kNoFault, 0, "gpio 168=1, sleep 5000, write 0xE8 [0x00] 0A, sleep 60000, gpio 168=0", saveOk,
-         "set 5A nvm 5A gate 0"},
-        // A gate that fails to open is only logged (in every routine): the chip does not answer.
-        {read, nthGpio(1), nack, "sleep 80000, gpio 168=1 -> 3, sleep 5000, read 0xE8 [0x01]  -> -6",
-         openFail + readFail},
+        {read, kNoFault, 0, auoRead, "", 90},
+        {update, kNoFault, 0, auoUpdate, "set 34 nvm 80 gate 0"},
+        {save, kNoFault, 0, auoSave, "set 5A nvm 5A gate 0"},
+        // A gate that fails to open is only logged: the chip does not answer.
+        {read, nthGpio(1), ze::sim::kAddressNack,
+         upTo(auoRead, "gpio 168=1", kGpioFault) +
+             Lines{"E [DR_VCOM]setGpio low fail.\n", "sleep 5000",
+                   "read 0xE8 [0x01]  -> " + std::to_string(ze::sim::kAddressNack),
+                   "E readNumBytes report", "E [DR_VCOM]getVcomvalue fail!!\n"}},
         // A failed transfer leaves the gate open.
-        {read, nthRead(1), kBusFault, "... read 0xE8 [0x01]  -> -121", readFail, "set 5A nvm 80 gate 1"},
-        {update, nthWrite(1), kBusFault, "... write 0xE8 [0x01] 34 -> -121", updateFail, "set 5A nvm 80 gate 1"},
-        {save, nthWrite(1), kBusFault, "... write 0xE8 [0x00] 0A -> -121", saveFail, "set 5A nvm 80 gate 1"},
+        {save, nthWrite(1), kBusFault,
+         upTo(auoSave, "write 0xE8 [0x00] 0A") + Lines{"E [DR_VCOM]save Vcom fail.\n"},
+         "set 5A nvm 80 gate 1"},
         // A gate that fails to close fails the routine after the transfer.
-        {read, nthGpio(2), kGpioFault, "... gpio 168=0 -> 3", readOk + closeFail, "set 5A nvm 80 gate 1", 90},
-        {update, nthGpio(2), kGpioFault, "... gpio 168=0 -> 3", updateOk + closeFail, "set 34 nvm 80 gate 1"},
-        {save, nthGpio(2), kGpioFault, "... gpio 168=0 -> 3", saveOk + closeFail, "set 5A nvm 5A gate 1"},
+        {update, nthGpio(2), kGpioFault,
+         upTo(auoUpdate, "gpio 168=0", kGpioFault) + Lines{"E [DR_VCOM]setGpio High fail.\n"},
+         "set 34 nvm 80 gate 1"},
 
-        {kdRead, kNoFault, 0, "sleep 80000, read 0xE8 [0x01] 5A", readOk, "", 90},
-        {kdUpdate, kNoFault, 0, "sleep 5000, write 0xE8 [0x01] 34", updateOk, "set 34 nvm 80 gate -"},
-        {kdSave, kNoFault, 0, "sleep 5000, write 0xE8 [0x00] 0A, sleep 500000", saveOk, "set 5A nvm 5A gate -"},
-        {kdRead, nthRead(1), kBusFault, "... read 0xE8 [0x01]  -> -121", readFail},
-        {kdUpdate, nthWrite(1), kBusFault, "... write 0xE8 [0x01] 34 -> -121", updateFail},
-        {kdSave, nthWrite(1), kBusFault, "... write 0xE8 [0x00] 0A -> -121", saveFail},
+        {kdRead, kNoFault, 0, {"sleep 80000", "read 0xE8 [0x01] 5A", readOk}, "", 90},
+        {kdUpdate,
+         kNoFault,
+         0,
+         {"sleep 5000", "write 0xE8 [0x01] 34", updateOk},
+         "set 34 nvm 80 gate -"},
+        {kdSave, kNoFault, 0, kdSaved, "set 5A nvm 5A gate -"},
+        {kdSave, nthWrite(1), kBusFault,
+         upTo(kdSaved, "write 0xE8 [0x00] 0A") + Lines{"E [DR_VCOM]save Vcom fail.\n"}},
     };
-    expectRuns(runs, 0x0134, [&](const RoutineRun& run) {
-        const bool kd = run.routine == kdRead || run.routine == kdUpdate || run.routine == kdSave;
-        installChip(kd ? ChipType::KD532P : ChipType::AUO);
-        chip->setSetting(0x5A);
-    }, [&] { return state(); });
+    expectRuns(
+        runs, 0x0134,
+        [&](const RoutineRun& run) {
+            const bool kd =
+                run.routine == kdRead || run.routine == kdUpdate || run.routine == kdSave;
+            installChip(kd ? ChipType::KD532P : ChipType::AUO);
+            chip->setSetting(0x5A);
+        },
+        [&] { return state(); });
 }
 
 TEST_F(AuoTest, GateOpensAtGpioStatusAndRestsAtTheOtherLevel)
@@ -77,8 +87,10 @@ TEST_F(AuoTest, GateOpensAtGpioStatusAndRestsAtTheOtherLevel)
     for (unsigned int status : {0, 1, 2}) {
         installChip(ChipType::AUO, status);
         EXPECT_EQ(0, driver->u1DrvUpdataVcom(0x34));
-        EXPECT_EQ("sleep 5000, gpio 168=" + std::to_string(status) + ", sleep 5000, "
-                  "write 0xE8 [0x01] 34, sleep 60000, gpio 168=" + (status == 0 ? "1" : "0"),
+        EXPECT_EQ("sleep 5000, gpio 168=" + std::to_string(status) +
+                      ", sleep 5000, "
+                      "write 0xE8 [0x01] 34, sleep 60000, gpio 168=" +
+                      (status == 0 ? "1" : "0"),
                   steps());
         EXPECT_EQ(0x34, chip->setting());
     }
@@ -93,10 +105,11 @@ TEST_F(AuoTest, Kd532pOutcomesNameTheChipDifferentlyForEachOperation)
         EXPECT_EQ(ret, driver->u1DrvUpdataVcom(1));
         EXPECT_EQ(ret, driver->u1DrvSaveVcom(1));
     }
-    EXPECT_EQ("I [DR_VCOM]VCOM IC_KD532P read success .\nI [DR_VCOM]VCOM KD532P Update success .\n"
-              "I [DR_VCOM] KD532P save success .\nE [DR_VCOM]VCOM IC_KD532P read fail .\n"
-              "E [DR_VCOM]VCOM KD532P Update fail .\nE [DR_VCOM] KD532P save fail .\n",
-              outcomes());
+    EXPECT_EQ(
+        "I [DR_VCOM]VCOM IC_KD532P read success .\nI [DR_VCOM]VCOM KD532P Update success .\n"
+        "I [DR_VCOM] KD532P save success .\nE [DR_VCOM]VCOM IC_KD532P read fail .\n"
+        "E [DR_VCOM]VCOM KD532P Update fail .\nE [DR_VCOM] KD532P save fail .\n",
+        outcomes());
 }
 
 TEST_F(AuoTest, EveryValueRoundTripsAndOnlyTheSavedOneSurvivesAPowerCycle)

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <ze/platform/soc_backend.h>
 
@@ -17,14 +16,19 @@ std::shared_ptr<ze::sim::Board> newBoard()
 {
     auto board = std::make_shared<ze::sim::Board>();
     board->setClock(nowUs);
-    ze::platform::setSocBackend(board);
+    board->setTraceEnabled(true);
+    ze::platform::setSocBackend(recordCalls(board));
     return board;
 }
 
-bool isTransportReport(const std::string& body)
+bool isMessage(const std::string& line)
 {
-    return body.rfind("[VCOMIC] I2C ", 0) == 0 || body.rfind("[VCOMIC] QEL_I2CWrite ", 0) == 0 ||
-           body.rfind("[VCOMIC] QEL_I2CRead ", 0) == 0;
+    return line.rfind("I ", 0) == 0 || line.rfind("E ", 0) == 0;
+}
+
+bool isTransportReport(const std::string& line)
+{
+    return line == "E writeNumBytes report" || line == "E readNumBytes report";
 }
 
 bool endsWith(const std::string& text, const std::string& tail)
@@ -33,22 +37,27 @@ bool endsWith(const std::string& text, const std::string& tail)
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// "... x": the steps of the routine's fault-free run before the one x is about, then x.
-std::string expandSteps(const std::vector<RoutineRun>& runs, const RoutineRun& run)
+}  // namespace
+
+Lines operator+(Lines head, const Lines& tail)
 {
-    if (run.steps.rfind("... ", 0) != 0) return run.steps;
-    const std::string failed = run.steps.substr(4);
-    std::string stem = failed.substr(0, failed.find(" -> "));
-    stem.erase(stem.find_last_not_of(' ') + 1);
-    for (const RoutineRun& ok : runs) {
-        if (ok.routine != run.routine || ok.fault.nth != 0) continue;
-        const std::string::size_type at = (", " + ok.steps).find(", " + stem);
-        if (at != std::string::npos) return ok.steps.substr(0, at) + failed;
-    }
-    return run.steps;
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
 }
 
-}  // namespace
+Lines upTo(const Lines& run, const std::string& step, int status)
+{
+    const auto at = std::find(run.begin(), run.end(), step);
+    if (at == run.end()) throw std::logic_error("no step " + step);
+    Lines out(run.begin(), at);
+    // A failed read returns no bytes.
+    const std::string call =
+        step.rfind("read ", 0) == 0 ? step.substr(0, step.find(']') + 2) : step;
+    out.push_back(call + " -> " + std::to_string(status));
+    if (step.rfind("write ", 0) == 0) out.push_back("E writeNumBytes report");
+    if (step.rfind("read ", 0) == 0) out.push_back("E readNumBytes report");
+    return out;
+}
 
 std::string hex(unsigned int value, int digits)
 {
@@ -63,12 +72,14 @@ DriverTest::DriverTest() : board(newBoard())
     root = mkdtemp(dir);
     setenv("ZE_PLATFORM_ROOT", root.c_str(), 1);
     resetClock();
+    startTimeline();
     driver = std::make_shared<V>(7, nullptr);
 }
 
 DriverTest::~DriverTest()
 {
     driver.reset();
+    stopTimeline();
     ze::platform::setSocBackend(nullptr);
     unsetenv("ZE_PLATFORM_ROOT");
     std::error_code ignored;
@@ -97,30 +108,29 @@ void DriverTest::resetRecords()
     board->clearTrace();
     log.clear();
     resetClock();
+    startTimeline();
 }
 
 std::string DriverTest::steps() const
 {
     std::string out;
-    for (std::string e : events()) {
-        if (e == "sleep 1000") continue;
-        if (endsWith(e, " -> 0")) e.resize(e.size() - 5);
-        out += (out.empty() ? "" : ", ") + e;
+    for (const std::string& line : timeline()) {
+        if (!isMessage(line)) out += (out.empty() ? "" : ", ") + line;
     }
     return out;
 }
 
 long DriverTest::count(const std::string& prefix) const
 {
-    const Lines all = events();
+    const Lines all = timeline();
     return std::count_if(all.begin(), all.end(),
                          [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
 }
 
 std::string DriverTest::failedStep() const
 {
-    for (const std::string& e : events()) {
-        if (endsWith(e, " -> " + std::to_string(kBusFault))) return e;
+    for (const std::string& line : timeline()) {
+        if (endsWith(line, " -> " + std::to_string(kBusFault))) return line;
     }
     return "";
 }
@@ -128,18 +138,18 @@ std::string DriverTest::failedStep() const
 std::string DriverTest::levelled() const
 {
     std::string out;
-    for (const LogMessage& m : log.messages()) {
-        const std::string body = stripPrefix(m.text);
-        if (isTransportReport(body)) continue;
-        out += (m.level == QOR_DEBUG_LEVEL_ERROR ? "E " : "I ") + body;
+    for (const std::string& line : timeline()) {
+        if (isMessage(line) && !isTransportReport(line)) out += line;
     }
     return out;
 }
 
 Lines DriverTest::errors() const
 {
-    Lines out = log.bodies(QOR_DEBUG_LEVEL_ERROR);
-    out.erase(std::remove_if(out.begin(), out.end(), isTransportReport), out.end());
+    Lines out;
+    for (const std::string& line : timeline()) {
+        if (line.rfind("E ", 0) == 0 && !isTransportReport(line)) out.push_back(line.substr(2));
+    }
     return out;
 }
 
@@ -151,10 +161,9 @@ long DriverTest::logged(const std::string& body) const
 
 std::string DriverTest::outcomes() const
 {
-    std::istringstream lines(levelled());
     std::string out;
-    for (std::string line; std::getline(lines, line);) {
-        if (endsWith(line, " success .") || endsWith(line, " fail .")) out += line + "\n";
+    for (const std::string& line : timeline()) {
+        if (endsWith(line, " success .\n") || endsWith(line, " fail .\n")) out += line;
     }
     return out;
 }
@@ -164,7 +173,7 @@ std::string DriverTest::site(const std::string& body) const
     for (const LogMessage& m : log.messages()) {
         if (stripPrefix(m.text) != body) continue;
         const std::string prefix = m.text.substr(0, m.text.find("(): "));  // file:line:function
-        return prefix.substr(0, prefix.find(':')) + prefix.substr(prefix.rfind(':'));
+        return prefix.substr(prefix.rfind(':') + 1);
     }
     return "";
 }
@@ -174,8 +183,7 @@ void DriverTest::expectRuns(const std::vector<RoutineRun>& runs, unsigned short 
                             const std::function<std::string()>& state)
 {
     for (const RoutineRun& run : runs) {
-        const std::string steps = expandSteps(runs, run);
-        SCOPED_TRACE(steps);
+        SCOPED_TRACE(run.timeline.empty() ? "" : run.timeline.back());
         setUp(run);
         const std::string before = state();
         if (run.fault.nth != 0) {
@@ -186,8 +194,7 @@ void DriverTest::expectRuns(const std::vector<RoutineRun>& runs, unsigned short 
         EXPECT_EQ(run.result, (driver.get()->*run.routine)(&v));
         EXPECT_EQ(run.value.value_or(value), v);
         EXPECT_EQ(run.state.empty() ? before : run.state, state());
-        EXPECT_EQ(steps, this->steps());
-        EXPECT_EQ(run.messages, levelled());
+        EXPECT_EQ(run.timeline, timeline());
     }
 }
 
@@ -205,7 +212,7 @@ void DriverTest::expectRoundTrip(const std::function<unsigned()>& held,
 
 void DriverTest::expectPowerCycleKeeps(unsigned short kept)
 {
-    log.clear();
+    resetRecords();
     EXPECT_EQ(0, driver->u1DrvUpdataVcom(0x21));
     EXPECT_EQ(0, driver->u1DrvSaveVcom(0x99));
     EXPECT_EQ(0, driver->u1DrvUpdataVcom(0x42));

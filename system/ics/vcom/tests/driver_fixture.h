@@ -1,6 +1,17 @@
 #pragma once
 // A driver on a simulated board, with a board file under a temporary
-// platform root, the virtual clock at 0 and the debug output captured.
+// platform root, the virtual clock at 0 and one timeline of everything the
+// driver does. The timeline's lines (see ze/test/timeline.h):
+//   "sleep 20000"                   a wait
+//   "write 0xE8 [0x25] 01"          a transfer through the transport (1 ms pause, SoC call)
+//   "read 0xE9 [] 80"               a read and the bytes it returned
+//   "write 0xE8 [0x26] C5 -> -121"  a failed SoC call, then "E writeNumBytes report"
+//                                   (or "E readNumBytes report") for the transport's report
+//   "unpaused write ..."            an I2C call that bypassed the transport's pause
+//   "gpio 168=1"                    a GPIO call; "freerun get 1", "freerun set 2"
+//   "I <text>" / "E <text>"         a message at info / error level, as emitted
+// Chip tests write a routine's fault-free run as a Lines table and a failure
+// as upTo(run, "write 0xE8 [0x26] C5") + what follows the failed call.
 
 #include <functional>
 #include <memory>
@@ -30,15 +41,30 @@ using ze::sim::ChipType;
 constexpr int kBusFault = -121;  // injected into I2C transfers
 constexpr int kGpioFault = 3;    // injected into GPIO calls
 
+Lines operator+(Lines head, const Lines& tail);
+
+// `run` up to `step`, which fails with `status`, and the transport's report
+// when the step is a transfer.
+Lines upTo(const Lines& run, const std::string& step, int status = kBusFault);
+
 // The nth SoC call of one kind fails; nth 0: none.
 struct Fault {
     Call call;
     unsigned int nth;
 };
 constexpr Fault kNoFault{Call::I2CWrite, 0};
-constexpr Fault nthWrite(unsigned int n) { return {Call::I2CWrite, n}; }
-constexpr Fault nthRead(unsigned int n) { return {Call::I2CRead, n}; }
-constexpr Fault nthGpio(unsigned int n) { return {Call::GpioSetValue, n}; }
+constexpr Fault nthWrite(unsigned int n)
+{
+    return {Call::I2CWrite, n};
+}
+constexpr Fault nthRead(unsigned int n)
+{
+    return {Call::I2CRead, n};
+}
+constexpr Fault nthGpio(unsigned int n)
+{
+    return {Call::GpioSetValue, n};
+}
 
 // Upper-case hex, at least `digits` wide.
 std::string hex(unsigned int value, int digits = 2);
@@ -48,8 +74,7 @@ struct RoutineRun {
     Routine routine;
     Fault fault;
     int result;
-    std::string steps;     // as steps() shows them; "... x": the fault-free run's up to x
-    std::string messages;  // as levelled() shows them
+    Lines timeline;
     std::string state = "";  // the model afterwards, as the test prints it; "": unchanged
     std::optional<unsigned short> value = std::nullopt;  // the caller's; none: unchanged
 };
@@ -60,7 +85,7 @@ protected:
     ~DriverTest() override;
 
     // On a fresh board: installs the panel, writes its board file and parses
-    // it; then clears the trace, the log and the clock.
+    // it; then clears the timeline, the log and the clock.
     ze::sim::Panel install(const ze::sim::PanelConfig& config);
     template <class Model>
     Model& installModel(ChipType chip, std::uint8_t vcomAddr = 0xE8, std::uint32_t gpioStatus = 1)
@@ -74,21 +99,21 @@ protected:
         return *model;
     }
     void writeBoardFile(const std::string& text);
-    int run(Routine routine, unsigned short value = 0x42) { return (driver.get()->*routine)(&value); }
+    int run(Routine routine, unsigned short value = 0x42)
+    {
+        return (driver.get()->*routine)(&value);
+    }
     void resetRecords();
 
-    Lines events() const { return timeline(*board); }  // waits and SoC calls
-    // events() without the transport's 1 ms pause before each transfer and the
-    // " -> 0" of calls that succeeded, joined by ", ".
-    std::string steps() const;
-    long count(const std::string& prefix) const;  // events that start so
-    std::string failedStep() const;               // the first event that got kBusFault
-    // "E "/"I " and the body of each message, less the transport's failure report.
-    std::string levelled() const;
-    Lines errors() const;                         // the "E " bodies of levelled()
-    long logged(const std::string& body) const;   // messages with this body
+    Lines timeline() const { return ze::test::timeline(); }
+    std::string steps() const;                    // the timeline's non-message lines, ", "-joined
+    long count(const std::string& prefix) const;  // timeline lines that start so
+    std::string failedStep() const;               // the first line that got kBusFault
+    std::string levelled() const;  // the timeline's messages, transport reports left out
+    Lines errors() const;          // the "E " bodies of levelled()
+    long logged(const std::string& body) const;  // messages with this body
     std::string outcomes() const;  // levelled()'s dispatch lines "... success ." / "... fail ."
-    std::string site(const std::string& body) const;  // "file:function" of that message
+    std::string site(const std::string& body) const;  // the function that emitted that message
 
     // Each run with the caller's value starting at `value`; `setUp` installs
     // the chip, `state` prints it.

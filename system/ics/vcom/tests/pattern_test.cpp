@@ -25,9 +25,10 @@ TEST_F(Pattern, OnRemembersTheSettingAndSelects60HzAndOffRestoresIt)
     EXPECT_EQ(1, driver->Get_Vcom_bmp(nullptr, 0));
     EXPECT_EQ(1, board->freerunVfreq());
     EXPECT_EQ("freerun get 1, freerun set 2, freerun set 1", steps());
-    EXPECT_EQ("I [DR_VCOM] Set Vcom Pattern 1, Get Freerun Vfreq 1\n\n"
-              "I [DR_VCOM] Set Vcom Pattern 0, Set Freerun Vfreq 1\n\n",
-              levelled());
+    EXPECT_EQ(
+        "I [DR_VCOM] Set Vcom Pattern 1, Get Freerun Vfreq 1\n\n"
+        "I [DR_VCOM] Set Vcom Pattern 0, Set Freerun Vfreq 1\n\n",
+        levelled());
 }
 
 TEST_F(Pattern, OnTwiceRemembers60HzAndTheSettingIsSharedByAllDrivers)
@@ -47,11 +48,12 @@ TEST_F(Pattern, FailuresAreLoggedButTheResultIsAlwaysOne)
     board->failNth(Call::DisplaySetFreerunVfreq, 2, -1);
     EXPECT_EQ(1, driver->Get_Vcom_bmp("vcom", 1));
     EXPECT_EQ(1, driver->Get_Vcom_bmp("vcom", 0));
-    EXPECT_EQ("E [DR_VCOM] Set Freerun Vfreq 60Hz Fail\n\n"
-              "I [DR_VCOM] Set Vcom Pattern 1, Get Freerun Vfreq 1\n\n"
-              "I [DR_VCOM] Set Vcom Pattern 0, Set Freerun Vfreq 1\n\n"
-              "E [DR_VCOM] Set Freerun Vfreq 1 Fail\n\n",
-              levelled());
+    EXPECT_EQ(
+        "E [DR_VCOM] Set Freerun Vfreq 60Hz Fail\n\n"
+        "I [DR_VCOM] Set Vcom Pattern 1, Get Freerun Vfreq 1\n\n"
+        "I [DR_VCOM] Set Vcom Pattern 0, Set Freerun Vfreq 1\n\n"
+        "E [DR_VCOM] Set Freerun Vfreq 1 Fail\n\n",
+        levelled());
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The IC wrapper: driver creation, registration and who owns the driver.
 
+#include <thread>
+
+#include <gmock/gmock.h>
 #include <boost/make_shared.hpp>
 #include <boost/weak_ptr.hpp>
-#include <gmock/gmock.h>
 
 #include <ze/hal/halcore.h>
 #include <ze/hal/iic.h>
@@ -16,8 +18,8 @@ namespace {
 using ::testing::Eq;
 using ::testing::Return;
 using ze::hal::DRIVER_CLASS_VCOM;
-using ze::ic::VCOM_CHIPS_I2C;
 using ze::ic::Vcom;
+using ze::ic::VCOM_CHIPS_I2C;
 
 constexpr int kDriverId = 11;
 constexpr int kIicId = 6;
@@ -126,11 +128,29 @@ TEST_F(Wrapper, WithoutARegistryBothOperationsFailAndSaySoOnceThereIsADriver)
     wrapper.initHardware();
     EXPECT_EQ(-1, wrapper.registerDriver());
     EXPECT_EQ(-1, wrapper.unregisterDriver());
-    EXPECT_EQ("E Registering Vcom driver failed because no HALRegistry is available!\n"
-              "E Unregistering Vcom driver failed because no HALUnregistry is available!\n",
-              levelled());
-    EXPECT_EQ("icinit.cpp:registerDriver",
+    EXPECT_EQ(
+        "E Registering Vcom driver failed because no HALRegistry is available!\n"
+        "E Unregistering Vcom driver failed because no HALUnregistry is available!\n",
+        levelled());
+    EXPECT_EQ("registerDriver",
               site("Registering Vcom driver failed because no HALRegistry is available!\n"));
+}
+
+// Under ThreadSanitizer a plain read of `driver` here races the replacement.
+TEST_F(Wrapper, RegisterDriverDuringInitHardwareAlwaysHandsTheRegistryAWholeDriver)
+{
+    constexpr int kRounds = 2000;
+    Vcom wrapper(registry, kDriverId, kIicId, VCOM_CHIPS_I2C);
+    wrapper.initHardware();
+    std::thread replacer([&] {
+        for (int i = 0; i < kRounds; ++i) wrapper.initHardware();
+    });
+    for (int i = 0; i < kRounds; ++i) ASSERT_EQ(0, wrapper.registerDriver());
+    replacer.join();
+    const auto registered = registry->getDriver(kDriverId, DRIVER_CLASS_VCOM);
+    ASSERT_TRUE(registered);
+    EXPECT_EQ(DRIVER_CLASS_VCOM, registered->getDriverClass());
+    registry->unregisterDriver(kDriverId, DRIVER_CLASS_VCOM);
 }
 
 }  // namespace

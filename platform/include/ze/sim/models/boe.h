@@ -1,27 +1,26 @@
 #pragma once
-// The BOE VCOM chip.
+// The BOE VCOM chip: a code of 401..656 (0x191..0x290) in two registers.
 //
-//   0x25  code, high byte   read / write
-//   0x26  code, low byte    read / write
+//   0x25  code, high byte   read / write; 1 or 2
+//   0x26  code, low byte    read / write; with 0x25, a code in range
 //   0xFF  control           write only; 0x01 enables reading, 0x40 stores
 //                           the code in NVM; it holds the last byte written
 //
-// A write phase starts with the register address; its data bytes go to
-// consecutive registers. A read phase reads on from the register last
-// addressed. Refused with kDataNack: an address or a byte beyond the map, a
-// control byte other than 0x01 and 0x40, a read of the control register, and
-// any read while the control register does not hold 0x01. A power cycle
-// reloads the code from NVM and clears the control register.
+// Refused with kDataNack: an address or a byte beyond the map, a code out of
+// range, a control byte other than 0x01 and 0x40, a read of the control
+// register, and any read while the control register does not hold 0x01.
+// Every register write keeps the part busy for kWriteBusyUs (the NVM store
+// too). A power cycle reloads the code from NVM and clears the control register.
 
 #include <cstddef>
 #include <cstdint>
 
-#include <ze/sim/device.h>
+#include <ze/sim/register_file.h>
 
 namespace ze {
 namespace sim {
 
-class ZE_PLATFORM_EXPORT BoeChip : public I2cDevice {
+class ZE_SIM_EXPORT BoeChip : public RegisterChip {
 public:
     static constexpr std::uint8_t kRegCodeHigh = 0x25;
     static constexpr std::uint8_t kRegCodeLow = 0x26;
@@ -29,28 +28,29 @@ public:
     static constexpr std::uint8_t kControlReadEnable = 0x01;
     static constexpr std::uint8_t kControlSave = 0x40;
 
+    static constexpr std::uint16_t kCodeMin = 0x0191;
+    static constexpr std::uint16_t kCodeMax = 0x0290;
     static constexpr std::uint16_t kFactoryCode = 0x0211;
+    static constexpr std::uint64_t kWriteBusyUs = 20000;
 
-    std::uint16_t code() const { return static_cast<std::uint16_t>(high_ << 8 | low_); }
+    BoeChip();
+
+    std::uint16_t code() const;
     // Register 0x25 takes the high byte, 0x26 the low byte.
     void setCode(std::uint16_t code);
-    std::uint16_t nvmCode() const { return nvm_; }
-    std::uint8_t control() const { return control_; }
+    std::uint16_t nvmCode() const;
+    std::uint8_t control() const { return regs_[kRegControl]; }
     unsigned int saveCount() const { return saves_; }
 
-    int write(const std::uint8_t* bytes, std::size_t count) override;
-    int read(std::uint8_t* out, std::size_t count) override;
+    unsigned int heldValue() const override;
     void powerCycle() override;
 
-private:
-    int store(std::uint8_t reg, std::uint8_t value);
-    int load(std::uint8_t reg, std::uint8_t* value) const;
+protected:
+    int checkWrite(std::uint8_t first, const std::uint8_t* data, std::size_t count) override;
+    int store(std::uint8_t address, std::uint8_t value) override;
+    int load(std::uint8_t address, std::uint8_t* value) override;
 
-    std::uint8_t pointer_ = 0;
-    std::uint8_t high_ = kFactoryCode >> 8;
-    std::uint8_t low_ = kFactoryCode & 0xFF;
-    std::uint8_t control_ = 0;
-    std::uint16_t nvm_ = kFactoryCode;
+private:
     unsigned int saves_ = 0;
 };
 

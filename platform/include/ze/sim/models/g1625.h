@@ -9,29 +9,36 @@
 // bit 0, kUnsavedFlag while the setting differs from the NVM copy.
 // The model refuses (kDataNack, nothing changed) a write phase of any length
 // other than one byte, and a read phase of any length other than one byte.
+// Storing to NVM takes kProgramUs, during which the part does not answer.
 // NVM survives power cycles; the setting reloads from it.
 
 #include <cstddef>
 #include <cstdint>
 
 #include <ze/sim/device.h>
+#include <ze/sim/vcom_model.h>
 
 namespace ze {
 namespace sim {
 
-class ZE_PLATFORM_EXPORT G1625 : public I2cDevice {
+class ZE_SIM_EXPORT G1625 : public I2cDevice, public VcomModel {
 public:
     static constexpr std::uint8_t kSettingShift = 1;
     static constexpr std::uint8_t kSetFlag = 0x01;      // command bit 0: volatile only
     static constexpr std::uint8_t kUnsavedFlag = 0x01;  // status bit 0
     // NVM contents as shipped.
     static constexpr std::uint8_t kFactorySetting = 0x40;
+    static constexpr std::uint64_t kProgramUs = 550000;
 
     explicit G1625(std::uint8_t nvmSetting = kFactorySetting);
 
     int write(const std::uint8_t* bytes, std::size_t count) override;
     int read(std::uint8_t* out, std::size_t count) override;
     void powerCycle() override;
+
+    unsigned int heldValue() const override { return setting_; }
+    ModelState state() const override;
+    bool restore(const ModelState& state) override;
 
     std::uint8_t setting() const { return setting_; }
     std::uint8_t nvmSetting() const { return nvm_; }

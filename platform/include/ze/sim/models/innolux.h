@@ -1,9 +1,20 @@
 #pragma once
 // The Innolux VCOM chips, IN525 and IN518, and the pass-through bridge in
-// front of them. While the bridge is closed a chip does not answer its
-// address (address NACK). A chip takes VCOM data only after its unlock (two
-// codes, then the reset command); it checks the data's CRC and reports the
-// outcome through its status register, which tests can script.
+// front of them. Until the bridge has passed traffic for kSettleUs a chip
+// does not answer its address (address NACK).
+//
+// A chip takes VCOM data only after its unlock (two codes, then the reset
+// command), and one data write per unlock: every attempt needs a fresh
+// unlock. It checks the data's CRC and reports the outcome through its status
+// register. The IN525 takes only a block read back from it since the unlock,
+// its carried-over bytes unchanged. The reset, the data write, MTP
+// programming and the lock each keep the chip busy (not answering) for the
+// time the driver waits after them.
+//
+// Failure rehearsal: scriptStatus makes a chip answer chosen status bytes
+// (0x95 / 0x5D: write again; 0x9D / 0x65: program and write again), and
+// InnoluxBridge::scriptStatus chosen pass-through status pairs. A device that
+// stops answering altogether: Board::setAnswering.
 
 #include <array>
 #include <cstddef>
@@ -13,11 +24,12 @@
 #include <vector>
 
 #include <ze/sim/device.h>
+#include <ze/sim/vcom_model.h>
 
 namespace ze {
 namespace sim {
 
-class ZE_PLATFORM_EXPORT InnoluxBridge : public I2cDevice {
+class ZE_SIM_EXPORT InnoluxBridge : public I2cDevice {
 public:
     // 0xE7: pass-through command EA 10 01 (open) or EA 10 00 (close). Nothing
     // else is taken and nothing can be read.
@@ -29,8 +41,12 @@ public:
     // What a chip's pass-through status register reads while open.
     using Status = std::array<std::uint8_t, 2>;
     static constexpr Status kStatusOpen = {0x05, 0x25};
+    // From the open command until traffic passes.
+    static constexpr std::uint64_t kSettleUs = 20000;
 
     bool isOpen() const { return open_; }
+    // Why traffic to the chips does not pass now; nullptr when it does.
+    const char* blockedReason() const;
     unsigned int openCount() const { return opens_; }
     // The next pass-through status reads answer these pairs, one per read;
     // then kStatusOpen again.
@@ -44,13 +60,14 @@ public:
 
 private:
     bool open_ = false;
+    std::uint64_t openedUs_ = 0;
     unsigned int opens_ = 0;
     std::deque<Status> script_;
 };
 
 // What both chips share: the gate, the unlock, the status, MTP programming
 // and the lock. Registers of the unlock and the commands are per chip.
-class ZE_PLATFORM_EXPORT InnoluxChip : public I2cDevice {
+class ZE_SIM_EXPORT InnoluxChip : public I2cDevice, public VcomModel {
 public:
     static constexpr std::uint8_t kUnlockCode1 = 0xB7;
     static constexpr std::uint8_t kUnlockCode2 = 0xF6;
@@ -73,22 +90,29 @@ public:
     void powerCycle() override;
 
 protected:
-    struct Registers {
+    // A chip's command registers and how long each command keeps it busy.
+    struct Profile {
         std::uint8_t unlock1;
         std::uint8_t unlock2;
         std::uint8_t reset;
         std::uint8_t status;  // may be the reset register: other values than kCommand are status
         std::uint8_t program;
         std::uint8_t lock;
+        std::uint64_t resetUs;
+        std::uint64_t dataUs;
+        std::uint64_t programUs;
+        std::uint64_t lockUs;
     };
-    InnoluxChip(std::shared_ptr<InnoluxBridge> bridge, const Registers& registers);
+    InnoluxChip(std::shared_ptr<InnoluxBridge> bridge, const Profile& profile);
 
-    // The chip's data registers: kDataNack for what they do not take.
+    // The chip's data registers: kDataNack for what they do not take. A data
+    // write runs only while unlocked, once per unlock.
     virtual int writeData(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count) = 0;
     virtual int readData(std::uint8_t reg, std::uint8_t* out, std::size_t count) = 0;
     // Registers to NVM, and back.
     virtual void program() = 0;
     virtual void reload() = 0;
+    virtual void onUnlock() {}
 
     void setStatus(std::uint8_t status) { status_ = status; }
     InnoluxBridge& bridge() { return *bridge_; }
@@ -99,18 +123,21 @@ protected:
 private:
     int command(std::uint8_t reg, std::uint8_t value);
 
+    int data(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count);
+
     std::shared_ptr<InnoluxBridge> bridge_;
-    Registers regs_;
+    Profile profile_;
     std::uint8_t pointer_ = 0;
     unsigned int unlockStage_ = 0;  // codes seen in order
     bool unlocked_ = false;
+    bool dataWritten_ = false;  // since the unlock
     std::uint8_t status_ = kStatusTaken;
     std::deque<std::uint8_t> script_;
     unsigned int programs_ = 0;
     unsigned int locks_ = 0;
 };
 
-class ZE_PLATFORM_EXPORT In525Chip : public InnoluxChip {
+class ZE_SIM_EXPORT In525Chip : public InnoluxChip {
 public:
     // 0x35: VCOM select (read; set with setVcomSelect). 1: VCOM2 follows VCOM1.
     static constexpr std::uint8_t kRegVcomSelect = 0x35;
@@ -138,6 +165,13 @@ public:
     using Block = std::array<std::uint8_t, kBlockSize>;
     using BlockData = std::array<std::uint8_t, kBlockSize - 1>;
     static constexpr BlockData kFactoryData = {0x5A, 0x01, 0x20, 0x80, 0x33, 0x10, 0x90};
+    static constexpr std::size_t kVcom1Byte = 3;
+    static constexpr std::size_t kVcom2Byte = 6;
+
+    static constexpr std::uint64_t kResetUs = 70000;
+    static constexpr std::uint64_t kBlockUs = 70000;
+    static constexpr std::uint64_t kProgramUs = 500000;
+    static constexpr std::uint64_t kLockUs = 20000;
 
     explicit In525Chip(std::shared_ptr<InnoluxBridge> bridge);
 
@@ -149,19 +183,25 @@ public:
     void setVcomSelect(std::uint8_t select) { select_ = select; }
     static std::uint8_t blockCrc(const BlockData& data);
 
+    unsigned int heldValue() const override { return block_[kVcom1Byte]; }
+    ModelState state() const override;
+    bool restore(const ModelState& state) override;
+
 protected:
     int writeData(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count) override;
     int readData(std::uint8_t reg, std::uint8_t* out, std::size_t count) override;
     void program() override { nvm_ = block_; }
     void reload() override { block_ = nvm_; }
+    void onUnlock() override { blockRead_ = false; }
 
 private:
     Block block_{};
     Block nvm_{};
     std::uint8_t select_ = 1;
+    bool blockRead_ = false;  // whole, since the unlock
 };
 
-class ZE_PLATFORM_EXPORT In518Chip : public InnoluxChip {
+class ZE_SIM_EXPORT In518Chip : public InnoluxChip {
 public:
     static constexpr std::uint8_t kRegUnlock1 = 0x2F;
     static constexpr std::uint8_t kRegUnlock2 = 0x30;
@@ -184,6 +224,11 @@ public:
 
     static constexpr std::uint8_t kFactoryVcom = 0x80;
 
+    static constexpr std::uint64_t kResetUs = 70000;
+    static constexpr std::uint64_t kRecordUs = 20000;
+    static constexpr std::uint64_t kProgramUs = 260000;
+    static constexpr std::uint64_t kLockUs = 20000;
+
     explicit In518Chip(std::shared_ptr<InnoluxBridge> bridge);
 
     std::uint8_t vcom() const { return vcom_; }
@@ -191,6 +236,10 @@ public:
     // As programmed at the factory: NVM and register.
     void setNvmVcom(std::uint8_t vcom) { vcom_ = nvm_ = vcom; }
     static std::uint8_t recordCrc(std::uint8_t vcom);
+
+    unsigned int heldValue() const override { return vcom_; }
+    ModelState state() const override;
+    bool restore(const ModelState& state) override;
 
 protected:
     int writeData(std::uint8_t reg, const std::uint8_t* bytes, std::size_t count) override;

@@ -8,22 +8,21 @@
 //   0x2E  setting code, bits 7..0     read / write
 //   0xFF  control                     write only; 0x41 stores the setting in NVM
 //
-// A write phase starts with the register address; its data bytes go to
-// consecutive registers. A read phase reads on from the register last
-// addressed. Refused with kDataNack: an address beyond the map, a write to
-// the reference, a reserved bit set in 0x2D, a control byte other than 0x41
-// and a read of the control register. A power cycle reloads the setting from
-// NVM; the reference never changes.
+// Refused with kDataNack: an address beyond the map, a write to the
+// reference, a reserved bit set in 0x2D, a control byte other than 0x41 and
+// a read of the control register. A setting write keeps the part busy for
+// kWriteBusyUs, the NVM store for kProgramUs. A power cycle reloads the
+// setting from NVM; the reference never changes.
 
 #include <cstddef>
 #include <cstdint>
 
-#include <ze/sim/device.h>
+#include <ze/sim/register_file.h>
 
 namespace ze {
 namespace sim {
 
-class ZE_PLATFORM_EXPORT Kd733Chip : public I2cDevice {
+class ZE_SIM_EXPORT Kd733Chip : public RegisterChip {
 public:
     static constexpr std::uint8_t kRegRefHigh = 0x2B;
     static constexpr std::uint8_t kRegRefLow = 0x2C;
@@ -34,6 +33,8 @@ public:
 
     static constexpr std::uint8_t kCodeHighMask = 0x03;
     static constexpr std::uint16_t kFactoryReference = 0x01C0;
+    static constexpr std::uint64_t kWriteBusyUs = 20000;
+    static constexpr std::uint64_t kProgramUs = 60000;
 
     // The reference of this part; the setting and its NVM copy start there.
     explicit Kd733Chip(std::uint16_t reference = kFactoryReference);
@@ -45,25 +46,17 @@ public:
 
     std::uint16_t setting() const;
     void setSetting(std::uint16_t code);
-    std::uint16_t nvmSetting() const { return nvm_; }
+    std::uint16_t nvmSetting() const;
     unsigned int saveCount() const { return saves_; }
-    // Content of any register, 0 for unmapped ones.
-    std::uint8_t reg(std::uint8_t address) const;
 
-    int write(const std::uint8_t* bytes, std::size_t count) override;
-    int read(std::uint8_t* out, std::size_t count) override;
-    void powerCycle() override;
+    unsigned int heldValue() const override;
+
+protected:
+    int checkWrite(std::uint8_t first, const std::uint8_t* data, std::size_t count) override;
+    int store(std::uint8_t address, std::uint8_t value) override;
+    int load(std::uint8_t address, std::uint8_t* value) override;
 
 private:
-    int store(std::uint8_t reg, std::uint8_t value);
-    int load(std::uint8_t address, std::uint8_t* value) const;
-
-    std::uint8_t pointer_ = 0;
-    std::uint8_t refHigh_ = 0;
-    std::uint8_t refLow_ = 0;
-    std::uint8_t setHigh_ = 0;
-    std::uint8_t setLow_ = 0;
-    std::uint16_t nvm_ = 0;
     unsigned int saves_ = 0;
 };
 

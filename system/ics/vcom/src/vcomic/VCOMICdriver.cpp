@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <qel/soc.h>
 #include <tvconfig/configutil.h>
 
+#include "chip_ops.h"
 #include "vcom_log.h"
 
 namespace ze {
@@ -83,70 +85,16 @@ const ConfigKey kConfigKeys[] = {
 };
 // clang-format on
 
-// The chips the driver knows, by board TypeIdx, with their three routines and
-// the outcome messages of the dispatch.
-using ChipRoutine = int (VCOMICDriver::*)(unsigned short*);
-
-struct ChipOps {
-    int typeIdx;
-    ChipRoutine read;
-    ChipRoutine update;
-    ChipRoutine save;
-    const char* readOk;
-    const char* readFail;
-    const char* updateOk;
-    const char* updateFail;
-    const char* saveOk;
-    const char* saveFail;
+// The chips the driver knows; each one's routines and messages live in its own file.
+const ChipOps* const kChips[] = {
+    &chips::kAuo,   &chips::kIn518, &chips::kBoe,   &chips::kRt6966,
+    &chips::kIn525, &chips::kKd733, &chips::kG1625, &chips::kKd532p,
 };
-
-// clang-format off
-const ChipOps kChips[] = {
-    {1, &VCOMICDriver::IC_AUO_Read, &VCOMICDriver::IC_AUO_Updata, &VCOMICDriver::IC_AUO_Save,
-     "[DR_VCOM]VCOM AUO read success .\n", "[DR_VCOM]VCOM AUO read fail .\n",
-     "[DR_VCOM]VCOM AUO Update success .\n", "[DR_VCOM]VCOM AUO Update fail .\n",
-     "[DR_VCOM]VCOM AUO save success .\n", "[DR_VCOM]VCOM AUO save fail .\n"},
-    {3, &VCOMICDriver::IC_INX_IN518_Read, &VCOMICDriver::IC_INX_IN518_Updata,
-     &VCOMICDriver::IC_INX_IN518_Save,
-     "[DR_VCOM]VCOM IN518 read success .\n", "[DR_VCOM]VCOM IN518 read fail .\n",
-     "[DR_VCOM]VCOM IN518 Update success .\n", "[DR_VCOM]VCOM IN518 Update fail .\n",
-     "[DR_VCOM] IN518 save success .\n", "[DR_VCOM] IN518 save fail .\n"},
-    {4, &VCOMICDriver::IC_BOE_Read, &VCOMICDriver::IC_BOE_Updata, &VCOMICDriver::IC_BOE_Save,
-     "[DR_VCOM]VCOM BOE read success .\n", "[DR_VCOM]VCOM BOE read fail .\n",
-     "[DR_VCOM]VCOM BOE Update success .\n", "[DR_VCOM]VCOM BOE Update fail .\n",
-     "[DR_VCOM]VCOM BOE save success .\n", "[DR_VCOM]VCOM BOE save fail .\n"},
-    {6, &VCOMICDriver::IC_RT6966_Read, &VCOMICDriver::IC_RT6966_Updata,
-     &VCOMICDriver::IC_RT6966_Save,
-     "[DR_VCOM]VCOM RT6966 read success .\n", "[DR_VCOM]VCOM RT6966 read fail .\n",
-     "[DR_VCOM]VCOM RT6966 Update success .\n", "[DR_VCOM]VCOM RT6966 Update fail .\n",
-     "[DR_VCOM]VCOM RT6966 save success .\n", "[DR_VCOM]VCOM RT6966 save fail .\n"},
-    {7, &VCOMICDriver::IC_INX_IN525_Read, &VCOMICDriver::IC_INX_IN525_Updata,
-     &VCOMICDriver::IC_INX_IN525_Save,
-     "[DR_VCOM]VCOM IN525 read success .\n", "[DR_VCOM]VCOM IN525 read fail .\n",
-     "[DR_VCOM]VCOM IN525 Update success .\n", "[DR_VCOM]VCOM IN525 Update fail .\n",
-     "[DR_VCOM] IN525 save success .\n", "[DR_VCOM] IN525 save fail .\n"},
-    {8, &VCOMICDriver::IC_KD733_Read, &VCOMICDriver::IC_KD733_Updata,
-     &VCOMICDriver::IC_KD733_Save,
-     "[DR_VCOM]VCOM KD733 read success .\n", "[DR_VCOM]VCOM KD733 read fail .\n",
-     "[DR_VCOM]VCOM KD733 Update success .\n", "[DR_VCOM]VCOM KD733 Update fail .\n",
-     "[DR_VCOM] KD733 save success .\n", "[DR_VCOM] KD733 save fail .\n"},
-    {9, &VCOMICDriver::IC_G1625_Read, &VCOMICDriver::IC_G1625_Updata,
-     &VCOMICDriver::IC_G1625_Save,
-     "[DR_VCOM]VCOM G1625 read success .\n", "[DR_VCOM]VCOM G1625 read fail .\n",
-     "[DR_VCOM]VCOM G1625 Update success .\n", "[DR_VCOM]VCOM G1625 Update fail .\n",
-     "[DR_VCOM]VCOM G1625 save success .\n", "[DR_VCOM]VCOM G1625 save fail .\n"},
-    {10, &VCOMICDriver::IC_KD532P_Read, &VCOMICDriver::IC_KD532P_Updata,
-     &VCOMICDriver::IC_KD532P_Save,
-     "[DR_VCOM]VCOM IC_KD532P read success .\n", "[DR_VCOM]VCOM IC_KD532P read fail .\n",
-     "[DR_VCOM]VCOM KD532P Update success .\n", "[DR_VCOM]VCOM KD532P Update fail .\n",
-     "[DR_VCOM] KD532P save success .\n", "[DR_VCOM] KD532P save fail .\n"},
-};
-// clang-format on
 
 const ChipOps* findChip(int typeIdx)
 {
-    for (const ChipOps& chip : kChips) {
-        if (chip.typeIdx == typeIdx) return &chip;
+    for (const ChipOps* chip : kChips) {
+        if (chip->typeIdx == typeIdx) return chip;
     }
     return nullptr;
 }
@@ -241,9 +189,9 @@ int transfer(const VCOMICDriver& driver, Direction direction, unsigned char u8de
 
 }  // namespace
 
-VCOMICDriver::VCOMICDriver(int driverId, boost::shared_ptr<ze::hal::IIC> iic)
+VCOMICDriver::VCOMICDriver(int id, boost::shared_ptr<ze::hal::IIC> i2cDriver)
     : typeIdx(0),
-      driverId(driverId),
+      driverId(id),
       i2cBus(0),
       vcomAddr(0),
       gpioAddr(0),
@@ -251,7 +199,7 @@ VCOMICDriver::VCOMICDriver(int driverId, boost::shared_ptr<ze::hal::IIC> iic)
       ldmFlag(0),
       i2cSwitchType(0),
       configLoaded(0),
-      iic(iic)
+      iic(std::move(i2cDriver))
 {
 }
 

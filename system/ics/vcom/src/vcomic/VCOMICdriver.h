@@ -42,7 +42,7 @@ public:
     // GPIO-controlled I2C switch in front of the chip (I2cSwitchType 1).
     int Set_I2c_Switch(unsigned char on);
 
-    // AUO and KD532P.
+    // Chip routines, each chip in its own file with its dispatch descriptor.
     int IC_AUO_Read(unsigned short* value);
     int IC_AUO_Updata(unsigned short* value);
     int IC_AUO_Save(unsigned short* value);
@@ -50,27 +50,23 @@ public:
     int IC_KD532P_Updata(unsigned short* value);
     int IC_KD532P_Save(unsigned short* value);
 
-    // BOE.
     int IC_BOE_Read(unsigned short* value);
     int IC_BOE_Updata(unsigned short* value);
     int IC_BOE_Save(unsigned short* value);
 
-    // KD733.
     int IC_KD733_Read(unsigned short* value);
     int IC_KD733_Updata(unsigned short* value);
     int IC_KD733_Save(unsigned short* value);
 
-    // RT6966; its save goes to the platform environment, not the chip.
     int IC_RT6966_Read(unsigned short* value);
     int IC_RT6966_Updata(unsigned short* value);
     int IC_RT6966_Save(unsigned short* value);
 
-    // G1625.
     int IC_G1625_Read(unsigned short* value);
     int IC_G1625_Updata(unsigned short* value);
     int IC_G1625_Save(unsigned short* value);
 
-    // Innolux pass-through bridge, unlock, status check and CRC.
+    // Innolux: pass-through bridge, IN525 unlock and status check, CRC.
     int inx525_pass_enable();
     int inx525_pass_disable();
     int inx525_unlock();
@@ -79,13 +75,11 @@ public:
     static unsigned char inx525_calc_crc(unsigned short seed, unsigned char* data,
                                          unsigned char length);
 
-    // IN525.
     int inx525_calc_vcom(unsigned char* block, unsigned char value);
     int IC_INX_IN525_Read(unsigned short* value);
     int IC_INX_IN525_Updata(unsigned short* value);
     int IC_INX_IN525_Save(unsigned short* value);
 
-    // IN518.
     int IC_INX_IN518_Read(unsigned short* value);
     int IC_INX_IN518_Updata(unsigned short* value);
     int IC_INX_IN518_Save(unsigned short* value);

@@ -8,6 +8,7 @@
 
 #include <qel/soc.h>
 
+#include "chip_ops.h"
 #include "reg_io.h"
 #include "vcom_log.h"
 
@@ -147,6 +148,32 @@ int VCOMICDriver::IC_KD532P_Save(unsigned short*)
     usleep(kKd532pSaveProgramUs);
     return 0;
 }
+
+const ChipOps chips::kAuo = {
+    1,
+    &VCOMICDriver::IC_AUO_Read,
+    &VCOMICDriver::IC_AUO_Updata,
+    &VCOMICDriver::IC_AUO_Save,
+    "[DR_VCOM]VCOM AUO read success .\n",
+    "[DR_VCOM]VCOM AUO read fail .\n",
+    "[DR_VCOM]VCOM AUO Update success .\n",
+    "[DR_VCOM]VCOM AUO Update fail .\n",
+    "[DR_VCOM]VCOM AUO save success .\n",
+    "[DR_VCOM]VCOM AUO save fail .\n",
+};
+
+const ChipOps chips::kKd532p = {
+    10,
+    &VCOMICDriver::IC_KD532P_Read,
+    &VCOMICDriver::IC_KD532P_Updata,
+    &VCOMICDriver::IC_KD532P_Save,
+    "[DR_VCOM]VCOM IC_KD532P read success .\n",
+    "[DR_VCOM]VCOM IC_KD532P read fail .\n",
+    "[DR_VCOM]VCOM KD532P Update success .\n",
+    "[DR_VCOM]VCOM KD532P Update fail .\n",
+    "[DR_VCOM] KD532P save success .\n",
+    "[DR_VCOM] KD532P save fail .\n",
+};
 
 }  // namespace ic
 }  // namespace ze

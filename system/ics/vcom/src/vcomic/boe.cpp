@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include "chip_ops.h"
 #include "reg_io.h"
 #include "vcom_log.h"
 
@@ -99,6 +100,19 @@ int VCOMICDriver::IC_BOE_Save(unsigned short*)
     VCOM_INFO("[DR_VCOM]save Vcom OK.\n");
     return 0;
 }
+
+const ChipOps chips::kBoe = {
+    4,
+    &VCOMICDriver::IC_BOE_Read,
+    &VCOMICDriver::IC_BOE_Updata,
+    &VCOMICDriver::IC_BOE_Save,
+    "[DR_VCOM]VCOM BOE read success .\n",
+    "[DR_VCOM]VCOM BOE read fail .\n",
+    "[DR_VCOM]VCOM BOE Update success .\n",
+    "[DR_VCOM]VCOM BOE Update fail .\n",
+    "[DR_VCOM]VCOM BOE save success .\n",
+    "[DR_VCOM]VCOM BOE save fail .\n",
+};
 
 }  // namespace ic
 }  // namespace ze

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "chip_ops.h"
 #include "reg_io.h"
 #include "vcom_log.h"
 
@@ -95,6 +96,19 @@ int VCOMICDriver::IC_G1625_Save(unsigned short* value)
     VCOM_INFO("[DR_VCOM]save Vcom %d OK.\n", setting);
     return 0;
 }
+
+const ChipOps chips::kG1625 = {
+    9,
+    &VCOMICDriver::IC_G1625_Read,
+    &VCOMICDriver::IC_G1625_Updata,
+    &VCOMICDriver::IC_G1625_Save,
+    "[DR_VCOM]VCOM G1625 read success .\n",
+    "[DR_VCOM]VCOM G1625 read fail .\n",
+    "[DR_VCOM]VCOM G1625 Update success .\n",
+    "[DR_VCOM]VCOM G1625 Update fail .\n",
+    "[DR_VCOM]VCOM G1625 save success .\n",
+    "[DR_VCOM]VCOM G1625 save fail .\n",
+};
 
 }  // namespace ic
 }  // namespace ze

@@ -1,8 +1,14 @@
+// IN525: an 8-byte VCOM block guarded by a CRC, behind the Innolux
+// pass-through bridge. Every block write is unlocked first and answered with
+// a verdict; a save programs the accepted block into MTP and locks the chip.
+
 #include <unistd.h>
 
 #include <cstring>
 
 #include "VCOMICdriver.h"
+#include "chip_ops.h"
+#include "inx_attempts.h"
 #include "inx_common.h"
 #include "reg_io.h"
 #include "vcom_log.h"
@@ -14,13 +20,32 @@ using namespace inx;
 
 namespace {
 
-// IN525 registers.
+// Registers, one data byte each unless stated.
+//   0x35  VCOM select (read)       1: VCOM2 keeps its distance to VCOM1
+//   0x38  unlock code 1 (write)
+//   0x39  unlock code 2 (write)
+//   0x3A  VCOM block, 8 bytes 0x3A..0x41 (read / write)
+//   0x3D  VCOM1, byte 3 of the block (read)
+//   0x46  program the block into MTP (write)
+//   0x48  lock (write)
+//   0x49  reset, the end of an unlock (write)
+//   0x4A  verdict on the last block write (read; written back after programming)
+//   0xF0  pass-through status, 2 bytes (read)
 constexpr unsigned char kRegVcomSelect = 0x35;
-constexpr unsigned char kRegBlock = 0x3A;  // 8-byte VCOM block, 0x3A..0x41
+constexpr unsigned char kRegUnlock1 = 0x38;
+constexpr unsigned char kRegUnlock2 = 0x39;
+constexpr unsigned char kRegBlock = 0x3A;
 constexpr unsigned char kRegVcom1 = 0x3D;
 constexpr unsigned char kRegProgram = 0x46;
 constexpr unsigned char kRegLock = 0x48;
+constexpr unsigned char kRegReset = 0x49;
 constexpr unsigned char kRegStatus = 0x4A;
+constexpr unsigned char kRegPassStatus = 0xF0;
+
+constexpr unsigned char kResetCommand = 0x80;
+constexpr unsigned char kProgramCommand = 0x80;
+constexpr unsigned char kLockCommand = 0x80;
+constexpr unsigned char kSelectVcom2Follows = 1;
 
 // VCOM block layout; the CRC covers the bytes before it.
 constexpr unsigned int kBlockSize = 8;
@@ -28,48 +53,56 @@ constexpr unsigned int kBlockVcom1 = 3;
 constexpr unsigned int kBlockVcom2 = 6;
 constexpr unsigned int kBlockCrc = 7;
 
-// VCOM select 1: VCOM2 keeps its distance to VCOM1.
-constexpr unsigned char kSelectVcom2Follows = 1;
-
-constexpr unsigned char kProgramCommand = 0x80;
-constexpr unsigned char kLockCommand = 0x80;
-
-// Status after a block write. Anything else: the block was taken.
+// Verdicts after a block write. Anything else: the block was taken.
 constexpr unsigned char kStatusWriteAgain = 0x95;
 constexpr unsigned char kStatusProgramAgain = 0x9D;  // save: program, then write again
 
-constexpr int kWriteAttempts = 5;
+// Pass-through status once the bridge passes traffic: 05 25.
+constexpr unsigned char kPassStatusOpen0 = 0x05;
+constexpr unsigned char kPassStatusOpen1 = 0x25;
+constexpr unsigned int kPassStatusSize = 2;
+constexpr int kPassThroughAttempts = 10;
+// The bridge answered with other bytes: not passing traffic yet. Our own
+// verdict, not a bus status, so -1 like the driver's other refusals.
+constexpr int kPassThroughClosed = -1;
 
+constexpr useconds_t kPassStatusSettleUs = 15000;  // taken twice after each status read
 constexpr useconds_t kReadSettleUs = 15000;
 constexpr useconds_t kBlockWriteSettleUs = 70000;
 constexpr useconds_t kProgramUs = 500000;
-constexpr useconds_t kFinishSettleUs = 20000;
 
-struct Attempt {
-    bool written;  // false: the block could not be read, nothing was written
-    int ret;       // the status read's result, or the failed block read's
+struct UnlockStep {
+    unsigned char reg;
+    unsigned char value;
+    const char* failure;
+};
+
+const UnlockStep kUnlockSteps[] = {
+    {kRegUnlock1, kUnlock1Command, "INX Vcom bufUnlock1Command error\n\n"},
+    {kRegUnlock2, kUnlock2Command, "INX Vcom bufUnlock2Command error\n\n"},
+    {kRegReset, kResetCommand, "INX Vcom reset error\n\n"},
 };
 
 // Unlock, compose the block over the chip's current one, write it and read
-// the chip's verdict into `status`. A block that could not be read is never
-// written: the attempt is abandoned there and still counts as one of the
-// five, so the next one unlocks and reads afresh.
-Attempt writeBlock(const log::Site& site, VCOMICDriver& driver, unsigned char vcom,
+// the chip's verdict. A block that could not be read is never written: the
+// attempt is abandoned there and still counts, so the next one unlocks and
+// reads afresh.
+Attempt writeBlock(VCOMICDriver& driver, const log::Site& at, const Operation&, unsigned char vcom,
                    unsigned char* status)
 {
     driver.inx525_unlock();
     unsigned char block[kBlockSize] = {};
     const int composed = driver.inx525_calc_vcom(block, vcom);
     if (composed != 0) {
-        VCOM_INFO_AT(site, "inx525_calc_vcom error\n\n");
-        return {false, composed};
+        VCOM_INFO_AT(at, "inx525_calc_vcom error\n\n");
+        return {false, false, composed};
     }
-    VCOM_INFO_AT(site, "Optimized VCOM1: 0x%X\n\n", block[kBlockVcom1]);
-    VCOM_INFO_AT(site, "Optimized VCOM2: 0x%X\n\n", block[kBlockVcom2]);
-    VCOM_INFO_AT(site, "CRC: 0x%X\n\n", block[kBlockCrc]);
+    VCOM_INFO_AT(at, "Optimized VCOM1: 0x%X\n\n", block[kBlockVcom1]);
+    VCOM_INFO_AT(at, "Optimized VCOM2: 0x%X\n\n", block[kBlockVcom2]);
+    VCOM_INFO_AT(at, "CRC: 0x%X\n\n", block[kBlockCrc]);
     if (driver.writeNumBytes(driver.vcomAddr, regio::kSubAddrBytes, kRegBlock, block, kBlockSize) !=
         0) {
-        VCOM_ERR_AT(site, "INX Vcom write data command error\n\n");
+        VCOM_ERR_AT(at, "INX Vcom write data command error\n\n");
     }
     usleep(kBlockWriteSettleUs);
     unsigned char answer = 0;
@@ -77,12 +110,114 @@ Attempt writeBlock(const log::Site& site, VCOMICDriver& driver, unsigned char vc
     if (ret == 0) {
         *status = answer;
     } else {
-        VCOM_ERR_AT(site, "INX Vcom read i2cStatus0 error\n\n");
+        VCOM_ERR_AT(at, "INX Vcom read i2cStatus0 error\n\n");
     }
-    return {true, ret};
+    return {true, false, ret};
 }
 
+// Until the chip has answered, its verdict is "write again": a failed first
+// verdict read repeats the attempt instead of passing for success, and no
+// block is programmed on a verdict never read.
+const Chip kChip = {
+    writeBlock,
+    kStatusWriteAgain,  // verdict before the first read
+    kStatusWriteAgain, kStatusProgramAgain, kRegProgram, kProgramCommand, kProgramUs,
+    kRegStatus,  // the verdict is written back where it was read
+    kRegLock,          kLockCommand,
+};
+
+// Failed transfers are reported and the sequence runs on.
+const Operation kUpdate = {
+    false,  // no programming
+    false,
+    "AdjustVcomData_inx525 get i2cStatus[0] 0x",
+    "\n\n",
+    "INX525 Vcom i2cStatus reset again\n\n",
+    "INX Vcom read i2cStatus sucess\n\n",
+    {},
+    {},
+    nullptr,
+    {},
+};
+
+const Operation kSave = {
+    true,  // program, write the verdict back, lock
+    false,
+    "SaveVcomData_inx525 INX read i2cStatus[0] [0x",
+    "]\n\n",
+    "INX525 Vcom i2cStatus reset again\n\n",
+    "INX Vcom read i2cStatus sucess\n\n",
+    {log::kError, false, nullptr},  // a failed program command goes unreported
+    {log::kError, false, "INX save Vcom write i2cstatus error\n\n"},
+    "INX save Vcom sucess\n\n",
+    {log::kError, false, "INX save Vcom lock error\n\n"},
+};
+
 }  // namespace
+
+int VCOMICDriver::inx525_pass_enable()
+{
+    const int ret = sendPassThrough(*this, kPassThroughOpen);
+    if (ret != 0) {
+        VCOM_ERR("INX Vcom enable1 error\n\n");
+    }
+    usleep(kPassThroughSettleUs);
+    return ret;
+}
+
+int VCOMICDriver::inx525_pass_disable()
+{
+    const int ret = sendPassThrough(*this, kPassThroughClose);
+    if (ret != 0) {
+        VCOM_ERR("INX Vcom Pass1Disable error\n\n");
+    }
+    usleep(kPassThroughSettleUs);
+    return ret;
+}
+
+int VCOMICDriver::inx525_unlock()
+{
+    // Every step is sent even after a failed one; only the reset's status counts.
+    int ret = 0;
+    for (const UnlockStep& step : kUnlockSteps) {
+        ret = regio::writeReg(*this, step.reg, step.value);
+        if (ret != 0) {
+            VCOM_ERR("%s", step.failure);
+        }
+    }
+    usleep(kUnlockSettleUs);
+    return ret;
+}
+
+int VCOMICDriver::inx525_check()
+{
+    unsigned char status[kPassStatusSize] = {};
+    const int ret =
+        readNumBytes(vcomAddr, regio::kSubAddrBytes, kRegPassStatus, status, kPassStatusSize);
+    if (ret != 0) {
+        VCOM_ERR("INX Vcom read i2cStatus0 error\n\n");
+    }
+    VCOM_INFO("INX Vcom status 0x%x 0x%x\n\n", status[0], status[1]);
+    usleep(kPassStatusSettleUs);
+    usleep(kPassStatusSettleUs);
+    if (ret != 0) return ret;
+    const bool open = status[0] == kPassStatusOpen0 && status[1] == kPassStatusOpen1;
+    return open ? 0 : kPassThroughClosed;
+}
+
+void VCOMICDriver::inx525_pass_through()
+{
+    // A bridge that never reports the pass-through is left to the sequence
+    // that follows: its own transfers will tell.
+    for (int attempt = 0; attempt < kPassThroughAttempts; ++attempt) {
+        inx525_pass_enable();
+        if (inx525_check() == 0) {
+            VCOM_INFO("INX VCom I2C Through \n\n");
+            return;
+        }
+        inx525_pass_disable();
+    }
+}
 
 int VCOMICDriver::inx525_calc_vcom(unsigned char* block, unsigned char value)
 {
@@ -133,27 +268,12 @@ int VCOMICDriver::IC_INX_IN525_Read(unsigned short* value)
     return 0;
 }
 
+// The update reports the last attempt's verdict read; the save, its lock.
 int VCOMICDriver::IC_INX_IN525_Updata(unsigned short* value)
 {
     inx525_pass_through();
-    const unsigned char vcom = static_cast<unsigned char>(*value);
-    // Until the chip has answered, its verdict is "write again": a failed
-    // first status read repeats the attempt instead of passing for success.
-    unsigned char status = kStatusWriteAgain;
-    // The last attempt's status read, or the block read that abandoned it.
-    int ret = 0;
-    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        const Attempt done = writeBlock(VCOM_SITE, *this, vcom, &status);
-        ret = done.ret;
-        if (!done.written) continue;
-        VCOM_INFO("AdjustVcomData_inx525 get i2cStatus[0] 0x%x\n\n", status);
-        if (status != kStatusWriteAgain) {
-            VCOM_INFO("INX Vcom read i2cStatus sucess\n\n");
-            break;
-        }
-        VCOM_INFO("INX525 Vcom i2cStatus reset again\n\n");
-    }
-    usleep(kFinishSettleUs);
+    const int ret =
+        runAttempts(*this, VCOM_SITE, kChip, kUpdate, static_cast<unsigned char>(*value)).ret;
     VCOM_INFO("IC_INX_IN525_Updata Vcom INX programme OK.\n\n");
     return ret;
 }
@@ -161,35 +281,24 @@ int VCOMICDriver::IC_INX_IN525_Updata(unsigned short* value)
 int VCOMICDriver::IC_INX_IN525_Save(unsigned short* value)
 {
     inx525_pass_through();
-    const unsigned char vcom = static_cast<unsigned char>(*value);
-    // As in the update: no block is programmed on a verdict never read.
-    unsigned char status = kStatusWriteAgain;
-    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        const Attempt done = writeBlock(VCOM_SITE, *this, vcom, &status);
-        if (!done.written) continue;
-        VCOM_INFO("SaveVcomData_inx525 INX read i2cStatus[0] [0x%x]\n\n", status);
-        if (status == kStatusWriteAgain) {
-            VCOM_INFO("INX525 Vcom i2cStatus reset again\n\n");
-            continue;
-        }
-        VCOM_INFO("INX Vcom read i2cStatus sucess\n\n");
-        regio::writeReg(*this, kRegProgram, kProgramCommand);
-        usleep(kProgramUs);
-        if (regio::writeReg(*this, kRegStatus, status) != 0) {
-            VCOM_ERR("INX save Vcom write i2cstatus error\n\n");
-        }
-        if (status == kStatusProgramAgain) continue;
-        VCOM_INFO("INX save Vcom sucess\n\n");
-        break;
-    }
-    const int ret = regio::writeReg(*this, kRegLock, kLockCommand);
-    if (ret != 0) {
-        VCOM_ERR("INX save Vcom lock error\n\n");
-    }
-    usleep(kFinishSettleUs);
+    const int ret =
+        runAttempts(*this, VCOM_SITE, kChip, kSave, static_cast<unsigned char>(*value)).ret;
     VCOM_INFO("IC_INX_IN525_Save Vcom INX programme OK.\n\n");
     return ret;
 }
+
+const ChipOps chips::kIn525 = {
+    7,
+    &VCOMICDriver::IC_INX_IN525_Read,
+    &VCOMICDriver::IC_INX_IN525_Updata,
+    &VCOMICDriver::IC_INX_IN525_Save,
+    "[DR_VCOM]VCOM IN525 read success .\n",
+    "[DR_VCOM]VCOM IN525 read fail .\n",
+    "[DR_VCOM]VCOM IN525 Update success .\n",
+    "[DR_VCOM]VCOM IN525 Update fail .\n",
+    "[DR_VCOM] IN525 save success .\n",
+    "[DR_VCOM] IN525 save fail .\n",
+};
 
 }  // namespace ic
 }  // namespace ze

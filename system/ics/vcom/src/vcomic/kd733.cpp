@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "chip_ops.h"
 #include "reg_io.h"
 #include "vcom_log.h"
 
@@ -130,6 +131,19 @@ int VCOMICDriver::IC_KD733_Save(unsigned short*)
     VCOM_INFO("[DR_VCOM]save Vcom OK.\n");
     return 0;
 }
+
+const ChipOps chips::kKd733 = {
+    8,
+    &VCOMICDriver::IC_KD733_Read,
+    &VCOMICDriver::IC_KD733_Updata,
+    &VCOMICDriver::IC_KD733_Save,
+    "[DR_VCOM]VCOM KD733 read success .\n",
+    "[DR_VCOM]VCOM KD733 read fail .\n",
+    "[DR_VCOM]VCOM KD733 Update success .\n",
+    "[DR_VCOM]VCOM KD733 Update fail .\n",
+    "[DR_VCOM] KD733 save success .\n",
+    "[DR_VCOM] KD733 save fail .\n",
+};
 
 }  // namespace ic
 }  // namespace ze

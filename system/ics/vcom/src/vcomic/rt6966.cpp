@@ -10,6 +10,7 @@
 
 #include <flashenv.h>
 
+#include "chip_ops.h"
 #include "reg_io.h"
 #include "vcom_log.h"
 
@@ -131,6 +132,19 @@ int VCOMICDriver::IC_RT6966_Save(unsigned short* value)
     }
     return 0;
 }
+
+const ChipOps chips::kRt6966 = {
+    6,
+    &VCOMICDriver::IC_RT6966_Read,
+    &VCOMICDriver::IC_RT6966_Updata,
+    &VCOMICDriver::IC_RT6966_Save,
+    "[DR_VCOM]VCOM RT6966 read success .\n",
+    "[DR_VCOM]VCOM RT6966 read fail .\n",
+    "[DR_VCOM]VCOM RT6966 Update success .\n",
+    "[DR_VCOM]VCOM RT6966 Update fail .\n",
+    "[DR_VCOM]VCOM RT6966 save success .\n",
+    "[DR_VCOM]VCOM RT6966 save fail .\n",
+};
 
 }  // namespace ic
 }  // namespace ze

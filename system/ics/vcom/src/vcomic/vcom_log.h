@@ -42,13 +42,13 @@ constexpr const char* baseName(const char* path)
 
 #define VCOM_SITE (::ze::ic::log::Site{::ze::ic::log::baseName(__FILE__), __LINE__, __func__})
 
-#define VCOM_LOG_AT(site, level, fmt, ...)                                                \
-    do {                                                                                  \
-        if (::ze::ic::log::enabled(level)) {                                              \
-            const ::ze::ic::log::Site& site_ = (site);                                    \
-            qorDebugOutput0("%s:%d:%s(): " fmt, site_.file, site_.line, site_.func,       \
-                            ##__VA_ARGS__);                                               \
-        }                                                                                 \
+#define VCOM_LOG_AT(site, level, fmt, ...)                                          \
+    do {                                                                            \
+        if (::ze::ic::log::enabled(level)) {                                        \
+            const ::ze::ic::log::Site& site_ = (site);                              \
+            qorDebugOutput0("%s:%d:%s(): " fmt, site_.file, site_.line, site_.func, \
+                            ##__VA_ARGS__);                                         \
+        }                                                                           \
     } while (0)
 
 #define VCOM_LOG(level, fmt, ...) VCOM_LOG_AT(VCOM_SITE, level, fmt, ##__VA_ARGS__)

@@ -1,0 +1,22 @@
+#pragma once
+// A calibration as the line sees it: a summary for the operator, a JSON
+// report, and one JSON line per panel appended to a log the MES collects.
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include <ze/vcomcal/engine.h>
+
+namespace ze {
+namespace vcomcal {
+
+nlohmann::json toJson(const CalibrationReport& report);
+// A few lines, ending in a newline.
+std::string summary(const CalibrationReport& report);
+// Appends toJson(report) with the time of day (UTC) as one line. False with
+// *error when the file cannot be written.
+bool appendToLog(const std::string& path, const CalibrationReport& report, std::string* error);
+
+}  // namespace vcomcal
+}  // namespace ze

@@ -1,0 +1,58 @@
+/* SPDX-License-Identifier: GPL-2.0 */
+/*
+ * Wire format between the i2c-modelbus adapter and its userspace responder.
+ *
+ * Each transfer the adapter is given (all messages of one i2c_transfer, so
+ * repeated starts stay inside one transaction) is read from /dev/i2c-modelbus
+ * as one request:
+ *
+ *   struct modelbus_request, nmsgs x struct modelbus_msg, then the bytes of
+ *   every write message, in message order.
+ *
+ * The responder answers with one write():
+ *
+ *   struct modelbus_reply, then, when status is 0, the bytes of every read
+ *   message, in message order.
+ *
+ * status is 0 when every message went through, else a negative errno that the
+ * transfer returns (-ENXIO: address not acknowledged, -EIO: data byte not
+ * acknowledged, ...).
+ */
+#ifndef I2C_MODELBUS_H
+#define I2C_MODELBUS_H
+
+#include <linux/types.h>
+
+#define MODELBUS_DEVICE "/dev/i2c-modelbus"
+#define MODELBUS_ADAPTER_NAME "i2c-modelbus"
+
+/* As many messages and bytes per message as i2c-dev passes in one I2C_RDWR. */
+#define MODELBUS_MAX_MSGS 42
+#define MODELBUS_MAX_MSG_LEN 8192
+
+/* modelbus_msg.flags */
+#define MODELBUS_MSG_READ 0x0001
+
+struct modelbus_msg {
+	__u16 addr; /* 7-bit address */
+	__u16 flags;
+	__u16 len;
+	__u16 reserved;
+};
+
+struct modelbus_request {
+	__u32 id;
+	__u32 nmsgs;
+};
+
+struct modelbus_reply {
+	__u32 id; /* the request's */
+	__s32 status;
+};
+
+#define MODELBUS_MAX_REQUEST                                                   \
+	(sizeof(struct modelbus_request) +                                     \
+	 MODELBUS_MAX_MSGS *                                                   \
+		 (sizeof(struct modelbus_msg) + MODELBUS_MAX_MSG_LEN))
+
+#endif /* I2C_MODELBUS_H */
