@@ -22,24 +22,17 @@ protected:
 TEST_F(BoeTest, RoutinesRunTheirScheduleAndStopAtTheFirstFailedTransfer)
 {
     const Routine read = &V::IC_BOE_Read, update = &V::IC_BOE_Updata, save = &V::IC_BOE_Save;
-    const Lines updated = {"sleep 20000",
-                           "I [DR_VCOM]write vcom to 0x25: 0x1, to 0x26: 0xC5\n",
-                           "write 0xE8 [0x25] 01",
-                           "sleep 20000",
-                           "write 0xE8 [0x26] C5",
-                           "sleep 20000",
-                           "I [DR_VCOM]VCOMIC adjust Vcom OK : 52.\n"};
-    const Lines saved = {"sleep 20000", "write 0xE8 [0xFF] 40", "sleep 20000",
-                         "I [DR_VCOM]save Vcom OK.\n"};
-    const Lines readBack = {"sleep 20000",
-                            "write 0xE8 [0xFF] 01",
-                            "sleep 20000",
-                            "read 0xE8 [0x25] 02",
-                            "sleep 20000",
-                            "read 0xE8 [0x26] 00",
-                            "I [DR_VCOM]get databuf1 0x25 : 0x2, get databuf2 0x26 : 0x0.\n",
-                            "sleep 20000",
-                            "I [DR_VCOM]getVcomvalue OK: 111.\n"};
+    const Lines updated = R"(sleep 20000
+        I [DR_VCOM]write vcom to 0x25: 0x1, to 0x26: 0xC5\n
+        write 0xE8 [0x25] 01, sleep 20000, write 0xE8 [0x26] C5, sleep 20000
+        I [DR_VCOM]VCOMIC adjust Vcom OK : 52.\n)"_lines;
+    const Lines saved = R"(sleep 20000, write 0xE8 [0xFF] 40, sleep 20000
+                           I [DR_VCOM]save Vcom OK.\n)"_lines;
+    const Lines readBack = R"(sleep 20000, write 0xE8 [0xFF] 01, sleep 20000, read 0xE8 [0x25] 02
+        sleep 20000, read 0xE8 [0x26] 00
+        I [DR_VCOM]get databuf1 0x25 : 0x2, get databuf2 0x26 : 0x0.\n
+        sleep 20000
+        I [DR_VCOM]getVcomvalue OK: 111.\n)"_lines;
     const std::vector<RoutineRun> runs = {
         {update, kNoFault, 0, updated, "code 01C5 nvm 0211"},
         {save, kNoFault, 0, saved, "code 0200 nvm 0200"},
@@ -79,7 +72,7 @@ TEST_F(BoeTest, CodeHighByteStepsBetween110And111AndReadDecodesTheLowByteAlone)
 TEST_F(BoeTest, EveryValueRoundTripsAndOnlyTheSavedOneSurvivesAPowerCycle)
 {
     expectRoundTrip([&] { return chip->code(); }, [](unsigned v) { return v + 401; });
-    expectPowerCycleKeeps(0x21);
+    expectPowerCycleKeeps(0x21, {"VCOM BOE Update", "VCOM BOE save", "VCOM BOE read"});
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <ze/platform/soc_backend.h>
 
@@ -43,6 +44,30 @@ Lines operator+(Lines head, const Lines& tail)
 {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
+}
+
+Lines operator""_lines(const char* text, std::size_t size)
+{
+    Lines out;
+    std::istringstream in(std::string(text, size));
+    for (std::string line; std::getline(in, line);) {
+        line.erase(0, line.find_first_not_of(' '));
+        if (line.empty()) continue;
+        if (isMessage(line)) {
+            for (auto at = line.find("\\n"); at != std::string::npos; at = line.find("\\n", at)) {
+                line.replace(at, 2, "\n");
+            }
+            out.push_back(line);
+            continue;
+        }
+        std::string::size_type from = 0;
+        for (auto at = line.find(", "); at != std::string::npos; at = line.find(", ", from)) {
+            out.push_back(line.substr(from, at - from));
+            from = at + 2;
+        }
+        out.push_back(line.substr(from));
+    }
+    return out;
 }
 
 Lines upTo(const Lines& run, const std::string& step, int status)
@@ -210,7 +235,7 @@ void DriverTest::expectRoundTrip(const std::function<unsigned()>& held,
     }
 }
 
-void DriverTest::expectPowerCycleKeeps(unsigned short kept)
+void DriverTest::expectPowerCycleKeeps(unsigned short kept, const Lines& names)
 {
     resetRecords();
     EXPECT_EQ(0, driver->u1DrvUpdataVcom(0x21));
@@ -218,6 +243,9 @@ void DriverTest::expectPowerCycleKeeps(unsigned short kept)
     EXPECT_EQ(0, driver->u1DrvUpdataVcom(0x42));
     board->powerCycle();
     EXPECT_EQ(kept, driver->u1DrvReadVcom());
+    std::string expected;
+    for (int op : {0, 1, 0, 2}) expected += "I [DR_VCOM]" + names.at(op) + " success .\n";
+    EXPECT_EQ(expected, outcomes());
 }
 
 }  // namespace ze::test

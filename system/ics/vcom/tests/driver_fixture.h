@@ -43,6 +43,11 @@ constexpr int kGpioFault = 3;    // injected into GPIO calls
 
 Lines operator+(Lines head, const Lines& tail);
 
+// A timeline written as text: a message per line, with "\n" for a newline,
+// or bus steps and waits separated by ", " as steps() gives them. Leading
+// blanks and empty lines are dropped.
+Lines operator""_lines(const char* text, std::size_t size);
+
 // `run` up to `step`, which fails with `status`, and the transport's report
 // when the step is a transfer.
 Lines upTo(const Lines& run, const std::string& step, int status = kBusFault);
@@ -126,8 +131,9 @@ protected:
                          const std::function<unsigned(unsigned)>& heldFor,
                          const std::function<unsigned(unsigned)>& readFor = nullptr,
                          bool highByte = true);
-    // Updates 0x21, saves 0x99, updates 0x42, cycles power: the read gives `kept`.
-    void expectPowerCycleKeeps(unsigned short kept);
+    // Updates 0x21, saves 0x99, updates 0x42, cycles power: the read gives
+    // `kept`; the outcomes name the operations {update, save, read} so.
+    void expectPowerCycleKeeps(unsigned short kept, const Lines& names);
 
     std::shared_ptr<ze::sim::Board> board;
     ze::sim::Panel panel;  // the last one installed

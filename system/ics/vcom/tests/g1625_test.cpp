@@ -23,13 +23,16 @@ protected:
 TEST_F(G1625Test, RoutinesSendOneCommandByteAndReturnTheStatusOfAFailedOne)
 {
     const Routine read = &V::IC_G1625_Read, update = &V::IC_G1625_Updata, save = &V::IC_G1625_Save;
-    const Lines updated = {"sleep 20000", "I [DR_VCOM]vcomdata : 200, writebuf : 0x91 .\n",
-                           "write 0xE8 [] 91", "I [DR_VCOM]VCOMIC adjust Vcom OK : 200.\n"};
-    const Lines saved = {"sleep 20000",  "I [DR_VCOM]vcomdata : 200, savebuf : 0x90 .\n",
-                         "sleep 20000",  "write 0xE8 [] 90",
-                         "sleep 550000", "I [DR_VCOM]save Vcom 200 OK.\n"};
-    const Lines readBack = {"sleep 20000", "read 0xE9 [] 80",
-                            "I [DR_VCOM]readbuf: 0x80 getVcomvalue OK: 64.\n"};
+    const Lines updated = R"(sleep 20000
+                             I [DR_VCOM]vcomdata : 200, writebuf : 0x91 .\n
+                             write 0xE8 [] 91
+                             I [DR_VCOM]VCOMIC adjust Vcom OK : 200.\n)"_lines;
+    const Lines saved = R"(sleep 20000
+                           I [DR_VCOM]vcomdata : 200, savebuf : 0x90 .\n
+                           sleep 20000, write 0xE8 [] 90, sleep 550000
+                           I [DR_VCOM]save Vcom 200 OK.\n)"_lines;
+    const Lines readBack = R"(sleep 20000, read 0xE9 [] 80
+                              I [DR_VCOM]readbuf: 0x80 getVcomvalue OK: 64.\n)"_lines;
     const std::vector<RoutineRun> runs = {
         {update, kNoFault, 0, updated, "set 48 nvm 40"},
         {save, kNoFault, 0, saved, "set 48 nvm 48"},
@@ -45,7 +48,7 @@ TEST_F(G1625Test, EveryValueRoundTripsWithoutItsBit7AndASaveKeepsItsOwnValue)
 {
     const auto setting = [](unsigned v) { return v & 0x7F; };
     expectRoundTrip([&] { return chip->setting(); }, setting, setting);
-    expectPowerCycleKeeps(0x99 & 0x7F);
+    expectPowerCycleKeeps(0x99 & 0x7F, {"VCOM G1625 Update", "VCOM G1625 save", "VCOM G1625 read"});
 }
 
 TEST_F(G1625Test, StatusIsReadAtTheAddressPlusOneWrappingFrom0xFFTo0x00)

@@ -40,8 +40,8 @@ TEST_F(In518, RoutinesSendTheRecordWithItsTableCrcAndCloseThePassThrough)
 {
     const Lines open = {"write 0xC2 [0xE7] EA 10 01", "sleep 20000"};
     const std::string close = "write 0xC2 [0xE7] EA 10 00";
-    const Lines unlock = {"write 0xE8 [0x2F] B7", "write 0xE8 [0x30] F6", "write 0xE8 [0x3D] 80",
-                          "sleep 70000", "write 0xE8 [0x31] 01 89 57 42 B6"};
+    const Lines unlock = R"(write 0xE8 [0x2F] B7, write 0xE8 [0x30] F6, write 0xE8 [0x3D] 80
+        sleep 70000, write 0xE8 [0x31] 01 89 57 42 B6)"_lines;
     const Lines verdict = {"sleep 20000", "read 0xE9 [0x3D] 00"};
     const std::vector<RoutineRun> runs = {
         {kRead, kNoFault, 0,
@@ -49,18 +49,20 @@ TEST_F(In518, RoutinesSendTheRecordWithItsTableCrcAndCloseThePassThrough)
              Lines{"read 0xE8 [0x34] 80", "sleep 15000", close},
          "vcom 80 nvm 80 closed", 0x80},
         {kUpdate, kNoFault, 0,
-         Lines{"E [VCOMIC] IC_INX_IN518_Updata = 0x142.\n",
-               "I [DR_VCOM]Vcom Updata For InnoLux518...\n"} +
+         R"(E [VCOMIC] IC_INX_IN518_Updata = 0x142.\n
+             I [DR_VCOM]Vcom Updata For InnoLux518...\n)"_lines +
              open + unlock + verdict +
              Lines{"I [DR_VCOM]INX518 Vcom read i2cStatus sucess.\n\n", "sleep 20000", close},
          "vcom 42 nvm 80 closed"},
         {kSave, kNoFault, 0,
-         Lines{"E [VCOMIC] IC_INX_IN518_Save = 0x142.\n",
-               "I [DR_VCOM]Vcom save For InnoLux518...\n", "sleep 10000"} +
-             open + unlock + Lines{"I [DR_VCOMINX Vcom write data [0x42] \n\n"} + verdict +
-             Lines{"I [DR_VCOM]INX Vcom save i2cStatus success.\n\n", "write 0xE8 [0x3A] 80",
-                   "sleep 260000", "write 0xE8 [0x3D] 00", "I [DR_VCOM]INX save Vcom sucess.\n\n",
-                   "write 0xE8 [0x3C] 80", "sleep 20000", close, "sleep 20000"},
+         R"(E [VCOMIC] IC_INX_IN518_Save = 0x142.\n
+             I [DR_VCOM]Vcom save For InnoLux518...\n
+             sleep 10000)"_lines +
+             open + unlock + Lines{"I [DR_VCOMINX Vcom write data [0x42] \n\n"} + verdict + R"(
+             I [DR_VCOM]INX Vcom save i2cStatus success.\n\n
+             write 0xE8 [0x3A] 80, sleep 260000, write 0xE8 [0x3D] 00
+             I [DR_VCOM]INX save Vcom sucess.\n\n
+             write 0xE8 [0x3C] 80, sleep 20000, write 0xC2 [0xE7] EA 10 00, sleep 20000)"_lines,
          "vcom 42 nvm 42 closed"},
     };
     expectRuns(
@@ -143,19 +145,7 @@ TEST_F(In518, EveryFailedTransferEndsTheSequenceWithItsResultErrorsAndPassThroug
         Lines errors;
         bool leftOpen;
     } faults[] = {
-        // A read and an update end at their first failed transfer, the pass-through left open.
-        {kRead,
-         nthRead(1),
-         "read 0xE8 [0x34]",
-         kBusFault,
-         {failure("INX518 Vcom value fail")},
-         true},
-        {kUpdate,
-         nthWrite(5),
-         "write 0xE8 [0x31]",
-         kBusFault,
-         {failure("INX518_Update Vcom bufVcomData fail")},
-         true},
+        // A failed close leaves the pass-through open.
         {kUpdate, nthWrite(6), disable, kBusFault, {closeFailed}, true},
         // A save runs on to the lock and the close, meeting the chip's refusals.
         {kSave, nthWrite(2), "write 0xE8 [0x2F]", 0,
@@ -185,11 +175,7 @@ TEST_F(In518, EveryFailedTransferEndsTheSequenceWithItsResultErrorsAndPassThroug
 TEST_F(In518, EveryValueRoundTripsAndOnlyTheSavedOneSurvivesAPowerCycle)
 {
     expectRoundTrip([&] { return chip->vcom(); }, [](unsigned v) { return v; });
-    expectPowerCycleKeeps(0x99);
-    EXPECT_EQ(
-        "I [DR_VCOM]VCOM IN518 Update success .\nI [DR_VCOM] IN518 save success .\n"
-        "I [DR_VCOM]VCOM IN518 Update success .\nI [DR_VCOM]VCOM IN518 read success .\n",
-        outcomes());
+    expectPowerCycleKeeps(0x99, {"VCOM IN518 Update", " IN518 save", "VCOM IN518 read"});
 }
 
 }  // namespace

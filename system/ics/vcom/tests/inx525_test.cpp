@@ -11,27 +11,6 @@ namespace {
 using ze::sim::In525Chip;
 using ze::sim::InnoluxBridge;
 
-using Bytes = std::vector<unsigned char>;
-
-unsigned char crcOf(unsigned short seed, Bytes data)
-{
-    return V::inx525_calc_crc(seed, data.data(), static_cast<unsigned char>(data.size()));
-}
-
-TEST(InnoluxCrc, MatchesTheChipsCheckValuesAndTheTableHoldsTheCrcOfEveryIn518Record)
-{
-    const Bytes digits = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-    EXPECT_EQ(0xB1, crcOf(0xD200, digits));
-    EXPECT_EQ(0xA4, crcOf(0x0000, digits));
-    EXPECT_EQ(0x17, crcOf(0xD200, {'a', 'b', 'c'}));
-    EXPECT_EQ(0xD2, crcOf(0xD200, {}));
-    for (unsigned int v = 0; v < 256; ++v) {
-        const unsigned char vcom = static_cast<unsigned char>(v);
-        EXPECT_EQ(crcOf(0xD200, {0x01, 0x89, 0x57, vcom}), ze::ic::crc[v]) << "entry " << v;
-        EXPECT_EQ(ze::sim::In518Chip::recordCrc(vcom), ze::ic::crc[v]) << "entry " << v;
-    }
-}
-
 constexpr Routine kRead = &V::IC_INX_IN525_Read;
 constexpr Routine kUpdate = &V::IC_INX_IN525_Updata;
 constexpr Routine kSave = &V::IC_INX_IN525_Save;
@@ -69,45 +48,40 @@ TEST_F(In525, HandshakeGivesUpSilentlyAfterTenFailedTries)
 // VCOM2 0x90) with VCOM select 1; the caller's value is 0x0123.
 TEST_F(In525, RoutinesRunTheirScheduleAndLogEachStep)
 {
-    const Lines handshake = {
-        "write 0xC2 [0xE7] EA 10 01",     "sleep 20000", "read 0xE8 [0xF0] 05 25",
-        "I INX Vcom status 0x5 0x25\n\n", "sleep 15000", "sleep 15000",
-        "I INX VCom I2C Through \n\n"};
-    const Lines attempt = {"write 0xE8 [0x38] B7",
-                           "write 0xE8 [0x39] F6",
-                           "write 0xE8 [0x49] 80",
-                           "sleep 70000",
-                           "read 0xE8 [0x35] 01",
-                           "I VCOM Sel: 1\n\n",
-                           "sleep 15000",
-                           "read 0xE8 [0x3A] 5A 01 20 80 33 10 90 4D",
-                           "I Initial VCOM1: 0x80\n\n",
-                           "I Initial VCOM2: 0x90\n\n",
-                           "sleep 15000",
-                           "I vcomVal: 0x23\n\n",
-                           "I vcomSel: 0x1\n\n",
-                           "I Optimized VCOM1: 0x23\n\n",
-                           "I Optimized VCOM2: 0x33\n\n",
-                           "I CRC: 0x41\n\n",
-                           "write 0xE8 [0x3A] 5A 01 20 23 33 10 33 41",
-                           "sleep 70000",
-                           "read 0xE8 [0x4A] 00"};
-    const Lines taken = {"I INX Vcom read i2cStatus sucess\n\n"};
+    const Lines handshake = R"(write 0xC2 [0xE7] EA 10 01, sleep 20000, read 0xE8 [0xF0] 05 25
+        I INX Vcom status 0x5 0x25\n\n
+        sleep 15000, sleep 15000
+        I INX VCom I2C Through \n\n)"_lines;
+    const Lines attempt = R"(write 0xE8 [0x38] B7, write 0xE8 [0x39] F6, write 0xE8 [0x49] 80
+        sleep 70000, read 0xE8 [0x35] 01
+        I VCOM Sel: 1\n\n
+        sleep 15000, read 0xE8 [0x3A] 5A 01 20 80 33 10 90 4D
+        I Initial VCOM1: 0x80\n\n
+        I Initial VCOM2: 0x90\n\n
+        sleep 15000
+        I vcomVal: 0x23\n\n
+        I vcomSel: 0x1\n\n
+        I Optimized VCOM1: 0x23\n\n
+        I Optimized VCOM2: 0x33\n\n
+        I CRC: 0x41\n\n
+        write 0xE8 [0x3A] 5A 01 20 23 33 10 33 41, sleep 70000, read 0xE8 [0x4A] 00)"_lines;
     const std::vector<RoutineRun> runs = {
-        {kRead, kNoFault, 0,
-         handshake + Lines{"read 0xE8 [0x3D] 80", "sleep 15000",
-                           "I get VcomINX read OK bufVcomData[0] 128 \n\n"},
+        {kRead, kNoFault, 0, handshake + R"(read 0xE8 [0x3D] 80, sleep 15000
+             I get VcomINX read OK bufVcomData[0] 128 \n\n)"_lines,
          "vcom1 80 nvm 80 open locked", 0x80},
-        {kUpdate, kNoFault, 0,
-         handshake + attempt + Lines{"I AdjustVcomData_inx525 get i2cStatus[0] 0x0\n\n"} + taken +
-             Lines{"sleep 20000", "I IC_INX_IN525_Updata Vcom INX programme OK.\n\n"},
+        {kUpdate, kNoFault, 0, handshake + attempt + R"(
+             I AdjustVcomData_inx525 get i2cStatus[0] 0x0\n\n
+             I INX Vcom read i2cStatus sucess\n\n
+             sleep 20000
+             I IC_INX_IN525_Updata Vcom INX programme OK.\n\n)"_lines,
          "vcom1 23 nvm 80 open unlocked"},
-        {kSave, kNoFault, 0,
-         handshake + attempt + Lines{"I SaveVcomData_inx525 INX read i2cStatus[0] [0x0]\n\n"} +
-             taken +
-             Lines{"write 0xE8 [0x46] 80", "sleep 500000", "write 0xE8 [0x4A] 00",
-                   "I INX save Vcom sucess\n\n", "write 0xE8 [0x48] 80", "sleep 20000",
-                   "I IC_INX_IN525_Save Vcom INX programme OK.\n\n"},
+        {kSave, kNoFault, 0, handshake + attempt + R"(
+             I SaveVcomData_inx525 INX read i2cStatus[0] [0x0]\n\n
+             I INX Vcom read i2cStatus sucess\n\n
+             write 0xE8 [0x46] 80, sleep 500000, write 0xE8 [0x4A] 00
+             I INX save Vcom sucess\n\n
+             write 0xE8 [0x48] 80, sleep 20000
+             I IC_INX_IN525_Save Vcom INX programme OK.\n\n)"_lines,
          "vcom1 23 nvm 23 open locked"},
     };
     expectRuns(
@@ -217,14 +191,12 @@ TEST_F(In525, EveryFailedTransferEndsTheSequenceWithItsResultAndErrors)
     } faults[] = {
         // The handshake's failures are only reported: the read carries on.
         {kRead, nthWrite(1), "write 0xC2 [0xE7] EA 10 01", 0, {enable, status}},
-        {kRead, nthRead(2), "read 0xE8 [0x3D]", kBusFault, {"read VcomINX read failed \n\n"}},
         // An unlock step fails, the others are still sent; the chip refuses the block.
         {kUpdate,
          nthWrite(3),
          "write 0xE8 [0x39]",
          0,
          {"INX Vcom bufUnlock2Command error\n\n", blockWrite}},
-        {kSave, nthWrite(7), "write 0xE8 [0x4A]", 0, {"INX save Vcom write i2cstatus error\n\n"}},
         {kSave, nthWrite(8), "write 0xE8 [0x48]", kBusFault, {"INX save Vcom lock error\n\n"}},
     };
     for (const auto& f : faults) {
@@ -244,11 +216,7 @@ TEST_F(In525, EveryFailedTransferEndsTheSequenceWithItsResultAndErrors)
 TEST_F(In525, EveryValueRoundTripsAndOnlyTheSavedOneSurvivesAPowerCycle)
 {
     expectRoundTrip([&] { return chip->block()[3]; }, [](unsigned v) { return v; });
-    expectPowerCycleKeeps(0x99);
-    EXPECT_EQ(
-        "I [DR_VCOM]VCOM IN525 Update success .\nI [DR_VCOM] IN525 save success .\n"
-        "I [DR_VCOM]VCOM IN525 Update success .\nI [DR_VCOM]VCOM IN525 read success .\n",
-        outcomes());
+    expectPowerCycleKeeps(0x99, {"VCOM IN525 Update", " IN525 save", "VCOM IN525 read"});
 }
 
 }  // namespace

@@ -23,22 +23,18 @@ protected:
 TEST_F(Kd733Test, RoutinesReadTheReferenceFirstAndStopAtTheFirstFailedTransfer)
 {
     const Routine read = &V::IC_KD733_Read, update = &V::IC_KD733_Updata, save = &V::IC_KD733_Save;
-    const Lines reference = {"sleep 20000", "read 0xE8 [0x2B] 01", "sleep 20000",
-                             "read 0xE8 [0x2C] 80", "sleep 20000"};
-    const Lines updated = reference + Lines{"I [DR_VCOM]write vcom to 0x2d: 0x2, to 0x2e: 0x10\n",
-                                            "write 0xE8 [0x2D] 02",
-                                            "sleep 20000",
-                                            "write 0xE8 [0x2E] 10",
-                                            "sleep 20000",
-                                            "I [DR_VCOM]VCOMIC adjust Vcom OK : 144.\n"};
-    const Lines readBack =
-        reference +
-        Lines{
-            "read 0xE8 [0x2D] 01", "sleep 20000",
-            "read 0xE8 [0x2E] DA", "I [DR_VCOM]get databuf1 0x2d: 0x1, get databuf2 0x2e: 0xDA.\n",
-            "sleep 20000",         "I [DR_VCOM]getVcomvalue OK: 90.\n"};
-    const Lines saved = {"sleep 20000", "write 0xE8 [0xFF] 41", "sleep 60000",
-                         "I [DR_VCOM]save Vcom OK.\n"};
+    const Lines reference =
+        "sleep 20000, read 0xE8 [0x2B] 01, sleep 20000, read 0xE8 [0x2C] 80, sleep 20000"_lines;
+    const Lines updated = reference + R"(
+        I [DR_VCOM]write vcom to 0x2d: 0x2, to 0x2e: 0x10\n
+        write 0xE8 [0x2D] 02, sleep 20000, write 0xE8 [0x2E] 10, sleep 20000
+        I [DR_VCOM]VCOMIC adjust Vcom OK : 144.\n)"_lines;
+    const Lines readBack = reference + R"(read 0xE8 [0x2D] 01, sleep 20000, read 0xE8 [0x2E] DA
+        I [DR_VCOM]get databuf1 0x2d: 0x1, get databuf2 0x2e: 0xDA.\n
+        sleep 20000
+        I [DR_VCOM]getVcomvalue OK: 90.\n)"_lines;
+    const Lines saved = R"(sleep 20000, write 0xE8 [0xFF] 41, sleep 60000
+                           I [DR_VCOM]save Vcom OK.\n)"_lines;
     const std::vector<RoutineRun> runs = {
         {update, kNoFault, 0, updated, "ref 180 set 210 nvm 1C0"},
         {read, kNoFault, 0, readBack, "", 90},
@@ -85,7 +81,7 @@ TEST_F(Kd733Test, EveryValueRoundTripsAndOnlyTheSavedOneSurvivesAPowerCycle)
     chip->setReference(0x3F0);
     expectRoundTrip([&] { return chip->setting(); }, [](unsigned v) { return (0x3F0 + v) % 1024; });
     chip->setReference(0x2F0);
-    expectPowerCycleKeeps(0x21);
+    expectPowerCycleKeeps(0x21, {"VCOM KD733 Update", " KD733 save", "VCOM KD733 read"});
     EXPECT_EQ(0x2F0 + 0x21, chip->setting());
 }
 

@@ -67,7 +67,10 @@ __attribute__((visibility("default"))) int QEL_I2CRead(unsigned int bus, I2cTarg
     return gStatus;
 }
 
-__attribute__((visibility("default"))) int QEL_GPIOSetValue(unsigned int, unsigned int) { return 0; }
+__attribute__((visibility("default"))) int QEL_GPIOSetValue(unsigned int, unsigned int)
+{
+    return 0;
+}
 
 __attribute__((visibility("default"))) int QEL_DisplayGetFreerunVfreq(int* setting)
 {
@@ -75,7 +78,10 @@ __attribute__((visibility("default"))) int QEL_DisplayGetFreerunVfreq(int* setti
     return 0;
 }
 
-__attribute__((visibility("default"))) int QEL_DisplaySetFreerunVfreq(int) { return 0; }
+__attribute__((visibility("default"))) int QEL_DisplaySetFreerunVfreq(int)
+{
+    return 0;
+}
 
 __attribute__((visibility("default"))) int qorDebugCheckLevelGetFrameAndChunk(
     const DebugLevelDescriptor* descriptor)

@@ -19,18 +19,6 @@ protected:
     }
 };
 
-TEST_F(Transport, WaitsOneMillisecondBeforeEveryTransfer)
-{
-    unsigned char out[2] = {0x12, 0x34};
-    unsigned char in[2] = {};
-    EXPECT_EQ(0, driver->writeNumBytes(0xE8, 1, 0x10, out, 2));
-    EXPECT_EQ(0, driver->readNumBytes(0xE9, 1, 0x10, in, 2));
-    EXPECT_EQ((Lines{"write 0xE8 [0x10] 12 34", "read 0xE9 [0x10] 12 34"}), timeline());
-    EXPECT_EQ((std::vector<std::uint64_t>{1000, 1000}), waitDurations());
-    EXPECT_EQ(0x12, in[0]);
-    EXPECT_EQ(0x34, in[1]);
-}
-
 TEST_F(Transport, ANullBufferIsRefusedWithoutWaitOrBusAccess)
 {
     EXPECT_EQ(-1, driver->writeNumBytes(0xE8, 1, 0x10, nullptr, 1));
@@ -52,19 +40,6 @@ TEST_F(Transport, OnlyTheLowByteOfTheSubAddressReachesTheBusButFailuresPrintAllO
                                         "[VCOMIC] I2C write fail, regAddrCount = 0x1.\n",
                                         "[VCOMIC] I2C write fail, value = 0x5a.\n",
                                         "[VCOMIC] QEL_I2CWrite fail, ret = -5.\n"}),
-              log.bodies(kError));
-}
-
-TEST_F(Transport, AFailedReadReportsFiveLinesAndPassesTheStatusOn)
-{
-    unsigned char value = 0;
-    board->failNth(Call::I2CRead, 1, 7);
-    EXPECT_EQ(7, driver->readNumBytes(0xE9, 1, 0x3D, &value, 1));
-    EXPECT_EQ((std::vector<std::string>{"[VCOMIC] I2C read fail u8devAddr = 0xe9.\n",
-                                        "[VCOMIC] I2C read fail, iic_bus = 0x1.\n",
-                                        "[VCOMIC] I2C read fail, u32SubAddr = 0x3d.\n",
-                                        "[VCOMIC] I2C read fail, regAddrCount = 0x1.\n",
-                                        "[VCOMIC] QEL_I2CRead fail, ret = 7.\n"}),
               log.bodies(kError));
 }
 
