@@ -25,7 +25,7 @@ report() {
   local filters=()
   for dir in "$@"; do filters+=(--filter "$PWD/$dir/"); done
   echo "== $name"
-  gcovr --root . "${filters[@]}" --exclude '.*/tests/.*' --exclude-directories '.*/tests$' \
+  gcovr --root . "${filters[@]}" --exclude '.*/tests/.*' \
     --exclude-throw-branches --exclude-unreachable-branches \
     --html-details "$build/report/$name.html" --print-summary "$build" | tail -n 3
 }
