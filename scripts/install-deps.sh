@@ -11,6 +11,7 @@ HOST_PKGS=(
   libgpiod-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev  # bench/, scripts/bench.sh
+  clang libclang-rt-14-dev gcovr  # fuzz/, scripts/coverage.sh
 )
 ARMHF_PKGS=(
   g++-arm-linux-gnueabihf qemu-user

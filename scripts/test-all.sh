@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: host (debug), host with AddressSanitizer
-# and UndefinedBehaviorSanitizer, the armhf cross build under qemu-arm, and
-# the system test on a real armhf kernel under qemu-system-arm.
+# and UndefinedBehaviorSanitizer, host with ThreadSanitizer, the armhf cross
+# build under qemu-arm, each fuzz target for a short while
+# ($ZE_FUZZ_SECONDS, default 20 s), and the system test on a real armhf kernel
+# under qemu-system-arm.
 # Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,12 +11,15 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --armhf
 
 jobs=$(nproc)
-for preset in host-debug host-asan armhf; do
+for preset in host-debug host-asan host-tsan armhf; do
   echo "== $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== fuzz"
+bash scripts/fuzz.sh "${ZE_FUZZ_SECONDS:-20}"
 
 if [ "${ZE_SKIP_SYSTEM_TEST:-0}" != 1 ]; then
   echo "== system test (armhf kernel under qemu-system-arm)"
