@@ -12,6 +12,7 @@ HOST_PKGS=(
   libgtest-dev libgmock-dev googletest
   clang-format dpkg-dev file lintian
   libbenchmark-dev  # bench/, scripts/bench.sh
+  clang libclang-rt-14-dev gcovr  # fuzz/, scripts/coverage.sh
 )
 ARMHF_PKGS=(
   g++-arm-linux-gnueabihf qemu-user

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: host (debug), host with AddressSanitizer
-# and UndefinedBehaviorSanitizer, the armhf cross build under qemu-arm and the
-# hardened host release build; installs host and armhf to a staging prefix and
-# builds the consumer project (examples/consumer) against it through find_package
-# and through pkg-config; makes the Debian packages (build/<preset>/packages)
-# and runs lintian on them; and runs the system test on a real armhf kernel
-# under qemu-system-arm with the armhf packages installed.
+# and UndefinedBehaviorSanitizer, host with ThreadSanitizer, the armhf cross
+# build under qemu-arm and the hardened host release build; installs host and
+# armhf to a staging prefix and builds the consumer project (examples/consumer)
+# against it through find_package and through pkg-config; makes the Debian
+# packages (build/<preset>/packages) and runs lintian on them; runs each fuzz
+# target for a short while ($ZE_FUZZ_SECONDS, default 20 s); and runs the
+# system test on a real armhf kernel under qemu-system-arm with the armhf
+# packages installed.
 # Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +16,7 @@ bash scripts/install-deps.sh --armhf
 bash scripts/check-format.sh
 
 jobs=$(nproc)
-for preset in host-debug host-asan armhf host-release; do
+for preset in host-debug host-asan host-tsan armhf host-release; do
   echo "== $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
@@ -33,6 +35,9 @@ for preset in host-release armhf; do
   lintian --fail-on error --suppress-tags "$lintian_known" --tag-display-limit 0 \
     "build/$preset/packages"/*.deb
 done
+
+echo "== fuzz"
+bash scripts/fuzz.sh "${ZE_FUZZ_SECONDS:-20}"
 
 if [ "${ZE_SKIP_SYSTEM_TEST:-0}" != 1 ]; then
   echo "== system test (armhf kernel under qemu-system-arm, armhf packages installed)"
