@@ -27,6 +27,7 @@ namespace {
 constexpr const char* kShellSyntax = "|&;<>()$`\\\"'*?[]#~=%{}!\n";
 constexpr const char* kShell = "/bin/sh";
 constexpr const char* kValueVariable = "VCOM_VALUE";
+constexpr int kExecFailedStatus = 127;
 // A stdio meter gets this long to exit after its stdin closes.
 constexpr std::chrono::milliseconds kExitGrace{1000};
 
@@ -181,6 +182,10 @@ private:
     std::string exitText()
     {
         reap(true);
+        // Where the spawn cannot report a failed exec (an emulated vfork), the
+        // child exits 127, as a shell does for a command it cannot run.
+        if (WIFEXITED(status_) && WEXITSTATUS(status_) == kExecFailedStatus)
+            return " (exit status 127: cannot start it; is the program installed and on PATH?)";
         if (WIFEXITED(status_))
             return " (exit status " + std::to_string(WEXITSTATUS(status_)) + ")";
         if (WIFSIGNALED(status_)) return std::string(" (") + strsignal(WTERMSIG(status_)) + ")";
