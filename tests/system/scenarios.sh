@@ -84,20 +84,21 @@ EOF
 }
 
 # --- vcomctl ------------------------------------------------------------------------
-# vcom WHAT ARGS...: vcomctl -r $ROOT ARGS..., which must exit 0.
+# vcom WHAT ARGS...: vcomctl -y -r $ROOT ARGS..., which must exit 0 (-y: the
+# console is a terminal, and an MTP save would wait for a confirmation).
 vcom() {
   what=$1
   shift
-  run_logged "$P: $what" "$VCOMCTL" -r "$ROOT" "$@"
+  run_logged "$P: $what" "$VCOMCTL" -y -r "$ROOT" "$@"
 }
 
 # vcom_fails WHAT STATUS ARGS...: vcomctl must exit with STATUS; its output
-# (stdout and stderr) is kept in $OUT.
+# (stdout and stderr, with the driver's own messages: -v) is kept in $OUT.
 vcom_fails() {
   what=$1
   want=$2
   shift 2
-  OUT=$("$VCOMCTL" -r "$ROOT" "$@" 2>&1)
+  OUT=$("$VCOMCTL" -v -y -r "$ROOT" "$@" 2>&1)
   check_eq "$P: $what: exit status" "$want" "$?"
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <ze/sim/board.h>
+#include <ze/sim/models/auo.h>
 #include <ze/sim/panel.h>
 #include <CLI/CLI.hpp>
 
@@ -57,7 +58,11 @@ struct Options {
 };
 
 struct Responder {
+    Responder() { board.useClock([this] { return ze::sim::defaultClockUs() + creditUs; }); }
+
     ze::sim::Board board;
+    // Time the board's clock runs ahead of the monotonic one; see applyGate.
+    std::uint64_t creditUs = 0;
     ze::sim::PanelConfig panel;
     ze::sim::Panel models;
     std::optional<LineAddress> gate;
@@ -164,12 +169,17 @@ Sample sampleLines(Responder& r)
 }
 
 // An undriven gate rests away from the access level, as its pull holds it.
+// The level is only seen when a transfer comes, but it was set before: the
+// driver waits after opening the gate. A change is therefore credited with
+// the gate's settling time, as if it had happened that long ago.
 void applyGate(Responder& r, Level gate)
 {
     if (!r.gate) return;
     const unsigned int rest = r.panel.gpioStatus != 0 ? 0 : 1;
     const unsigned int level = gate == Level::Undriven ? rest : gate == Level::High ? 1 : 0;
+    if (r.board.gpioLevel(r.panel.gpioAddr) == level) return;
     r.board.gpioSetValue(r.panel.gpioAddr, level);
+    r.creditUs += ze::sim::AuoChip::kGateSettleUs;
 }
 
 // Returns the reply to write back.
@@ -185,6 +195,10 @@ std::vector<std::uint8_t> serveRequest(Responder& r, const std::uint8_t* data, s
 
     const Sample sample = sampleLines(r);
     applyGate(r, sample.gate);
+    // The board keeps the panel behind its own switch model too.
+    if (r.switchLine) {
+        r.board.gpioSetValue(ze::sim::kI2cSwitchGpio, sample.switchLine == Level::High ? 1 : 0);
+    }
     int status = 0;
     // Switched off, the panel is not on the bus: nobody acknowledges.
     if (r.switchLine && sample.switchLine != Level::High) {
