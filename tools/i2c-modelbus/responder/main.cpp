@@ -58,7 +58,10 @@ struct Options {
 };
 
 struct Responder {
-    Responder() { board.useClock([this] { return ze::sim::defaultClockUs() + creditUs; }); }
+    Responder()
+    {
+        board.useClock([this] { return ze::sim::defaultClockUs() + creditUs; });
+    }
 
     ze::sim::Board board;
     // Time the board's clock runs ahead of the monotonic one; see applyGate.
