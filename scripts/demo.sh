@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds vcomctl and runs a calibration session on a simulated
 # panel of every supported chip: read, update to a new value, read back,
-# save, and the VCOM test pattern on and off, with the driver's messages.
+# save, and the VCOM test pattern on and off, with the driver's messages;
+# then a closed-loop calibration of a simulated IN525 panel.
 # Installs what it needs first. Build output goes to build/demo-build.log and
 # is shown when the build fails.
 set -euo pipefail
@@ -31,3 +32,7 @@ for chip in $("$vcomctl" chips | awk 'NR > 1 { print $2 }'); do
     *) session "$chip" 0x5A ;;
   esac
 done
+
+echo
+echo "=== in525: closed-loop calibration against the simulated panel's flicker, then a verified save"
+"$vcomctl" calibrate --sim in525 --meter sim
