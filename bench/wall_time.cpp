@@ -63,24 +63,17 @@ constexpr unsigned kStopBits = 1;
 constexpr unsigned long kDefaultRuns = 3;
 constexpr unsigned long kMinimumSlackNs = 1;
 
-// Start, the address byte and `bytes` more.
-unsigned messageBits(unsigned bytes)
-{
-    return kStartBits + kBitsPerByte * (1 + bytes);
-}
-
 // A read with a sub-address writes it first and turns round with a repeated start.
 double wireUs(const std::vector<ze::sim::TraceEntry>& transfers)
 {
+    // Start, the address byte and `bytes` more.
+    const auto message = [](unsigned bytes) { return kStartBits + kBitsPerByte * (1 + bytes); };
     unsigned bits = 0;
     for (const ze::sim::TraceEntry& t : transfers) {
-        const unsigned data = static_cast<unsigned>(t.data.size());
-        if (t.call == ze::sim::Call::I2CWrite) {
-            bits += messageBits(t.subAddrLen + data) + kStopBits;
-        } else if (t.call == ze::sim::Call::I2CRead) {
-            bits +=
-                (t.subAddrLen > 0 ? messageBits(t.subAddrLen) : 0) + messageBits(data) + kStopBits;
-        }
+        const auto data = static_cast<unsigned>(t.data.size());
+        if (t.call == ze::sim::Call::I2CWrite) bits += message(t.subAddrLen + data) + kStopBits;
+        if (t.call == ze::sim::Call::I2CRead)
+            bits += (t.subAddrLen > 0 ? message(t.subAddrLen) : 0) + message(data) + kStopBits;
     }
     return bits * kBitUs;
 }
@@ -169,9 +162,8 @@ int main(int argc, char** argv)
                 }
                 std::printf("%-14s %6llu %11.0f", (std::string(chip.label) + "/" + op.name).c_str(),
                             static_cast<unsigned long long>(timing.waits), timing.minimumUs);
-                for (double ratio : ratios) {
-                    ratio > 0 ? std::printf(" %13.4f", ratio) : std::printf(" %13s", "-");
-                }
+                for (double r : ratios)
+                    r > 0 ? std::printf(" %13.4f", r) : std::printf(" %13s", "-");
                 std::printf("\n");
             }
         }

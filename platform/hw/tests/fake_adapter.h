@@ -103,10 +103,10 @@ private:
             char head[24];
             std::snprintf(head, sizeof head, " %02X/%X/%u", m.addr, m.flags, m.len);
             text += head;
-            if ((m.flags & I2C_M_RD) == 0) text += "[" + hexBytes(m.buf, m.len) + "]";
-            if ((m.flags & I2C_M_RD) != 0) {
+            if ((m.flags & I2C_M_RD) == 0)
+                text += "[" + hexBytes(m.buf, m.len) + "]";
+            else
                 std::copy_n(answer.begin(), std::min<std::size_t>(m.len, answer.size()), m.buf);
-            }
         }
         calls.push_back(text);
         return rdwrDone >= 0 ? rdwrDone : static_cast<int>(request.nmsgs);
@@ -114,37 +114,30 @@ private:
 
     int smbus(i2c_smbus_ioctl_data& request)
     {
-        const bool write = request.read_write == I2C_SMBUS_WRITE;
-        const std::map<std::uint32_t, const char*> sizes = {
+        static const std::map<std::uint32_t, const char*> kSizes = {
             {I2C_SMBUS_BYTE, "BYTE"},
             {I2C_SMBUS_BYTE_DATA, "BYTE_DATA"},
             {I2C_SMBUS_WORD_DATA, "WORD_DATA"},
             {I2C_SMBUS_I2C_BLOCK_DATA, "I2C_BLOCK_DATA"}};
+        const bool write = request.read_write == I2C_SMBUS_WRITE;
+        const bool block = request.size == I2C_SMBUS_I2C_BLOCK_DATA;
+        const auto size = kSizes.find(request.size);
         char head[48];
         std::snprintf(head, sizeof head, "SMBUS %c %02X %s", write ? 'W' : 'R', request.command,
-                      sizes.count(request.size) != 0 ? sizes.at(request.size) : "?");
+                      size != kSizes.end() ? size->second : "?");
         calls.push_back(head);
-        i2c_smbus_data* const d = request.data;
-        if (d == nullptr) return 0;
-        const bool block = request.size == I2C_SMBUS_I2C_BLOCK_DATA;
-        std::string in;
-        if (write && request.size == I2C_SMBUS_BYTE_DATA) in = hexBytes(&d->byte, 1);
-        if (write && request.size == I2C_SMBUS_WORD_DATA) {
-            const std::uint8_t word[] = {static_cast<std::uint8_t>(d->word & 0xFFu),
-                                         static_cast<std::uint8_t>(d->word >> 8)};
-            in = hexBytes(word, 2);
-        }
-        if (block) in = hexBytes(d->block, write ? 1u + d->block[0] : 1u);  // a read: the length
-        calls.back() += " [" + in + "]";
+        if (request.data == nullptr) return 0;
+        // The union's bytes as the kernel copies them (a word in host order, which
+        // is little-endian on every target); a block read hands in its length only.
+        std::uint8_t* const u = request.data->block;
+        const std::size_t words = request.size == I2C_SMBUS_WORD_DATA ? 2 : 1;
+        const std::size_t in = block ? (write ? 1u + u[0] : 1u) : (write ? words : 0);
+        calls.back() += " [" + hexBytes(u, in) + "]";
         if (write) return 0;
-        if (block) {
-            const std::size_t n = std::min<std::size_t>(d->block[0], answer.size());
-            d->block[0] = static_cast<std::uint8_t>(n);
-            std::copy_n(answer.begin(), n, &d->block[1]);
-        } else {
-            answer.resize(std::max<std::size_t>(answer.size(), 2));
-            d->word = static_cast<std::uint16_t>(answer[0] | answer[1] << 8);  // sets byte too
-        }
+        const std::size_t n = block ? std::min<std::size_t>(u[0], answer.size()) : 2;
+        if (block) u[0] = static_cast<std::uint8_t>(n);
+        answer.resize(std::max(answer.size(), n));
+        std::copy_n(answer.begin(), n, block ? u + 1 : u);
         return 0;
     }
 };

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -153,85 +155,73 @@ TEST_F(HwBackend, AFailedTransferReturnsItsErrnoAndSaysWhereAndWhy)
                      "SLAVE 10", "RDWR 74/0/1[05] 74/1/2"}));
 }
 
-// An SMBus-only adapter such as i2c-stub: the SMBus transaction with the same wire bytes.
-class HwSmbus : public HwBackend {
-protected:
-    HwSmbus() { adapter->functions = FakeAdapter::kStub; }
-};
-
-TEST_F(HwSmbus, EachTransferBecomesTheTransactionWithTheSameBytesOnTheWire)
+// An SMBus-only adapter such as i2c-stub: the SMBus transaction with the same
+// wire bytes, or a refusal when the adapter has none that expresses the transfer.
+TEST_F(HwBackend, OnAnSmbusAdapterEachTransferBecomesTheTransactionWithTheSameBytes)
 {
+    constexpr unsigned long kStub = FakeAdapter::kStub;
+    constexpr unsigned long kWordOnly = I2C_FUNC_SMBUS_BYTE_DATA | I2C_FUNC_SMBUS_WORD_DATA;
+    constexpr unsigned long kByteOnly = I2C_FUNC_SMBUS_BYTE_DATA;
     const struct {
+        unsigned long functions;
         bool read;
         int sub;
         Bytes data;  // written, or as many bytes read
-        std::string expected;
-        const char* traced;
+        int status;
+        std::string smbus;  // the transaction after "SMBUS "; "": nothing reaches the kernel
     } cases[] = {
-        {false, kSub, {0x12}, "SMBUS W 05 BYTE_DATA [12]", "smbus-write-byte-data"},
-        {true, kSub, {0}, "SMBUS R 05 BYTE_DATA []", "smbus-read-byte-data"},
-        {true, kSub, {0, 0}, "SMBUS R 05 I2C_BLOCK_DATA [02]", "smbus-read-i2c-block-data"},
-        {false,
-         kSub,
-         {7, 8, 9},
-         "SMBUS W 05 I2C_BLOCK_DATA [03 07 08 09]",
-         "smbus-write-i2c-block-data"},
-        {false,
-         kSub,
-         {1, 2, 3, 4, 5, 6, 7, 8},
-         "SMBUS W 05 I2C_BLOCK_DATA [08 01 02 03 04 05 06 07 08]",
-         "smbus-write-i2c-block-data"},
-        {false, kNoSub, {0x3C}, "SMBUS W 3C BYTE", "smbus-write-byte"},
-        {true, kNoSub, {0}, "SMBUS R 00 BYTE []", "smbus-read-byte"},
-        {false, kSub, {}, "SMBUS W 05 BYTE", "smbus-write-byte"},
+        {kStub, false, kSub, {0x12}, 0, "W 05 BYTE_DATA [12]"},
+        {kStub, true, kSub, {0}, 0, "R 05 BYTE_DATA []"},
+        {kStub, true, kSub, {0, 0}, 0, "R 05 I2C_BLOCK_DATA [02]"},
+        {kStub, false, kSub, {7, 8, 9}, 0, "W 05 I2C_BLOCK_DATA [03 07 08 09]"},
+        {kStub, false, kSub, Bytes(8, 1), 0, "W 05 I2C_BLOCK_DATA [08 01 01 01 01 01 01 01 01]"},
+        {kStub, false, kNoSub, {0x3C}, 0, "W 3C BYTE"},
+        {kStub, true, kNoSub, {0}, 0, "R 00 BYTE []"},
+        {kStub, false, kSub, {}, 0, "W 05 BYTE"},
+        // Low byte first when I2C block transfers are missing.
+        {kWordOnly, true, kSub, {0, 0}, 0, "R 05 WORD_DATA []"},
+        {kWordOnly, false, kSub, {0x56, 0x78}, 0, "W 05 WORD_DATA [56 78]"},
+        {kByteOnly, true, kNoSub, {0, 0}, -EINVAL, ""},
+        {kByteOnly, true, kSub, Bytes(33), -EINVAL, ""},
+        {kByteOnly, false, kSub, Bytes(33), -EINVAL, ""},
+        {kByteOnly, true, kSub, {0, 0, 0}, -EOPNOTSUPP, ""},
+        {kByteOnly, false, kNoSub, {1}, -EOPNOTSUPP, ""},
     };
-    adapter->answer = {0x9C, 0x9D};
-    backend->setTraceEnabled(true);
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.smbus);
+        adapter->functions = c.functions;
+        adapter->answer = {0x9C, 0x9D};
+        make();
+        backend->setTraceEnabled(true);
         adapter->calls.clear();
         const auto length = static_cast<unsigned int>(c.data.size());
-        EXPECT_EQ(0, c.read ? read(target(kDevice, c.sub), length)
-                            : write(target(kDevice, c.sub), c.data))
-            << c.expected;
-        EXPECT_EQ(adapter->transfers(), Calls{c.expected});
-        EXPECT_STREQ(backend->trace().back().transaction, c.traced);
-        if (c.read) {
+        const I2cTarget t = target(kDevice, c.sub);
+        EXPECT_EQ(c.status, c.read ? read(t, length) : write(t, c.data));
+        EXPECT_EQ(adapter->transfers(), c.smbus.empty() ? Calls{} : Calls{"SMBUS " + c.smbus});
+        // The trace names the same call: "W 05 BYTE_DATA" is smbus-write-byte-data.
+        std::string traced;
+        if (!c.smbus.empty()) {
+            traced = std::string("smbus-") + (c.read ? "read-" : "write-") +
+                     c.smbus.substr(5, c.smbus.find(' ', 5) - 5);
+            std::transform(traced.begin(), traced.end(), traced.begin(),
+                           [](char ch) { return ch == '_' ? '-' : std::tolower(ch); });
+        }
+        EXPECT_EQ(backend->trace().back().transaction, traced);
+        if (c.read && c.status == 0) {
             EXPECT_EQ(Bytes(adapter->answer.begin(), adapter->answer.begin() + length), in);
         }
     }
+    EXPECT_THAT(log.bodies(), logged("adapter lacks I2C_RDWR and smbus-read-i2c-block-data"));
+    EXPECT_THAT(log.bodies(), logged("without sub-address", "smbus-write-byte"));
+
+    adapter->functions = kStub;
+    make();
+    adapter->answer = {0x01};
+    EXPECT_EQ(-EIO, read(target(), 3)) << "a block read that came back short";
     adapter->failing["SMBUS"] = -EIO;
     EXPECT_EQ(-EIO, write(target(), {0x12}));
     EXPECT_THAT(log.bodies(), logged("device 0x74 (8-bit 0xE8)", std::strerror(EIO),
                                      "the device refused a byte"));
-    EXPECT_STREQ(backend->trace().back().transaction, "smbus-write-byte-data");
-}
-
-TEST_F(HwSmbus, TwoByteTransfersUseWordDataLowByteFirstWhenI2cBlockIsMissing)
-{
-    adapter->functions = I2C_FUNC_SMBUS_BYTE_DATA | I2C_FUNC_SMBUS_WORD_DATA;
-    adapter->answer = {0x34, 0x12};
-    EXPECT_EQ(0, read(target(), 2));
-    EXPECT_EQ((Bytes{0x34, 0x12}), in);
-    EXPECT_EQ(0, write(target(), {0x56, 0x78}));
-    EXPECT_EQ(adapter->transfers(),
-              (Calls{"SMBUS R 05 WORD_DATA []", "SMBUS W 05 WORD_DATA [56 78]"}));
-}
-
-TEST_F(HwSmbus, WhatNoTransactionTheAdapterHasExpressesAndShortBlockReadsFail)
-{
-    adapter->functions = I2C_FUNC_SMBUS_BYTE_DATA;
-    EXPECT_EQ(-EINVAL, read(target(kDevice, kNoSub), 2));
-    EXPECT_EQ(-EINVAL, read(target(), 33));
-    EXPECT_EQ(-EINVAL, write(target(), Bytes(33)));
-    EXPECT_EQ(-EOPNOTSUPP, read(target(), 3));
-    EXPECT_EQ(-EOPNOTSUPP, write(target(kDevice, kNoSub), {1}));
-    EXPECT_TRUE(adapter->transfers().empty());
-    EXPECT_THAT(log.bodies(), logged("adapter lacks I2C_RDWR and smbus-read-i2c-block-data"));
-    EXPECT_THAT(log.bodies(), logged("without sub-address", "smbus-write-byte"));
-    adapter->functions = FakeAdapter::kStub;
-    make();
-    adapter->answer = {0x01};
-    EXPECT_EQ(-EIO, read(target(), 3)) << "a block read that came back short";
 }
 
 TEST_F(HwBackend, TheFirstSetRequestsTheMappedLineAsAnOutputOnceAndLaterSetsDriveIt)
