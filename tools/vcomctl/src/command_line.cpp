@@ -140,23 +140,9 @@ CLI::Validator chipValidator()
 CLI::Validator faultValidator()
 {
     return CLI::Validator(
-        [](std::string& spec) {
-            const std::string::size_type colon = spec.find(':');
-            const std::string kind = spec.substr(0, colon);
-            const std::string arg = colon == std::string::npos ? "" : spec.substr(colon + 1);
-            unsigned int number = 0;
-            if (kind == "absent" && colon == std::string::npos) return std::string();
-            if (kind == "write" || kind == "read" || kind == "gpio" || kind == "open") {
-                if (parseNumber(arg, kMaxValue, &number).empty() && number > 0)
-                    return std::string();
-                return "fault '" + spec + "': " + kind + ":N needs a call count of 1 or more";
-            }
-            if (kind == "status") {
-                if (parseNumber(arg, 0xFF, &number).empty()) return std::string();
-                return "fault '" + spec + "': status:BYTE needs a byte (0 to 0xFF)";
-            }
-            return "unknown fault '" + spec +
-                   "' (write:N, read:N, gpio:N, open:N, absent, status:BYTE)";
+        [](std::string& text) {
+            Fault fault;
+            return parseFault(text, &fault);
         },
         "");
 }
@@ -250,6 +236,35 @@ std::string chipNames()
         names += chip.name;
     }
     return names;
+}
+
+std::string parseFault(const std::string& text, Fault* fault)
+{
+    static const std::pair<const char*, Fault::Kind> kWords[] = {
+        {"write", Fault::Kind::Write},   {"read", Fault::Kind::Read},
+        {"gpio", Fault::Kind::Gpio},     {"open", Fault::Kind::Open},
+        {"absent", Fault::Kind::Absent}, {"status", Fault::Kind::Status},
+    };
+    const std::string::size_type colon = text.find(':');
+    const std::string word = text.substr(0, colon);
+    const std::string arg = colon == std::string::npos ? "" : text.substr(colon + 1);
+    fault->text = text;
+    fault->number = 0;
+    for (const auto& [name, kind] : kWords) {
+        if (word != name) continue;
+        fault->kind = kind;
+        if (kind == Fault::Kind::Absent) {
+            if (colon == std::string::npos) return "";
+            break;
+        }
+        if (kind == Fault::Kind::Status) {
+            if (parseNumber(arg, 0xFF, &fault->number).empty()) return "";
+            return "fault '" + text + "': status:BYTE needs a byte (0 to 0xFF)";
+        }
+        if (parseNumber(arg, kMaxValue, &fault->number).empty() && fault->number > 0) return "";
+        return "fault '" + text + "': " + word + ":N needs a call count of 1 or more";
+    }
+    return "unknown fault '" + text + "' (write:N, read:N, gpio:N, open:N, absent, status:BYTE)";
 }
 
 std::string describe(const Command& command)

@@ -34,6 +34,16 @@ struct Command {
     std::string valueText;    // the value as typed, for messages
 };
 
+// A failure to rehearse on the simulated panel: --sim-fault KIND[:N].
+struct Fault {
+    enum class Kind { Write, Read, Gpio, Open, Absent, Status };
+    Kind kind = Kind::Write;
+    unsigned int number = 0;  // the nth call for write/read/gpio/open; the byte for status
+    std::string text;         // as typed, for messages
+};
+// "" and *fault filled, or why the text is no fault.
+std::string parseFault(const std::string& text, Fault* fault);
+
 // "read", "update 0x80", "pattern on"
 std::string describe(const Command& command);
 // "read", "update", ...: the command's name alone.

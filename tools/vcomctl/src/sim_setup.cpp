@@ -10,7 +10,6 @@
 #include <ze/platform/env_setup.h>
 #include <ze/sim/models/innolux.h>
 
-#include "value.h"
 
 namespace vcomctl {
 namespace {
@@ -174,25 +173,33 @@ bool SimulatedPanel::install(Failure* failure)
 bool SimulatedPanel::injectFaults(Failure* failure)
 {
     using ze::sim::Call;
-    for (const std::string& spec : faults_) {
-        const std::string::size_type colon = spec.find(':');
-        const std::string kind = spec.substr(0, colon);
-        std::uint16_t number = 0;
-        if (colon != std::string::npos) parseValue(spec.substr(colon + 1), &number);
-        if (kind == "absent") {
-            board_->failMatching(config_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
-        } else if (kind == "status") {
-            if (!forceInnoluxStatus(panel_, static_cast<std::uint8_t>(number))) {
-                failure->exitCode = kExitUsage;
-                failure->error = "fault '" + spec + "': only the IN525 and IN518 report a status";
-                return false;
-            }
-        } else {
-            const Call call = kind == "write"  ? Call::I2CWrite
-                              : kind == "read" ? Call::I2CRead
-                              : kind == "gpio" ? Call::GpioSetValue
-                                               : Call::I2COpen;
-            board_->failNth(call, number, -EIO);
+    for (const std::string& text : faults_) {
+        Fault fault;
+        parseFault(text, &fault);  // checked with the command line
+        switch (fault.kind) {
+            case Fault::Kind::Absent:
+                board_->failMatching(config_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
+                break;
+            case Fault::Kind::Status:
+                if (!forceInnoluxStatus(panel_, static_cast<std::uint8_t>(fault.number))) {
+                    failure->exitCode = kExitUsage;
+                    failure->error =
+                        "fault '" + text + "': only the IN525 and IN518 report a status";
+                    return false;
+                }
+                break;
+            case Fault::Kind::Write:
+                board_->failNth(Call::I2CWrite, fault.number, -EIO);
+                break;
+            case Fault::Kind::Read:
+                board_->failNth(Call::I2CRead, fault.number, -EIO);
+                break;
+            case Fault::Kind::Gpio:
+                board_->failNth(Call::GpioSetValue, fault.number, -EIO);
+                break;
+            case Fault::Kind::Open:
+                board_->failNth(Call::I2COpen, fault.number, -EIO);
+                break;
         }
     }
     return true;
