@@ -198,17 +198,12 @@ std::vector<std::uint8_t> serveRequest(Responder& r, const std::uint8_t* data, s
 
     const Sample sample = sampleLines(r);
     applyGate(r, sample.gate);
-    // The board keeps the panel behind its own switch model too.
+    // Switched off, the panel is not on the bus: the board's switch model
+    // cuts it off, and nobody acknowledges.
     if (r.switchLine) {
         r.board.gpioSetValue(ze::sim::kI2cSwitchGpio, sample.switchLine == Level::High ? 1 : 0);
     }
-    int status = 0;
-    // Switched off, the panel is not on the bus: nobody acknowledges.
-    if (r.switchLine && sample.switchLine != Level::High) {
-        status = ze::sim::kAddressNack;
-    } else {
-        status = serve(r.board, kBoardBus, messages);
-    }
+    const int status = serve(r.board, kBoardBus, messages);
 
     std::fprintf(stderr, "xfer %lu: %s", ++r.transfers,
                  (status == 0 ? describe(messages, true) : request).c_str());
