@@ -12,13 +12,15 @@ bash scripts/install-deps.sh
 log=build/demo-build.log
 mkdir -p build
 if ! { cmake --preset host-release && \
-       cmake --build --preset host-release --target vcomctl -j "$(nproc)"; } >"$log" 2>&1; then
+       cmake --build --preset host-release --target vcomctl_installed -j "$(nproc)"; } >"$log" 2>&1; then
   cat "$log" >&2
   echo "demo: the build failed (log above, also in $log)" >&2
   exit 1
 fi
 
-vcomctl=build/host-release/tools/vcomctl/vcomctl
+# The binary as installed (RUNPATH $ORIGIN/../<libdir>). Its target is named
+# outright: in Ninja the short name "vcomctl" stands for this file's path.
+vcomctl=build/host-release/bin/vcomctl
 session() {
   local chip=$1 value=$2
   echo
