@@ -155,7 +155,10 @@ int stallNextRead(int device)
         errno = err;
         return -1;
     }
-    std::thread([device, region] { (void)::read(device, region, MODELBUS_MAX_REQUEST); }).detach();
+    // The read ends only with the process.
+    std::thread([device, region] {
+        [[maybe_unused]] const ssize_t got = ::read(device, region, MODELBUS_MAX_REQUEST);
+    }).detach();
     return uffd;
 }
 
