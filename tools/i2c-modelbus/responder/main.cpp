@@ -139,18 +139,21 @@ int stallNextRead(int device)
 {
     const int uffd = static_cast<int>(::syscall(SYS_userfaultfd, O_CLOEXEC | O_NONBLOCK));
     if (uffd < 0) return -1;
+    // Registered ranges are whole pages.
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t length = (MODELBUS_MAX_REQUEST + page - 1) / page * page;
     uffdio_api api = {};
     api.api = UFFD_API;
-    void* region = ::mmap(nullptr, MODELBUS_MAX_REQUEST, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* region =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     uffdio_register reg = {};
     reg.range.start = reinterpret_cast<std::uintptr_t>(region);
-    reg.range.len = MODELBUS_MAX_REQUEST;
+    reg.range.len = length;
     reg.mode = UFFDIO_REGISTER_MODE_MISSING;
     if (::ioctl(uffd, UFFDIO_API, &api) < 0 || region == MAP_FAILED ||
         ::ioctl(uffd, UFFDIO_REGISTER, &reg) < 0) {
         const int err = errno;
-        if (region != MAP_FAILED) ::munmap(region, MODELBUS_MAX_REQUEST);
+        if (region != MAP_FAILED) ::munmap(region, length);
         ::close(uffd);
         errno = err;
         return -1;
