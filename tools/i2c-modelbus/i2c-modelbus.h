@@ -21,8 +21,9 @@
  * acknowledged, -EIO: data byte not acknowledged, ...). The adapter refuses
  * any other status, in particular the kernel's own codes from -512 on
  * (-ERESTARTSYS and the like, which must never reach a caller): the write
- * fails with EINVAL and the transfer with -EPROTO, as it does for any reply
- * it cannot use (wrong length, a buffer that faults).
+ * fails with EINVAL and the transfer with -EPROTO. So does the transfer when
+ * a reply has the wrong length or its buffer faults (EINVAL, EFAULT), or
+ * when the buffer a request is read into faults (EFAULT).
  *
  * A transfer waits for its reply at most the adapter's timeout (the
  * timeout_ms module parameter, or what a user set with i2c-dev's
@@ -44,6 +45,7 @@
 /* EHWPOISON, the last errno userspace has a name for. */
 #define MODELBUS_MAX_ERRNO 133
 
+/* The longest a transfer waits for its reply, whatever its timeout says. */
 #define MODELBUS_MAX_TIMEOUT_MS 5000
 
 /* modelbus_msg.flags */
