@@ -103,15 +103,20 @@ run_logged() {
 # --- i2c-modelbus ----------------------------------------------------------------
 BUS=
 MODELBUS_PATH=
-# load_modelbus i2c|smbus: a fresh i2c-modelbus adapter, offering plain I2C
-# transfers or (smbus) only what the core emulates from them; sets BUS once
-# /dev/i2c-$BUS is there.
+# As i2c-modelbus.h has it.
+MODELBUS_MAX_TIMEOUT_MS=5000
+# What the adapter's next transfer waits for its reply, in ms.
+MODELBUS_TIMEOUT=/sys/module/i2c_modelbus/parameters/timeout_ms
+# load_modelbus i2c|smbus [PARAMETER...]: a fresh i2c-modelbus adapter,
+# offering plain I2C transfers or (smbus) only what the core emulates from
+# them; sets BUS once /dev/i2c-$BUS is there.
 load_modelbus() {
   BUS=
   MODELBUS_PATH=$1
+  shift
   smbus_only=0
-  [ "$1" = smbus ] && smbus_only=1
-  insmod /usr/lib/modules/i2c-modelbus.ko smbus_only=$smbus_only || return 1
+  [ "$MODELBUS_PATH" = smbus ] && smbus_only=1
+  insmod /usr/lib/modules/i2c-modelbus.ko smbus_only=$smbus_only "$@" || return 1
   for adapter in /sys/bus/i2c/devices/i2c-*; do
     [ "$(cat "$adapter/name" 2>/dev/null)" = i2c-modelbus ] && BUS=${adapter##*/i2c-}
   done
@@ -187,12 +192,14 @@ infra() {
   dmesg -c >/dev/null
   if insmod /usr/lib/modules/i2c-dev.ko; then pass "i2c-dev loaded"; else fail "i2c-dev did not load"; fi
   for path in i2c smbus; do
-    if load_modelbus "$path"; then
+    # A timeout of an hour asked for at load time.
+    if load_modelbus "$path" timeout_ms=3600000; then
       pass "[$path] i2c-modelbus on /dev/i2c-$BUS"
     else
       fail "[$path] i2c-modelbus did not come up"
       return
     fi
+    check_eq "[$path] effective timeout after timeout_ms=3600000" "$MODELBUS_MAX_TIMEOUT_MS" "$(cat "$MODELBUS_TIMEOUT")"
     funcs=$("$I2CDETECT" -F "$BUS" 2>/dev/null)
     want=yes
     [ "$path" = smbus ] && want=no

@@ -305,8 +305,49 @@ scenario_by_hand() {
   if "$@" >/dev/null 2>&1; then fail "$P: a read without a responder succeeded"; else pass "$P: a read without a responder fails"; fi
 }
 
+# The adapter against a responder that misbehaves: statuses around the
+# bound of what it passes on, a read stuck in a page fault, and a timeout far
+# above its bound. Once, on the plain I2C path: i2ctransfer names the errno.
+scenario_adapter() {
+  P="[$MODELBUS_PATH] adapter"
+  start_responder kd532p || return
+  set -- "$I2CTRANSFER" -y "$BUS" w1@0x74 0x01 r1@0x74
+  # 133 is the last errno a caller knows; 512 is -ERESTARTSYS.
+  for case in "133:Memory page has hardware error" "134:Protocol error" "512:Protocol error"; do
+    check_eq "$P: fail-nth read 1 ${case%%:*}" ok "$(ctl fail-nth read 1 "${case%%:*}")"
+    transfer_fails "a transfer answered with -${case%%:*}" "${case#*:}" "$@"
+  done
+
+  check_eq "$P: I2C_TIMEOUT of an hour" ok "$(ctl i2c-timeout "$BUS" 360000)"
+  timeout=$(cat "$MODELBUS_TIMEOUT")
+  check_eq "$P: effective timeout after I2C_TIMEOUT of an hour" "$MODELBUS_MAX_TIMEOUT_MS" "$timeout"
+  # Unbounded, the stalled transfer below would hold the VM past its own timeout.
+  if [ "$timeout" -le "$MODELBUS_MAX_TIMEOUT_MS" ]; then
+    check_eq "$P: stall-read" ok "$(ctl stall-read)"
+    transfer_fails "a transfer the responder is stuck reading" "Connection timed out" "$@"
+    check_eq "$P: the responder's read stuck in its page fault" 1 "$(grep -c 'stalled in a page fault' "$XFERS")"
+    check_eq "$P: the next transfer, from another process" "$(model setting)" "$("$@" 2>&1)"
+  fi
+  check_eq "$P: I2C_TIMEOUT of 2 s" ok "$(ctl i2c-timeout "$BUS" 200)"
+  check_eq "$P: effective timeout after I2C_TIMEOUT of 2 s" 2000 "$(cat "$MODELBUS_TIMEOUT")"
+  stop_responder
+}
+
+# transfer_fails WHAT ERROR CMD...: CMD fails, saying ERROR.
+transfer_fails() {
+  what=$1
+  want=$2
+  shift 2
+  if OUT=$("$@" 2>&1); then
+    fail "$P: $what: succeeded"
+  else
+    expect_output "$what" "$want"
+  fi
+}
+
 for path in i2c smbus; do
   load_modelbus "$path" || { fail "[$path] i2c-modelbus did not load"; continue; }
+  [ "$path" = i2c ] && scenario_adapter
   scenario_by_hand
   scenario_auo
   scenario_kd532p

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0
+/* Kernel code, in the kernel's coding style. */
+/* clang-format off */
 /*
  * i2c-modelbus: an I2C adapter whose devices live in userspace.
  *
@@ -9,19 +11,30 @@
  *
  * One responder at a time; one transfer at a time (the I2C core holds the
  * bus lock across master_xfer). Without a responder, or when it goes away
- * mid-transfer, transfers fail with -EIO; when it does not answer within
- * timeout_ms they fail with -ETIMEDOUT.
+ * mid-transfer, transfers fail with -EIO; when it does not answer within the
+ * adapter's timeout (bounded by MODELBUS_MAX_TIMEOUT_MS) they fail with
+ * -ETIMEDOUT; a reply the adapter cannot use fails them with -EPROTO.
+ *
+ * The responder's buffers are copied without the lock held: a responder
+ * whose memory faults, however slowly, holds up neither the transfer's
+ * timeout nor the next transfer.
  */
 
+#include <linux/err.h>
 #include <linux/errno.h>
 #include <linux/fs.h>
 #include <linux/i2c.h>
+#include <linux/jiffies.h>
+#include <linux/kernel.h>
 #include <linux/miscdevice.h>
 #include <linux/mm.h>
 #include <linux/module.h>
 #include <linux/mutex.h>
 #include <linux/poll.h>
 #include <linux/slab.h>
+#include <linux/string.h>
+#include <linux/stringify.h>
+#include <linux/sysfs.h>
 #include <linux/uaccess.h>
 #include <linux/wait.h>
 
@@ -31,10 +44,6 @@ static bool smbus_only;
 module_param(smbus_only, bool, 0444);
 MODULE_PARM_DESC(smbus_only,
 		 "Hide I2C_FUNC_I2C, as an SMBus-only controller would (users then take their SMBus path)");
-
-static unsigned int timeout_ms = 2000;
-module_param(timeout_ms, uint, 0444);
-MODULE_PARM_DESC(timeout_ms, "How long a transfer waits for the responder (ms)");
 
 /* Flags the responder can honour; i2c-dev and the SMBus emulation set DMA_SAFE. */
 #define MODELBUS_KNOWN_FLAGS (I2C_M_RD | I2C_M_DMA_SAFE)
@@ -49,7 +58,7 @@ struct modelbus {
 	struct i2c_adapter adap;
 	struct miscdevice misc;
 
-	struct mutex lock; /* everything below */
+	struct mutex lock; /* everything below; never held across a user copy */
 	wait_queue_head_t requests;
 	struct completion done;
 	bool responder_open;
@@ -57,12 +66,49 @@ struct modelbus {
 	u32 id;
 	struct i2c_msg *msgs;
 	int num;
-	void *request;
+	void *request; /* until the responder takes it along */
 	size_t request_len;
 	int status;
 };
 
 static struct modelbus modelbus;
+
+/* i2c-dev's I2C_TIMEOUT sets adap->timeout to up to INT_MAX centiseconds. */
+static unsigned long modelbus_timeout(const struct i2c_adapter *adap)
+{
+	return min_t(unsigned int, READ_ONCE(adap->timeout),
+		     msecs_to_jiffies(MODELBUS_MAX_TIMEOUT_MS));
+}
+
+static unsigned int timeout_ms = 2000;
+
+static int modelbus_timeout_set(const char *val, const struct kernel_param *kp)
+{
+	unsigned int ms;
+	int ret = kstrtouint(val, 0, &ms);
+
+	if (ret)
+		return ret;
+	*(unsigned int *)kp->arg = min_t(unsigned int, ms, MODELBUS_MAX_TIMEOUT_MS);
+	return 0;
+}
+
+/* What the next transfer waits, whoever set it last. */
+static int modelbus_timeout_get(char *buffer, const struct kernel_param *kp)
+{
+	return sysfs_emit(buffer, "%u\n",
+			  jiffies_to_msecs(modelbus_timeout(&modelbus.adap)));
+}
+
+static const struct kernel_param_ops modelbus_timeout_ops = {
+	.set = modelbus_timeout_set,
+	.get = modelbus_timeout_get,
+};
+module_param_cb(timeout_ms, &modelbus_timeout_ops, &timeout_ms, 0444);
+MODULE_PARM_DESC(timeout_ms,
+		 "How long a transfer waits for the responder (ms, at most "
+		 __stringify(MODELBUS_MAX_TIMEOUT_MS)
+		 "); reads back the adapter's timeout, I2C_TIMEOUT included");
 
 /* Called with the lock held: ends the transfer in progress with this status. */
 static void modelbus_complete(struct modelbus *mb, int status)
@@ -70,6 +116,15 @@ static void modelbus_complete(struct modelbus *mb, int status)
 	mb->status = status;
 	mb->state = MODELBUS_IDLE;
 	complete(&mb->done);
+}
+
+/* Ends transfer id with this status, unless it has already ended. */
+static void modelbus_abandon(struct modelbus *mb, u32 id, int status)
+{
+	mutex_lock(&mb->lock);
+	if (mb->state == MODELBUS_SENT && mb->id == id)
+		modelbus_complete(mb, status);
+	mutex_unlock(&mb->lock);
 }
 
 static void *modelbus_build_request(struct i2c_msg *msgs, int num, size_t *len)
@@ -109,6 +164,7 @@ static int modelbus_xfer(struct i2c_adapter *adap, struct i2c_msg *msgs,
 	struct modelbus *mb = i2c_get_adapdata(adap);
 	struct modelbus_request *req;
 	size_t len;
+	long left;
 	int status;
 	int i;
 
@@ -139,17 +195,23 @@ static int modelbus_xfer(struct i2c_adapter *adap, struct i2c_msg *msgs,
 	mutex_unlock(&mb->lock);
 	wake_up_interruptible(&mb->requests);
 
-	/* Not interruptible: the caller's buffers must outlive any reply. */
-	wait_for_completion_timeout(&mb->done, adap->timeout);
+	/*
+	 * Only a fatal signal ends the wait early: any other would restart the
+	 * call and send its messages twice. The caller's buffers are written
+	 * under the lock only, while the transfer is still in progress.
+	 */
+	left = wait_for_completion_killable_timeout(&mb->done,
+						    modelbus_timeout(adap));
 
 	mutex_lock(&mb->lock);
 	if (mb->state != MODELBUS_IDLE) {
 		dev_dbg(&adap->dev, "responder did not answer transfer %u\n",
 			mb->id);
 		mb->state = MODELBUS_IDLE;
-		mb->status = -ETIMEDOUT;
+		mb->status = left < 0 ? -EINTR : -ETIMEDOUT;
 	}
 	status = mb->status;
+	req = mb->request; /* NULL once the responder took it */
 	mb->request = NULL;
 	mb->msgs = NULL;
 	mutex_unlock(&mb->lock);
@@ -201,7 +263,10 @@ static ssize_t modelbus_read(struct file *file, char __user *buf, size_t count,
 			     loff_t *ppos)
 {
 	struct modelbus *mb = file->private_data;
+	void *request;
+	size_t len;
 	ssize_t ret;
+	u32 id;
 
 	for (;;) {
 		mutex_lock(&mb->lock);
@@ -218,38 +283,44 @@ static ssize_t modelbus_read(struct file *file, char __user *buf, size_t count,
 	}
 
 	/* A request is read whole or not at all. */
-	if (count < mb->request_len) {
-		ret = -EMSGSIZE;
-	} else if (copy_to_user(buf, mb->request, mb->request_len)) {
-		ret = -EFAULT;
-	} else {
-		mb->state = MODELBUS_SENT;
-		ret = mb->request_len;
+	len = mb->request_len;
+	if (count < len) {
+		mutex_unlock(&mb->lock);
+		return -EMSGSIZE;
 	}
+	request = mb->request;
+	mb->request = NULL;
+	id = mb->id;
+	mb->state = MODELBUS_SENT;
 	mutex_unlock(&mb->lock);
+
+	ret = copy_to_user(buf, request, len) ? -EFAULT : len;
+	kvfree(request);
+	/* Nobody will answer a request the responder never got. */
+	if (ret < 0)
+		modelbus_abandon(mb, id, -EPROTO);
 	return ret;
 }
 
-/* Called with the lock held: copies the read messages' bytes from the reply. */
-static int modelbus_take_reply(struct modelbus *mb, const char __user *buf,
+/*
+ * Called with the lock held, on a reply of at least its header already in
+ * kernel memory: copies the read messages' bytes to the transfer's buffers.
+ */
+static int modelbus_take_reply(struct modelbus *mb, const u8 *data,
 			       size_t count)
 {
-	struct modelbus_reply reply;
-	size_t expected = sizeof(reply);
+	const struct modelbus_reply *reply = (const void *)data;
+	size_t expected = sizeof(*reply);
 	int i;
 
-	if (count < sizeof(reply))
-		return -EINVAL;
-	if (copy_from_user(&reply, buf, sizeof(reply)))
-		return -EFAULT;
-	if (reply.id != mb->id)
+	if (reply->id != mb->id)
 		return -ESTALE;
-	if (reply.status > 0 || reply.status < -MAX_ERRNO)
+	if (reply->status > 0 || reply->status < -MODELBUS_MAX_ERRNO)
 		return -EINVAL;
-	if (reply.status) {
-		if (count != sizeof(reply))
+	if (reply->status) {
+		if (count != sizeof(*reply))
 			return -EINVAL;
-		modelbus_complete(mb, reply.status);
+		modelbus_complete(mb, reply->status);
 		return 0;
 	}
 
@@ -258,13 +329,12 @@ static int modelbus_take_reply(struct modelbus *mb, const char __user *buf,
 			expected += mb->msgs[i].len;
 	if (count != expected)
 		return -EINVAL;
-	buf += sizeof(reply);
+	data += sizeof(*reply);
 	for (i = 0; i < mb->num; i++) {
 		if (!(mb->msgs[i].flags & I2C_M_RD))
 			continue;
-		if (copy_from_user(mb->msgs[i].buf, buf, mb->msgs[i].len))
-			return -EFAULT;
-		buf += mb->msgs[i].len;
+		memcpy(mb->msgs[i].buf, data, mb->msgs[i].len);
+		data += mb->msgs[i].len;
 	}
 	modelbus_complete(mb, 0);
 	return 0;
@@ -274,18 +344,31 @@ static ssize_t modelbus_write(struct file *file, const char __user *buf,
 			      size_t count, loff_t *ppos)
 {
 	struct modelbus *mb = file->private_data;
+	void *reply;
 	int ret;
+
+	if (count < sizeof(struct modelbus_reply) || count > MODELBUS_MAX_REPLY)
+		reply = ERR_PTR(-EINVAL);
+	else
+		reply = vmemdup_user(buf, count);
 
 	mutex_lock(&mb->lock);
 	/* A reply to a transfer that already timed out has no one to go to. */
 	if (mb->state != MODELBUS_SENT)
 		ret = -ESTALE;
+	else if (IS_ERR(reply))
+		ret = PTR_ERR(reply);
 	else
-		ret = modelbus_take_reply(mb, buf, count);
-	/* A malformed reply must not leave the transfer hanging until its timeout. */
+		ret = modelbus_take_reply(mb, reply, count);
+	/*
+	 * A reply the adapter cannot use must not leave the transfer hanging
+	 * until its timeout.
+	 */
 	if (ret && ret != -ESTALE)
-		modelbus_complete(mb, -EIO);
+		modelbus_complete(mb, -EPROTO);
 	mutex_unlock(&mb->lock);
+	if (!IS_ERR(reply))
+		kvfree(reply);
 	return ret ? ret : count;
 }
 

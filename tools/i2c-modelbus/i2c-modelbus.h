@@ -1,4 +1,6 @@
 /* SPDX-License-Identifier: GPL-2.0 */
+/* Shared with the kernel module, in the kernel's coding style. */
+/* clang-format off */
 /*
  * Wire format between the i2c-modelbus adapter and its userspace responder.
  *
@@ -14,9 +16,19 @@
  *   struct modelbus_reply, then, when status is 0, the bytes of every read
  *   message, in message order.
  *
- * status is 0 when every message went through, else a negative errno that the
- * transfer returns (-ENXIO: address not acknowledged, -EIO: data byte not
- * acknowledged, ...).
+ * status is 0 when every message went through, else a negative errno from
+ * -1 to -MODELBUS_MAX_ERRNO that the transfer returns (-ENXIO: address not
+ * acknowledged, -EIO: data byte not acknowledged, ...). The adapter refuses
+ * any other status, in particular the kernel's own codes from -512 on
+ * (-ERESTARTSYS and the like, which must never reach a caller): the write
+ * fails with EINVAL and the transfer with -EPROTO. So does the transfer when
+ * a reply has the wrong length or its buffer faults (EINVAL, EFAULT), or
+ * when the buffer a request is read into faults (EFAULT).
+ *
+ * A transfer waits for its reply at most the adapter's timeout (the
+ * timeout_ms module parameter, or what a user set with i2c-dev's
+ * I2C_TIMEOUT), bounded by MODELBUS_MAX_TIMEOUT_MS; the parameter reads back
+ * the timeout the next transfer gets. A fatal signal ends the wait early.
  */
 #ifndef I2C_MODELBUS_H
 #define I2C_MODELBUS_H
@@ -29,6 +41,12 @@
 /* As many messages and bytes per message as i2c-dev passes in one I2C_RDWR. */
 #define MODELBUS_MAX_MSGS 42
 #define MODELBUS_MAX_MSG_LEN 8192
+
+/* EHWPOISON, the last errno userspace has a name for. */
+#define MODELBUS_MAX_ERRNO 133
+
+/* The longest a transfer waits for its reply, whatever its timeout says. */
+#define MODELBUS_MAX_TIMEOUT_MS 5000
 
 /* modelbus_msg.flags */
 #define MODELBUS_MSG_READ 0x0001
@@ -54,5 +72,9 @@ struct modelbus_reply {
 	(sizeof(struct modelbus_request) +                                     \
 	 MODELBUS_MAX_MSGS *                                                   \
 		 (sizeof(struct modelbus_msg) + MODELBUS_MAX_MSG_LEN))
+
+#define MODELBUS_MAX_REPLY                                                     \
+	(sizeof(struct modelbus_reply) +                                       \
+	 MODELBUS_MAX_MSGS * MODELBUS_MAX_MSG_LEN)
 
 #endif /* I2C_MODELBUS_H */

@@ -3,7 +3,12 @@
 // the same models as the host tests.
 
 #include <fcntl.h>
+#include <linux/i2c-dev.h>
+#include <linux/userfaultfd.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +19,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <ze/sim/board.h>
@@ -31,6 +37,10 @@ namespace {
 
 // The board's own number for the one bus the adapter stands for.
 constexpr unsigned int kBoardBus = 0;
+// Any status a kernel function can return; the adapter passes on fewer.
+constexpr unsigned int kMaxKernelErrno = 4095;
+// I2C_TIMEOUT takes an int.
+constexpr unsigned int kMaxI2cTimeout = 0x7FFFFFFF;
 
 const char* const kFooter =
     "Commands, one per line on standard input, each answered with one line on\n"
@@ -41,9 +51,15 @@ const char* const kFooter =
     "  fail-matching ADDR [SUB] ERRNO    every transfer to ADDR (8-bit form; reads\n"
     "                                    use the read form, 0xE9 for 0xE8) fails\n"
     "  clear-faults\n"
+    "  stall-read                        the next transfer is read into memory whose\n"
+    "                                    page fault never completes (userfaultfd);\n"
+    "                                    the ones after it are served\n"
+    "  i2c-timeout BUS CS                set /dev/i2c-BUS's timeout to CS x 10 ms with\n"
+    "                                    I2C_TIMEOUT, as any of its users can\n"
     "ERRNO is a name such as ENXIO (address not acknowledged) or EIO (data byte\n"
-    "not acknowledged). \"ready\" is printed once the adapter is served; each\n"
-    "transfer is logged on standard error with the sampled line levels.\n"
+    "not acknowledged), or a number up to 4095, such as 512 (ERESTARTSYS, which\n"
+    "the adapter must refuse). \"ready\" is printed once the adapter is served;\n"
+    "each transfer is logged on standard error with the sampled line levels.\n"
     "\n"
     "Example:\n"
     "  i2c-modelbus-responder auo --gpio-status 0 --gate gpiochip0:4 2>xfers.log";
@@ -71,10 +87,29 @@ struct Responder {
     std::optional<LineAddress> gate;
     std::optional<LineAddress> switchLine;
     unsigned long transfers = 0;
+    int device = -1;
+    // A userfaultfd while a stalled read is on its way to its fault.
+    int stall = -1;
 };
+
+bool parseNumber(const std::string& text, unsigned int max, unsigned int* value)
+{
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long parsed = std::strtoul(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || parsed > max) return false;
+    *value = static_cast<unsigned int>(parsed);
+    return true;
+}
 
 bool parseErrno(const std::string& name, int* status)
 {
+    unsigned int number = 0;
+    if (parseNumber(name, kMaxKernelErrno, &number) && number > 0) {
+        *status = -static_cast<int>(number);
+        return true;
+    }
     for (int e = 1; e < 256; ++e) {
         const char* known = strerrorname_np(e);
         if (known != nullptr && name == known) {
@@ -91,15 +126,54 @@ std::string errnoName(int status)
     return name != nullptr ? name : std::to_string(status);
 }
 
-bool parseNumber(const std::string& text, unsigned int max, unsigned int* value)
+std::string errorText(const char* what)
 {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long parsed = std::strtoul(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || parsed > max) return false;
-    *value = static_cast<unsigned int>(parsed);
-    return true;
+    return std::string("error: ") + what + ": " + std::strerror(errno);
+}
+
+// A thread reads the next request into a region registered with a
+// userfaultfd that nobody serves: the kernel's copy into it waits in the page
+// fault until the process ends. Returns the userfaultfd, readable once the
+// read is stuck there, or -1 with errno set.
+int stallNextRead(int device)
+{
+    const int uffd = static_cast<int>(::syscall(SYS_userfaultfd, O_CLOEXEC | O_NONBLOCK));
+    if (uffd < 0) return -1;
+    // Registered ranges are whole pages.
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t length = (MODELBUS_MAX_REQUEST + page - 1) / page * page;
+    uffdio_api api = {};
+    api.api = UFFD_API;
+    void* region =
+        ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    uffdio_register reg = {};
+    reg.range.start = reinterpret_cast<std::uintptr_t>(region);
+    reg.range.len = length;
+    reg.mode = UFFDIO_REGISTER_MODE_MISSING;
+    if (::ioctl(uffd, UFFDIO_API, &api) < 0 || region == MAP_FAILED ||
+        ::ioctl(uffd, UFFDIO_REGISTER, &reg) < 0) {
+        const int err = errno;
+        if (region != MAP_FAILED) ::munmap(region, length);
+        ::close(uffd);
+        errno = err;
+        return -1;
+    }
+    // The read ends only with the process.
+    std::thread([device, region] {
+        [[maybe_unused]] const ssize_t got = ::read(device, region, MODELBUS_MAX_REQUEST);
+    }).detach();
+    return uffd;
+}
+
+std::string setI2cTimeout(unsigned int bus, unsigned int centiseconds)
+{
+    const std::string path = "/dev/i2c-" + std::to_string(bus);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return errorText(path.c_str());
+    const int status = ::ioctl(fd, I2C_TIMEOUT, static_cast<unsigned long>(centiseconds));
+    const std::string answer = status < 0 ? errorText("I2C_TIMEOUT") : "ok";
+    ::close(fd);
+    return answer;
 }
 
 std::string control(Responder& r, const std::string& line)
@@ -143,9 +217,23 @@ std::string control(Responder& r, const std::string& line)
         r.board.failMatching(static_cast<std::uint8_t>(addr), subAddr, status);
         return "ok";
     }
+    if (command == "stall-read" && words.size() == 1) {
+        if (r.stall >= 0) return "error: a stalled read is still on its way";
+        r.stall = stallNextRead(r.device);
+        return r.stall >= 0 ? "ok" : errorText("userfaultfd");
+    }
+    if (command == "i2c-timeout" && words.size() == 3) {
+        unsigned int bus = 0;
+        unsigned int centiseconds = 0;
+        if (!parseNumber(words[1], ~0u, &bus)) return "error: BUS is a number, e.g. 1";
+        if (!parseNumber(words[2], kMaxI2cTimeout, &centiseconds)) {
+            return "error: CS is a number of 10 ms, e.g. 100";
+        }
+        return setI2cTimeout(bus, centiseconds);
+    }
     return "error: unknown command '" + line +
            "' (dump, power-cycle, fail-nth, fail-matching, "
-           "clear-faults)";
+           "clear-faults, stall-read, i2c-timeout)";
 }
 
 // The levels of the panel's lines now; the gate's reaches the model, the
@@ -225,6 +313,7 @@ int run(Responder& r, const std::string& devicePath)
                                   : "is the i2c-modelbus module loaded?");
         return 1;
     }
+    r.device = device;
     std::printf("ready\n");
     std::fflush(stdout);
 
@@ -233,12 +322,21 @@ int run(Responder& r, const std::string& devicePath)
     pollfd fds[2] = {{device, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     nfds_t watched = 2;
     for (;;) {
+        // The adapter is left alone until the stalled read has taken its transfer.
+        fds[0].fd = r.stall >= 0 ? r.stall : device;
         if (::poll(fds, watched, -1) < 0) {
             if (errno == EINTR) continue;
             std::perror("i2c-modelbus-responder: poll");
             return 1;
         }
-        if (fds[0].revents & POLLIN) {
+        if (r.stall >= 0 && (fds[0].revents & POLLIN)) {
+            uffd_msg fault;
+            if (::read(r.stall, &fault, sizeof fault) == sizeof fault) {
+                std::fprintf(stderr, "xfer %lu: stalled in a page fault\n", ++r.transfers);
+                // Left open: closing it would let the fault complete.
+                r.stall = -1;
+            }
+        } else if (fds[0].revents & POLLIN) {
             const ssize_t got = ::read(device, request.data(), request.size());
             if (got < 0 && errno != EAGAIN && errno != EINTR) {
                 std::perror("i2c-modelbus-responder: reading a transfer");
