@@ -25,17 +25,27 @@ constexpr double kModelShrink = 0.6;
 constexpr double kConfidence = 0.95;
 constexpr double kConfidenceSigmas = 1.645;
 constexpr int kConfirmReach = 3;
+// The chosen value is read again unless it was within this many moves.
+constexpr unsigned kFreshMoves = 3;
+// Below this, a rise is taken as this much when working out more readings.
+constexpr double kMinRiseSeen = 0.5;
 // Two readings this many noise sigmas apart hold an outlier.
 constexpr double kOutlierSigmas = 4.0;
 // A point read again whose new median is this far from its old one has
 // moved (the panel drifted): its old readings go.
 constexpr double kStaleSigmas = 4.0;
+// A median of this many readings survives one outlier.
+constexpr std::size_t kRobustReadings = 3;
 // Something must rise this far above the minimum for there to be one.
 constexpr double kRiseSigmas = 5.0;
 // Noise is pooled from at least this many reading-to-reading differences.
-constexpr std::size_t kMinDifferences = 4;
+constexpr std::size_t kMinDifferences = 6;
 // Sigma of a normal from the median absolute difference of two readings.
 constexpr double kMadDifference = 0.6745 * 1.41421356;
+// The outlier gate judges noise by the lower quartile of those differences,
+// which the outliers it looks for cannot inflate.
+constexpr double kGateQuantile = 0.25;
+constexpr double kLowDifference = 0.3186 * 1.41421356;
 // Standard error of a median of three or more, against a mean.
 constexpr double kMedianEfficiency = 1.2533;
 
@@ -91,14 +101,16 @@ private:
         readings = std::min(readings,
                             config_.maxReadings - std::min(config_.maxReadings, result_.readings));
         if (readings == 0) throw LimitReached{};
+        const bool revisit = v != current_ && measured(v);
         if (v != current_) ++result_.moves;
         current_ = v;
         const std::vector<double> taken = probe_(static_cast<unsigned>(v), readings);
         result_.readings += static_cast<unsigned>(taken.size());
         result_.measurements.push_back(
             {static_cast<unsigned>(v), median(taken), static_cast<unsigned>(taken.size())});
+        lastRead_[v] = result_.moves;
         std::vector<double>& all = points_[v];
-        if (!all.empty() && moved(all, taken)) all.clear();
+        if (revisit && taken.size() >= kRobustReadings && moved(all, taken)) all.clear();
         all.insert(all.end(), taken.begin(), taken.end());
     }
 
@@ -109,7 +121,7 @@ private:
         measure(v, readings);
         const std::vector<double>& all = points_.at(v);
         if (all.size() != 2) return;
-        const double sigma = noiseAt(level(v), v);
+        const double sigma = noiseAt(level(v), v, kGateQuantile);
         const double apart = std::abs(all[1] - all[0]);
         if (std::isnan(sigma) ? apart > 0 : apart > kOutlierSigmas * sigma) measure(v, 1);
     }
@@ -128,7 +140,7 @@ private:
     // differences of the points nearest that level (so that a meter in dB or
     // power units, whose noise changes along the curve, is judged where it
     // matters); NaN before there are any. `skip` leaves one point out.
-    double noiseAt(double target, int skip) const
+    double noiseAt(double target, int skip, double quantile = 0.5) const
     {
         std::vector<std::pair<double, int>> byLevel;
         for (const auto& [v, readings] : points_) {
@@ -144,7 +156,9 @@ private:
             if (differences.size() >= kMinDifferences) break;
         }
         if (differences.empty()) return std::numeric_limits<double>::quiet_NaN();
-        return median(differences) / kMadDifference;
+        const auto at = differences.begin() + std::lround(quantile * (differences.size() - 1));
+        std::nth_element(differences.begin(), at, differences.end());
+        return *at / (quantile == 0.5 ? kMadDifference : kLowDifference);
     }
 
     double stdError(int v) const
@@ -283,10 +297,15 @@ private:
             for (int d = 1; d <= kConfirmReach; ++d) {
                 const int v = b + side * d;
                 if (v < lo() || v > hi() || !measured(v)) break;
+                if (count(v) < kRobustReadings) {
+                    measure(v, static_cast<unsigned>(kRobustReadings) - count(v));
+                    return std::nullopt;
+                }
                 farthest = v;
                 rises = rises || rise(v, b) >= kConfidenceSigmas;
             }
-            if (rises) continue;
+            // Towards a range end, every value up to it not below will do.
+            if (rises || farthest == (side < 0 ? lo() : hi())) continue;
             confirmed = false;
             const int next = farthest + side;
             if (std::abs(next - b) <= kConfirmReach && next >= lo() && next <= hi()) {
@@ -296,23 +315,28 @@ private:
             if (!strengthen(b, farthest)) return SearchOutcome::Unconfirmed;
             return std::nullopt;
         }
-        if (confirmed && current_ != b) {
-            // Read again at the chosen value last: it may have moved, and
-            // the panel is to be left there anyway.
+        if (confirmed && lastRead_.at(b) + kFreshMoves < result_.moves) {
+            // Read again at the chosen value: it may have drifted since.
             measure(b, config_.samples);
             return std::nullopt;
         }
         return SearchOutcome::Confirmed;
     }
 
-    // More readings where they shrink the test's error most: at the point
-    // with fewer of them, if noise could be what hides the rise.
+    // More readings, if noise could be what hides the rise: at the point
+    // whose median is less certain, as many as would show the rise seen so
+    // far at the confidence wanted.
     bool strengthen(int b, int v)
     {
         if (stdError(b) == 0 && stdError(v) == 0) return false;
-        const int target = count(b) <= count(v) ? b : v;
-        if (count(target) >= maxSamples_) return false;
-        measure(target, config_.samples);
+        const int target = stdError(b) >= stdError(v) ? b : v;
+        const unsigned n = count(target);
+        if (n >= maxSamples_) return false;
+        const double z = std::max(rise(v, b), kMinRiseSeen);
+        const double wanted = std::ceil(n * (kConfidenceSigmas / z) * (kConfidenceSigmas / z));
+        const double more =
+            std::clamp(wanted - n, double(config_.samples), double(maxSamples_ - n));
+        measure(target, static_cast<unsigned>(more));
         return true;
     }
 
@@ -349,6 +373,7 @@ private:
     unsigned maxSamples_ = 0;
     unsigned farReadings_ = 0;
     std::map<int, std::vector<double>> points_;
+    std::map<int, unsigned> lastRead_;  // the move count at a value's last reading
     int current_ = std::numeric_limits<int>::min();
     SearchResult result_;
 };
