@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 namespace ze {
@@ -25,8 +26,6 @@ constexpr double kModelShrink = 0.6;
 constexpr double kConfidence = 0.95;
 constexpr double kConfidenceSigmas = 1.645;
 constexpr int kConfirmReach = 3;
-// The chosen value is read again unless it was within this many moves.
-constexpr unsigned kFreshMoves = 3;
 // Below this, a rise is taken as this much when working out more readings.
 constexpr double kMinRiseSeen = 0.5;
 // Two readings this many noise sigmas apart hold an outlier.
@@ -108,7 +107,6 @@ private:
         result_.readings += static_cast<unsigned>(taken.size());
         result_.measurements.push_back(
             {static_cast<unsigned>(v), median(taken), static_cast<unsigned>(taken.size())});
-        lastRead_[v] = result_.moves;
         std::vector<double>& all = points_[v];
         if (revisit && taken.size() >= kRobustReadings && moved(all, taken)) all.clear();
         all.insert(all.end(), taken.begin(), taken.end());
@@ -315,8 +313,10 @@ private:
             if (!strengthen(b, farthest)) return SearchOutcome::Unconfirmed;
             return std::nullopt;
         }
-        if (confirmed && lastRead_.at(b) + kFreshMoves < result_.moves) {
-            // Read again at the chosen value: it may have drifted since.
+        if (confirmed && current_ != b && reread_.insert(b).second) {
+            // Read again at the chosen value, where the panel is to be left
+            // anyway: the curve may have moved since. Once per value, so that
+            // two values too close to tell apart do not take turns.
             measure(b, config_.samples);
             return std::nullopt;
         }
@@ -373,7 +373,7 @@ private:
     unsigned maxSamples_ = 0;
     unsigned farReadings_ = 0;
     std::map<int, std::vector<double>> points_;
-    std::map<int, unsigned> lastRead_;  // the move count at a value's last reading
+    std::set<int> reread_;
     int current_ = std::numeric_limits<int>::min();
     SearchResult result_;
 };
