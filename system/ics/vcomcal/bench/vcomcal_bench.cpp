@@ -194,8 +194,6 @@ int main(int argc, char** argv)
                 ze::test::resetClock();
                 const Outcome out = method(rig.vcom(), *meter, chip, line);
                 const bool ok = acceptable(panel, population.hi, out);
-                if (!ok && closed && getenv("MISSES"))
-                    fprintf(stderr, "MISS %s opt %.2f drift %.2f sb %.3f sa %.3f floor %.3f shape %s noise %.3f(%.2f) ok %d best %u truth %u upd %u rd %u\n", chip.label, panel.optimum, panel.drift, panel.slopeBelow, panel.slopeAbove, panel.floor, shapeName(panel.shape), panel.noise, panel.noise*2/(panel.slopeBelow+panel.slopeAbove), out.ok, out.best, panel.bestCode(0, population.hi, out.readings), out.updates, out.readings);
                 row.add(ok, out, double(ze::test::nowUs()));
                 if (out.ok) line.add(out.best);
                 for (const std::string& f : closed ? factors(panel, population.hi) : no) {
