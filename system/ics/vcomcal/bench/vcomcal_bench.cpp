@@ -1,16 +1,18 @@
-// Calibration of simulated production lines, one per chip: the closed-loop
-// search against a full sweep and against a window from the line's
-// statistics checked at three points, then swept. Every panel runs through
-// the real driver; its waits advance the virtual clock of tests/support.
+// Calibration of simulated production lines, one per chip, with panels from
+// every corner at once (shape, optimum position, asymmetry, slope, noise,
+// outliers, drift): the closed-loop search against a full sweep and against
+// a window from the line's statistics checked at three points, then swept.
+// Every panel runs through the real driver; its waits advance the virtual
+// clock of tests/support.
 //
-//   vcomcal-bench [PANELS [SEED]]      a Markdown table on stdout
+//   vcomcal-bench [PANELS [SEED]]      Markdown tables on stdout
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,123 +27,142 @@ namespace {
 using namespace ze::vcomcal;
 using ze::ic::catalogue::ChipInfo;
 
-constexpr unsigned kDefaultPanels = 1000;
+constexpr unsigned kDefaultPanels = 750;
 constexpr unsigned kReadings = 3;
 constexpr double kWindowSigmas = 3.0;  // the window method's M
 constexpr double kUs = 1e6;
+constexpr double kNearEnd = 4;
+constexpr double kSteeper = 1.5;  // an arm this much steeper counts as asymmetric
 
 struct Outcome {
+    bool ok;
     unsigned best;
     unsigned updates;
+    unsigned readings;
 };
 
 // What the two sweeping methods share: set, settle, read, keep the lowest.
 struct Sweeper {
     ze::hal::Vcom& vcom;
     Meter& meter;
-    std::uint64_t& settleUs;
-    unsigned updates = 0;
-    unsigned best = 0;
+    Outcome out{true, 0, 0, 0};
     double bestFlicker = INFINITY;
 
     double at(unsigned v)
     {
         vcom.u1DrvUpdataVcom(static_cast<unsigned short>(v));
-        ++updates;
-        settleUs += kDefaultSettleUs;
+        ++out.updates;
         std::vector<double> r;
         for (unsigned i = 0; i < kReadings; ++i) r.push_back(meter.read(v));
+        out.readings += kReadings;
         std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
         if (r[r.size() / 2] < bestFlicker) {
             bestFlicker = r[r.size() / 2];
-            best = v;
+            out.best = v;
         }
         return r[r.size() / 2];
     }
-    void sweep(unsigned from, unsigned to)
+    Outcome sweep(unsigned from, unsigned to)
     {
         for (unsigned v = from; v <= to; ++v) at(v);
+        return out;
     }
 };
 
-using Method = std::function<Outcome(ze::hal::Vcom&, Meter&, const ChipInfo&, const LineStats&,
-                                     std::uint64_t& settleUs)>;
+using Method = std::function<Outcome(ze::hal::Vcom&, Meter&, const ChipInfo&, const LineStats&)>;
 
-Outcome closedLoop(ze::hal::Vcom& vcom, Meter& meter, const ChipInfo& chip, const LineStats& line,
-                   std::uint64_t& settleUs)
+Outcome closedLoop(ze::hal::Vcom& vcom, Meter& meter, const ChipInfo& chip, const LineStats& line)
 {
     CalibrationConfig config;
     config.chip = &chip;
-    config.search.samples = kReadings;
     config.save = false;
-    config.sleep = [&settleUs](std::uint64_t us) { settleUs += us; };
+    config.sleep = [](std::uint64_t) {};
     seedFromLine(config.search, line);
     const CalibrationReport report = calibrate(vcom, meter, config);
-    if (!report.ok) throw std::runtime_error(report.error);
-    return {report.best, report.updates};
+    return {report.ok, report.best, report.updates, report.readings};
 }
 
-Outcome fullSweep(ze::hal::Vcom& vcom, Meter& meter, const ChipInfo& chip, const LineStats&,
-                  std::uint64_t& settleUs)
+unsigned stored(const ChipInfo& chip)
 {
-    Sweeper s{vcom, meter, settleUs};
-    s.sweep(0, chip.updateMax);
-    return {s.best, s.updates};
+    return std::min(chip.updateMax, chip.saveMax);
+}
+
+Outcome fullSweep(ze::hal::Vcom& vcom, Meter& meter, const ChipInfo& chip, const LineStats&)
+{
+    return Sweeper{vcom, meter}.sweep(0, stored(chip));
 }
 
 // Window mean +- M sigma from the line; if an end of it reads lowest the
 // optimum lies outside, and the whole range is swept.
-Outcome windowSweep(ze::hal::Vcom& vcom, Meter& meter, const ChipInfo& chip, const LineStats& line,
-                    std::uint64_t& settleUs)
+Outcome windowSweep(ze::hal::Vcom& vcom, Meter& meter, const ChipInfo& chip, const LineStats& line)
 {
-    Sweeper s{vcom, meter, settleUs};
-    if (line.count() < kMinSeedPanels) {
-        s.sweep(0, chip.updateMax);
-        return {s.best, s.updates};
-    }
+    Sweeper s{vcom, meter};
+    if (line.count() < kMinSeedPanels) return s.sweep(0, stored(chip));
     const double half = kWindowSigmas * std::sqrt(line.variance());
     const auto clampCode = [&](double v) {
-        return static_cast<unsigned>(std::clamp(std::lround(v), 0L, long(chip.updateMax)));
+        return static_cast<unsigned>(std::clamp(std::lround(v), 0L, long(stored(chip))));
     };
     const unsigned lo = clampCode(line.mean() - half), hi = clampCode(line.mean() + half);
     const double fLo = s.at(lo), fMid = s.at(clampCode(line.mean())), fHi = s.at(hi);
-    if (fMid > std::min(fLo, fHi)) {
-        s.sweep(0, chip.updateMax);
-    } else {
-        s.sweep(lo, hi);
+    return fMid > std::min(fLo, fHi) ? s.sweep(0, stored(chip)) : s.sweep(lo, hi);
+}
+
+// Within one code of the best code at the time of the save, or no worse
+// than the best code's worse neighbour.
+bool acceptable(const FlickerPanel& panel, unsigned hi, const Outcome& out)
+{
+    const unsigned best = panel.bestCode(0, hi, out.readings);
+    if (!out.ok) return false;
+    if (std::abs(int(out.best) - int(best)) <= 1) return true;
+    double worse = 0;
+    for (unsigned v : {best - 1, best + 1}) {
+        if (v <= hi) worse = std::max(worse, panel.amplitude(v, out.readings));
     }
-    return {s.best, s.updates};
+    return panel.amplitude(out.best, out.readings) <= worse;
 }
 
 struct Row {
-    unsigned accurate = 0;
+    unsigned panels = 0;
+    unsigned good = 0;
     std::vector<unsigned> updates;
-    double chipWaitUs = 0;
-    double settleUs = 0;
+    std::vector<unsigned> readings;
+    double waitUs = 0;
+
+    void add(bool ok, const Outcome& out, double us)
+    {
+        ++panels;
+        good += ok;
+        updates.push_back(out.updates);
+        readings.push_back(out.readings);
+        waitUs += us + out.updates * double(kDefaultSettleUs);
+    }
+    void print(const std::string& name)
+    {
+        std::sort(updates.begin(), updates.end());
+        std::sort(readings.begin(), readings.end());
+        std::printf("| %s | %u | %.2f%% | %u / %u | %u / %u | %.2f |\n", name.c_str(), panels,
+                    100.0 * good / panels, updates[panels / 2], updates.back(),
+                    readings[panels / 2], readings.back(), waitUs / panels / kUs);
+    }
 };
 
-Row runLine(const ChipInfo& chip, const Method& method, unsigned panels, std::uint64_t seed)
+// The rows of the factors a panel belongs to.
+std::vector<std::string> factors(const FlickerPanel& p, double hi)
 {
-    ze::vcomcal::test::SimRig rig(static_cast<ze::sim::ChipType>(chip.typeIdx));
-    const PanelPopulation population = populationFor(chip);
-    std::mt19937_64 random(seed);
-    LineStats line;
-    Row row;
-    for (unsigned i = 0; i < panels; ++i) {
-        const FlickerPanel panel = population.draw(random);
-        auto meter = simulatedMeter(panel, random(), heldValueOf(rig.panel()));
-        ze::test::resetClock();
-        std::uint64_t settleUs = 0;
-        const Outcome out = method(rig.vcom(), *meter, chip, line, settleUs);
-        const double chipWaitUs = double(ze::test::nowUs());
-        const long miss = long(out.best) - long(panel.bestCode(0, chip.updateMax));
-        row.accurate += std::labs(miss) <= 1;
-        row.updates.push_back(out.updates);
-        row.chipWaitUs += chipWaitUs;
-        row.settleUs += settleUs;
-        line.add(out.best);
-    }
-    return row;
+    const double ratio = p.slopeBelow / p.slopeAbove;
+    const double slope = (p.slopeBelow + p.slopeAbove) / 2;
+    const double noise = p.noise / slope;
+    const bool nearEnd = std::min(std::abs(p.optimum), std::abs(p.optimum - hi)) <= kNearEnd;
+    return {std::string("shape ") + shapeName(p.shape),
+            ratio > kSteeper       ? "steeper below"
+            : ratio < 1 / kSteeper ? "steeper above"
+                                   : "arms within 1.5:1",
+            slope < 0.5 ? "slope 0.05-0.5" : "slope 0.5-5",
+            noise == 0      ? "noise 0"
+            : noise <= 0.25 ? "noise <= 0.25 code"
+                            : "noise 0.25-0.5 code",
+            nearEnd ? "optimum within 4 codes of an end" : "optimum inside",
+            p.drift != 0 ? "drifting 1-2 codes" : "no drift"};
 }
 
 }  // namespace
@@ -154,19 +175,35 @@ int main(int argc, char** argv)
     const std::uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 0) : 1;
     const std::pair<const char*, Method> methods[] = {
         {"closed loop", closedLoop}, {"window + sweep", windowSweep}, {"full sweep", fullSweep}};
+    std::map<std::string, Row> byFactor;
+    const std::vector<std::string> no;
     std::printf(
-        "| chip | method | within +-1 | updates median / worst | chip waits s/panel | "
-        "with settling s/panel |\n|---|---|---|---|---|---|\n");
+        "| line | panels | success | updates median / worst | readings median / worst | s/panel "
+        "with settling |\n|---|---|---|---|---|---|\n");
     for (const ChipInfo& chip : ze::ic::catalogue::kChips) {
+        ze::vcomcal::test::SimRig rig(static_cast<ze::sim::ChipType>(chip.typeIdx));
+        const MixedPopulation population = mixedPopulationFor(chip);
         for (const auto& [name, method] : methods) {
-            Row row = runLine(chip, method, panels, seed);
-            std::sort(row.updates.begin(), row.updates.end());
-            std::printf("| %s | %s | %.1f%% | %u / %u | %.2f | %.2f |\n", chip.label, name,
-                        100.0 * row.accurate / panels, row.updates[panels / 2], row.updates.back(),
-                        row.chipWaitUs / panels / kUs,
-                        (row.chipWaitUs + row.settleUs) / panels / kUs);
+            const bool closed = &method == &methods[0].second;
+            std::mt19937_64 random(seed * 1000 + chip.typeIdx);
+            LineStats line;
+            Row row;
+            for (unsigned i = 0; i < panels; ++i) {
+                const FlickerPanel panel = population.draw(random);
+                auto meter = simulatedMeter(panel, random(), heldValueOf(rig.panel()));
+                ze::test::resetClock();
+                const Outcome out = method(rig.vcom(), *meter, chip, line);
+                const bool ok = acceptable(panel, population.hi, out);
+                row.add(ok, out, double(ze::test::nowUs()));
+                if (out.ok) line.add(out.best);
+                for (const std::string& f : closed ? factors(panel, population.hi) : no) {
+                    byFactor[f].add(ok, out, double(ze::test::nowUs()));
+                }
+            }
+            row.print(std::string(chip.label) + ", " + name);
             std::fflush(stdout);
         }
     }
+    for (auto& [name, row] : byFactor) row.print("closed loop, " + name);
     return 0;
 }

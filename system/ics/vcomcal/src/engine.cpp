@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -19,11 +20,31 @@ std::uint64_t monotonicUs()
                                           .count());
 }
 
-// A failed update, told apart from a meter failure only in the message.
-class UpdateError : public std::runtime_error {
+constexpr double kUsPerSecond = 1e6;
+
+// A run that stops on its way carries the report's reason for it.
+class Stopped : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    Stopped(const char* why, const std::string& message) : std::runtime_error(message), reason(why)
+    {
+    }
+    const char* reason;
 };
+
+const char* outcomeReason(SearchOutcome outcome)
+{
+    switch (outcome) {
+        case SearchOutcome::Confirmed:
+            return "";
+        case SearchOutcome::Unconfirmed:
+            return "unconfirmed";
+        case SearchOutcome::NoMinimum:
+            return "no_minimum";
+        case SearchOutcome::Limit:
+            break;
+    }
+    return "limit";
+}
 
 class Run {
 public:
@@ -34,89 +55,158 @@ public:
         clock_ = config.clock ? config.clock : monotonicUs;
         report_.chip = config.chip->label;
         report_.panelId = config.panelId;
+        report_.line = config.line;
     }
 
     CalibrationReport execute()
     {
-        const std::uint64_t startUs = clock_();
+        startUs_ = clock_();
         const std::uint64_t wallStartUs = monotonicUs();
         report_.start = current_ = vcom_.u1DrvReadVcom();
         vcom_.Get_Vcom_bmp(kPatternName, 1);
         try {
+            const SearchConfig search = searchConfig();
             const SearchResult found =
-                findOptimum(searchConfig(), [this](unsigned v, unsigned n) { return probe(v, n); });
-            report_.best = found.best;
-            report_.flicker = found.flicker;
-            report_.measurements = found.measurements;
+                findOptimum(search, [this](unsigned v, unsigned n) { return probe(v, n); });
+            take(found);
+            judge(found, search);
             set(found.best);
+            checkStop();
             vcom_.Get_Vcom_bmp(kPatternName, 0);
             if (config_.save) saveBest();
             report_.ok = report_.error.empty();
+        } catch (const Stopped& e) {
+            fail(e.reason, e.what());
+        } catch (const MeterError& e) {
+            fail(stopRequested() ? "interrupted" : "meter", e.what());
         } catch (const std::exception& e) {
-            report_.error = e.what();
-            restoreStart();
-            vcom_.Get_Vcom_bmp(kPatternName, 0);
+            fail("meter", e.what());
         }
-        report_.elapsedUs = clock_() - startUs;
+        report_.elapsedUs = clock_() - startUs_;
         report_.wallUs = monotonicUs() - wallStartUs;
         return report_;
     }
 
 private:
-    SearchConfig searchConfig() const
+    // What a chip stores is what the search may choose.
+    SearchConfig searchConfig()
     {
         SearchConfig search = config_.search;
         search.lo = 0;
-        search.hi = config_.chip->updateMax;
+        search.hi = std::min(config_.chip->updateMax, config_.chip->saveMax);
+        report_.rangeLo = search.lo;
+        report_.rangeHi = search.hi;
         return search;
+    }
+
+    void take(const SearchResult& found)
+    {
+        report_.best = found.best;
+        report_.flicker = found.flicker;
+        report_.measurements = found.measurements;
+        report_.noise = found.noise;
+        report_.confirmed = found.outcome == SearchOutcome::Confirmed;
+        report_.confirmation = found.confirmation;
+        report_.atRangeEnd = found.atRangeEnd;
+        report_.modelKind = found.modelKind;
+        report_.modelCurve = found.modelCurve;
+    }
+
+    void judge(const SearchResult& found, const SearchConfig& search)
+    {
+        const std::string range =
+            " in " + std::to_string(search.lo) + "-" + std::to_string(search.hi);
+        switch (found.outcome) {
+            case SearchOutcome::Confirmed:
+                return;
+            case SearchOutcome::Unconfirmed:
+                if (config_.saveUnconfirmed) return;
+                throw Stopped(outcomeReason(found.outcome),
+                              "the minimum at " + std::to_string(found.best) +
+                                  " is not confirmed: its neighbours do not rise clearly above it; "
+                                  "more samples or --save-unconfirmed");
+            case SearchOutcome::NoMinimum:
+                throw Stopped(outcomeReason(found.outcome),
+                              "no minimum" + range +
+                                  ": the readings do not rise above their noise anywhere; is the "
+                                  "meter watching the panel?");
+            case SearchOutcome::Limit:
+                break;
+        }
+        throw Stopped(outcomeReason(found.outcome),
+                      "no confirmed minimum" + range + " within " +
+                          std::to_string(search.maxMoves) + " updates and " +
+                          std::to_string(search.maxReadings) + " readings");
+    }
+
+    bool stopRequested() const { return config_.stopRequested && config_.stopRequested(); }
+
+    void checkStop() const
+    {
+        if (stopRequested()) throw Stopped("interrupted", "stopped on request");
     }
 
     std::vector<double> probe(unsigned value, unsigned count)
     {
         set(value);
         std::vector<double> readings;
-        for (unsigned i = 0; i < count; ++i) readings.push_back(meter_.read(value));
-        report_.readings += count;
+        for (unsigned i = 0; i < count; ++i) {
+            checkStop();
+            readings.push_back(meter_.read(value));
+            ++report_.readings;
+            report_.raw.push_back(
+                {value, readings.back(), double(clock_() - startUs_) / kUsPerSecond});
+        }
         return readings;
     }
 
     void set(unsigned value)
     {
         if (value == current_) return;
+        checkStop();
         ++report_.updates;
         const int status = vcom_.u1DrvUpdataVcom(static_cast<unsigned short>(value));
         if (status != 0) {
-            throw UpdateError("update to " + std::to_string(value) + " failed (driver status " +
-                              std::to_string(status) + ")");
+            throw Stopped("update", "update to " + std::to_string(value) +
+                                        " failed (driver status " + std::to_string(status) + ")");
         }
         current_ = value;
         sleep_(config_.settleUs);
         report_.settleUs += config_.settleUs;
     }
 
+    void fail(const char* reason, const std::string& message)
+    {
+        report_.reason = reason;
+        report_.error = message;
+        restoreStart();
+        vcom_.Get_Vcom_bmp(kPatternName, 0);
+    }
+
+    // Going back happens whatever stopped the run, a stop request included.
     void restoreStart()
     {
-        try {
-            set(report_.start);
+        if (current_ == report_.start) {
             report_.restored = true;
-        } catch (const UpdateError& e) {
+            return;
+        }
+        ++report_.updates;
+        const int status = vcom_.u1DrvUpdataVcom(static_cast<unsigned short>(report_.start));
+        report_.restored = status == 0;
+        if (status == 0) {
+            current_ = report_.start;
+        } else {
             report_.error += "; going back to the start value " + std::to_string(report_.start) +
-                             " failed too: " + e.what();
+                             " failed too (driver status " + std::to_string(status) + ")";
         }
     }
 
     void saveBest()
     {
         const unsigned best = report_.best;
-        if (best > config_.chip->saveMax) {
-            report_.error = "best value " + std::to_string(best) + " is beyond what the " +
-                            config_.chip->label + " stores (0-" +
-                            std::to_string(config_.chip->saveMax) + ", " + config_.chip->saveNote +
-                            "); left set, not saved";
-            return;
-        }
         const int status = vcom_.u1DrvSaveVcom(static_cast<unsigned short>(best));
         if (status != 0) {
+            report_.reason = "save";
             report_.error = "save of " + std::to_string(best) + " failed (driver status " +
                             std::to_string(status) + ")";
             return;
@@ -125,6 +215,7 @@ private:
         const unsigned readBack = vcom_.u1DrvReadVcom();
         report_.verified = readBack == best;
         if (!report_.verified) {
+            report_.reason = "verify";
             report_.error = "saved " + std::to_string(best) + " but the chip reads back " +
                             std::to_string(readBack);
         }
@@ -135,6 +226,7 @@ private:
     const CalibrationConfig& config_;
     std::function<void(std::uint64_t)> sleep_;
     std::function<std::uint64_t()> clock_;
+    std::uint64_t startUs_ = 0;
     unsigned current_ = 0;
     CalibrationReport report_;
 };
@@ -146,6 +238,16 @@ void seedFromLine(SearchConfig& search, const LineStats& line)
     if (line.count() < kMinSeedPanels) return;
     search.seedMean = line.mean();
     search.seedSigma = std::sqrt(line.variance());
+}
+
+void seedFromLine(CalibrationConfig& config, const LineStats& line)
+{
+    seedFromLine(config.search, line);
+    if (!config.search.seedMean) return;
+    if (!config.line) config.line.emplace();
+    config.line->count = double(line.count());
+    config.line->mean = *config.search.seedMean;
+    config.line->sigma = *config.search.seedSigma;
 }
 
 CalibrationReport calibrate(ze::hal::Vcom& vcom, Meter& meter, const CalibrationConfig& config)

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fstream>
 #include <iomanip>
+#include <optional>
 #include <sstream>
 
 namespace ze {
@@ -28,6 +29,39 @@ std::string utcNow()
     return text.str();
 }
 
+template <typename T>
+nlohmann::json orNull(const std::optional<T>& value)
+{
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json evidence(const PointEvidence& p)
+{
+    return {
+        {"value", p.value}, {"median", p.median}, {"stderr", p.stdError}, {"readings", p.readings}};
+}
+
+nlohmann::json confirmation(const std::optional<Confirmation>& c)
+{
+    if (!c) return nullptr;
+    nlohmann::json neighbours = nlohmann::json::array();
+    for (const PointEvidence& n : c->neighbours) {
+        nlohmann::json entry = evidence(n);
+        entry["lower"] = n.lower;
+        neighbours.push_back(entry);
+    }
+    return {{"confidence", c->confidence}, {"best", evidence(c->best)}, {"neighbours", neighbours}};
+}
+
+nlohmann::json line(const std::optional<LineSummary>& l)
+{
+    if (!l) return nullptr;
+    return {{"count", l->count},
+            {"mean", l->mean},
+            {"sigma", l->sigma},
+            {"half_life", orNull(l->halfLife)}};
+}
+
 }  // namespace
 
 nlohmann::json toJson(const CalibrationReport& report)
@@ -35,6 +69,15 @@ nlohmann::json toJson(const CalibrationReport& report)
     nlohmann::json samples = nlohmann::json::array();
     for (const Measurement& m : report.measurements) {
         samples.push_back({{"value", m.value}, {"flicker", m.flicker}, {"readings", m.readings}});
+    }
+    nlohmann::json raw = nlohmann::json::array();
+    for (const RawReading& r : report.raw) {
+        raw.push_back({{"value", r.value}, {"reading", r.reading}, {"t_s", r.seconds}});
+    }
+    nlohmann::json model = nullptr;
+    if (!report.modelKind.empty()) {
+        model = {{"kind", report.modelKind}, {"curve", nlohmann::json::array()}};
+        for (const auto& [x, y] : report.modelCurve) model["curve"].push_back({x, y});
     }
     nlohmann::json json = {
         {"chip", report.chip},
@@ -51,6 +94,15 @@ nlohmann::json toJson(const CalibrationReport& report)
         {"saved", report.saved},
         {"verified", report.verified},
         {"restored", report.restored},
+        {"reason", report.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.reason)},
+        {"range", {{"lo", report.rangeLo}, {"hi", report.rangeHi}}},
+        {"raw", raw},
+        {"noise", orNull(report.noise)},
+        {"confirmed", report.confirmed},
+        {"confirmation", confirmation(report.confirmation)},
+        {"at_range_end", report.atRangeEnd},
+        {"model", model},
+        {"line", line(report.line)},
     };
     if (!report.panelId.empty()) json["panel"] = report.panelId;
     if (!report.ok) json["error"] = report.error;
@@ -64,9 +116,10 @@ std::string summary(const CalibrationReport& report)
     const std::string panel = report.panelId.empty() ? "" : " panel " + report.panelId;
     if (!report.restored) {
         text << report.chip << panel << ": best VCOM " << report.best << " (flicker "
-             << report.flicker << ") from " << report.start << "; " << report.updates
-             << " updates, " << report.readings << " readings, " << seconds(report.elapsedUs)
-             << " s (" << seconds(report.settleUs) << " s settling)\n";
+             << report.flicker << (report.confirmed ? ", confirmed" : ", NOT confirmed")
+             << ") from " << report.start << "; " << report.updates << " updates, "
+             << report.readings << " readings, " << seconds(report.elapsedUs) << " s ("
+             << seconds(report.settleUs) << " s settling)\n";
         text << (report.saved ? (report.verified ? "saved and verified\n" : "saved, NOT verified\n")
                               : "not saved\n");
     } else {
@@ -79,10 +132,10 @@ std::string summary(const CalibrationReport& report)
 
 bool appendToLog(const std::string& path, const CalibrationReport& report, std::string* error)
 {
-    nlohmann::json line = toJson(report);
-    line["time"] = utcNow();
+    nlohmann::json entry = toJson(report);
+    entry["time"] = utcNow();
     std::ofstream out(path, std::ios::app);
-    out << line.dump() << "\n";
+    out << entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     out.flush();
     if (!out) {
         *error = "cannot append to the log " + path + ": " + std::strerror(errno);

@@ -2,40 +2,51 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
+#include <set>
 #include <stdexcept>
-#include <string>
 
 namespace ze {
 namespace vcomcal {
 namespace {
 
-// Unseeded, the first bracket spans this fraction of the range on each side
-// of its middle; seeded, the line's mean plus or minus this many sigmas, but
-// never narrower than the minimum half width.
-constexpr double kUnseededHalfWidth = 0.25;
+constexpr double kGolden = 0.381966;  // 2 - the golden ratio
+// A seed window grows outwards by this factor of the measured span.
+constexpr double kGrowth = 1.618;
 constexpr double kSeedSigmas = 4.0;
 constexpr double kMinSeedHalfWidth = 8.0;
-// Bracket widening steps out by the golden ratio of the last gap.
-constexpr double kWidenFactor = 1.618;
-// A point counts as on an arm when it rises this many noise sigmas (of a
-// median) above the lowest point, and by this fraction of the largest rise
-// (which matters only for a meter without noise).
-constexpr double kArmNoiseSigmas = 4.0;
-constexpr double kArmRiseFraction = 0.02;
-// Each round places a pair of arm points at this fraction of the lower
-// bracket edge's rise: two levels give each arm line a baseline.
-constexpr double kArmLevels[] = {0.5, 0.25};
-// How far a point's position may be blurred by noise, in codes.
-constexpr double kTargetCodeError = 0.25;
-// Median of n readings has about this much more spread than their mean.
-constexpr double kMedianEfficiency = 1.25;
-// An arm point this many sigmas off its line is measured again.
-constexpr double kOutlierSigmas = 5.0;
-// Moves kept back for the final measurement and its fallback.
-constexpr unsigned kFinalMoves = 2;
-// The bracket's three points, then the final ones.
-constexpr unsigned kMinMoves = 3 + kFinalMoves;
+// Points this many codes or more from the lowest take the far readings.
+constexpr int kNearCodes = 4;
+constexpr unsigned kFarReadings = 2;
+// A model's proposal is taken while the bracket shrinks at least this much
+// over two steps; otherwise a golden step keeps the convergence.
+constexpr double kModelShrink = 0.6;
+// The confirmation: one-sided, 95 %, looking this many codes out each side.
+constexpr double kConfidence = 0.95;
+constexpr double kConfidenceSigmas = 1.645;
+constexpr int kConfirmReach = 3;
+// Below this, a rise is taken as this much when working out more readings.
+constexpr double kMinRiseSeen = 0.5;
+// Two readings this many noise sigmas apart hold an outlier.
+constexpr double kOutlierSigmas = 4.0;
+// A point read again whose new median is this far from its old one has
+// moved (the panel drifted): its old readings go.
+constexpr double kStaleSigmas = 4.0;
+// A median of this many readings survives one outlier.
+constexpr std::size_t kRobustReadings = 3;
+// Something must rise this far above the minimum for there to be one.
+constexpr double kRiseSigmas = 5.0;
+// Noise is pooled from at least this many reading-to-reading differences.
+constexpr std::size_t kMinDifferences = 6;
+// Sigma of a normal from the median absolute difference of two readings.
+constexpr double kMadDifference = 0.6745 * 1.41421356;
+// The outlier gate judges noise by the lower quartile of those differences,
+// which the outliers it looks for cannot inflate.
+constexpr double kGateQuantile = 0.25;
+constexpr double kLowDifference = 0.3186 * 1.41421356;
+// Standard error of a median of three or more, against a mean.
+constexpr double kMedianEfficiency = 1.2533;
 
 double median(std::vector<double> values)
 {
@@ -44,76 +55,31 @@ double median(std::vector<double> values)
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-struct Line {
-    double intercept;
-    double slope;
-    double at(double x) const { return intercept + slope * x; }
-    double where(double level) const { return (level - intercept) / slope; }
-};
-
-struct XY {
-    double x;
-    double y;
-};
-
-Line fitLine(const std::vector<XY>& points)
-{
-    double sx = 0, sy = 0;
-    for (const XY& p : points) {
-        sx += p.x;
-        sy += p.y;
-    }
-    const double n = static_cast<double>(points.size());
-    const double mx = sx / n, my = sy / n;
-    double sxx = 0, sxy = 0;
-    for (const XY& p : points) {
-        sxx += (p.x - mx) * (p.x - mx);
-        sxy += (p.x - mx) * (p.y - my);
-    }
-    const double slope = sxx > 0 ? sxy / sxx : 0.0;
-    return {my - slope * mx, slope};
-}
-
-// The two arms as the points show them: a line for each side that has
-// points, and where they meet.
-struct Fit {
-    double optimum;
-    std::optional<Line> left;
-    std::optional<Line> right;
-    std::vector<XY> leftPoints;
-    std::vector<XY> rightPoints;
-};
+// Thrown when the moves or readings run out.
+struct LimitReached {};
 
 class Search {
 public:
     Search(const SearchConfig& config, const Probe& probe) : config_(config), probe_(probe)
     {
         if (config.lo >= config.hi) throw std::invalid_argument("empty value range");
-        if (config.samples == 0 || config.maxSamples < config.samples) {
-            throw std::invalid_argument("readings per measurement must be 1 or more");
-        }
-        if (config.maxMoves < kMinMoves) {
-            throw std::invalid_argument("the search needs at least " + std::to_string(kMinMoves) +
-                                        " updates");
-        }
+        if (config.samples == 0) throw std::invalid_argument("no readings per measurement");
+        maxSamples_ = std::max(config.maxSamples, config.samples);
+        farReadings_ = std::min(kFarReadings, config.samples);
     }
 
     SearchResult run()
     {
-        bracket();
-        Fit fit = estimate();
-        for (double armLevel : kArmLevels) {
-            if (!movesLeft()) break;
-            // The bottom first: only with it measured do the points above it
-            // show how far up the arms they are.
-            measure(clampValue(fit.optimum), config_.samples);
-            fit = estimate();
-            if (!movesLeft()) break;
-            placeArmPair(fit, armLevel);
-            fit = estimate();
+        try {
+            start();
+            result_.outcome = converge();
+        } catch (const LimitReached&) {
+            result_.outcome = SearchOutcome::Limit;
         }
-        fit = remeasureOutliers(fit);
-        finish(fit.optimum);
+        if (points_.empty()) return result_;
+        const int b = lowest();
+        if (!risesAnywhere(b)) result_.outcome = SearchOutcome::NoMinimum;
+        describe(b);
         return result_;
     }
 
@@ -124,22 +90,91 @@ private:
     {
         return std::clamp(static_cast<int>(std::lround(v)), lo(), hi());
     }
-    bool movesLeft() const { return result_.moves + kFinalMoves < config_.maxMoves; }
-
+    bool measured(int v) const { return points_.count(v) != 0; }
     double level(int v) const { return median(points_.at(v)); }
+    unsigned count(int v) const { return static_cast<unsigned>(points_.at(v).size()); }
 
-    double measure(int v, unsigned readings)
+    void measure(int v, unsigned readings)
     {
-        if (v != current_) {
-            ++result_.moves;
-            current_ = v;
-        }
+        if (v != current_ && result_.moves >= config_.maxMoves) throw LimitReached{};
+        readings = std::min(readings,
+                            config_.maxReadings - std::min(config_.maxReadings, result_.readings));
+        if (readings == 0) throw LimitReached{};
+        const bool revisit = v != current_ && measured(v);
+        if (v != current_) ++result_.moves;
+        current_ = v;
         const std::vector<double> taken = probe_(static_cast<unsigned>(v), readings);
-        std::vector<double>& all = points_[v];
-        all.insert(all.end(), taken.begin(), taken.end());
+        result_.readings += static_cast<unsigned>(taken.size());
         result_.measurements.push_back(
             {static_cast<unsigned>(v), median(taken), static_cast<unsigned>(taken.size())});
-        return level(v);
+        std::vector<double>& all = points_[v];
+        if (revisit && taken.size() >= kRobustReadings && moved(all, taken)) all.clear();
+        all.insert(all.end(), taken.begin(), taken.end());
+    }
+
+    // Two readings that disagree by more than the noise allows hold an
+    // outlier; a third makes the median robust to it.
+    void measureRobustly(int v, unsigned readings)
+    {
+        measure(v, readings);
+        const std::vector<double>& all = points_.at(v);
+        if (all.size() != 2) return;
+        const double sigma = noiseAt(level(v), v, kGateQuantile);
+        const double apart = std::abs(all[1] - all[0]);
+        if (std::isnan(sigma) ? apart > 0 : apart > kOutlierSigmas * sigma) measure(v, 1);
+    }
+
+    bool moved(const std::vector<double>& before, const std::vector<double>& now) const
+    {
+        const double shift = std::abs(median(now) - median(before));
+        const double sigma = noiseAt(median(before), std::numeric_limits<int>::min());
+        if (std::isnan(sigma) || sigma == 0) return shift > 0;
+        return shift > kStaleSigmas * sigma *
+                           std::sqrt(1.0 / static_cast<double>(now.size()) +
+                                     1.0 / static_cast<double>(before.size()));
+    }
+
+    // A reading's spread near `level`, from the reading-to-reading
+    // differences of the points nearest that level (so that a meter in dB or
+    // power units, whose noise changes along the curve, is judged where it
+    // matters); NaN before there are any. `skip` leaves one point out.
+    double noiseAt(double target, int skip, double quantile = 0.5) const
+    {
+        std::vector<std::pair<double, int>> byLevel;
+        for (const auto& [v, readings] : points_) {
+            if (v != skip && readings.size() > 1)
+                byLevel.push_back({std::abs(level(v) - target), v});
+        }
+        std::sort(byLevel.begin(), byLevel.end());
+        std::vector<double> differences;
+        for (const auto& entry : byLevel) {
+            const std::vector<double>& r = points_.at(entry.second);
+            for (std::size_t i = 1; i < r.size(); ++i)
+                differences.push_back(std::abs(r[i] - r[i - 1]));
+            if (differences.size() >= kMinDifferences) break;
+        }
+        if (differences.empty()) return std::numeric_limits<double>::quiet_NaN();
+        const auto at = differences.begin() + std::lround(quantile * (differences.size() - 1));
+        std::nth_element(differences.begin(), at, differences.end());
+        return *at / (quantile == 0.5 ? kMadDifference : kLowDifference);
+    }
+
+    double stdError(int v) const
+    {
+        const double sigma = noiseAt(level(v), std::numeric_limits<int>::min());
+        if (std::isnan(sigma)) return 0;
+        const unsigned n = count(v);
+        return (n >= 3 ? kMedianEfficiency : 1.0) * sigma / std::sqrt(static_cast<double>(n));
+    }
+
+    // How many standard errors `v` lies above `b`; infinite for a clear rise
+    // on a meter without noise.
+    double rise(int v, int b) const
+    {
+        const double difference = level(v) - level(b);
+        const double se = std::hypot(stdError(v), stdError(b));
+        if (se == 0) return difference > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+        return difference / se;
     }
 
     int lowest() const
@@ -150,212 +185,196 @@ private:
             ->first;
     }
 
-    // Spread of one reading: the median over points of their own spread, so
-    // that one outlier does not set it.
-    double readingSigma() const
+    // The nearest measured values either side of `v`, or one past the range.
+    std::pair<int, int> around(int v) const
     {
-        std::vector<double> sigmas;
-        for (const auto& [v, readings] : points_) {
-            if (readings.size() < 2) continue;
-            double mean = 0;
-            for (double r : readings) mean += r;
-            mean /= readings.size();
-            double ss = 0;
-            for (double r : readings) ss += (r - mean) * (r - mean);
-            sigmas.push_back(std::sqrt(ss / (readings.size() - 1)));
-        }
-        return sigmas.empty() ? 0.0 : median(sigmas);
+        const auto it = points_.find(v);
+        const int left = it == points_.begin() ? lo() - 1 : std::prev(it)->first;
+        const auto next = std::next(it);
+        const int right = next == points_.end() ? hi() + 1 : next->first;
+        return {left, right};
     }
 
-    double pointSigma() const
+    void start()
     {
-        return kMedianEfficiency * readingSigma() / std::sqrt(static_cast<double>(config_.samples));
-    }
-
-    unsigned readingsFor(double slope) const
-    {
-        const double blur = slope > 0 ? readingSigma() / (slope * kTargetCodeError) : 0.0;
-        const double wanted = std::ceil(kMedianEfficiency * kMedianEfficiency * blur * blur);
-        return static_cast<unsigned>(std::clamp(wanted, static_cast<double>(config_.samples),
-                                                static_cast<double>(config_.maxSamples)));
-    }
-
-    double armThreshold() const
-    {
-        const double floor = level(lowest());
-        double maxRise = 0;
-        for (const auto& entry : points_) maxRise = std::max(maxRise, level(entry.first) - floor);
-        return std::max(kArmNoiseSigmas * pointSigma(), kArmRiseFraction * maxRise);
-    }
-
-    bool onArm(int v) const
-    {
-        const double rise = level(v) - level(lowest());
-        return rise > 0 && rise >= armThreshold();
-    }
-
-    void bracket()
-    {
-        double center = (config_.lo + config_.hi) / 2.0;
-        double half = kUnseededHalfWidth * (config_.hi - config_.lo);
+        double a = lo(), c = hi();
         if (config_.seedMean && config_.seedSigma) {
-            center = *config_.seedMean;
-            half = std::max(kSeedSigmas * *config_.seedSigma, kMinSeedHalfWidth);
+            const double center = std::clamp(*config_.seedMean, a, c);
+            const double half = std::max(kSeedSigmas * *config_.seedSigma, kMinSeedHalfWidth);
+            a = std::max(a, center - half);
+            c = std::min(c, center + half);
         }
-        for (double v : {center - half, center, center + half})
-            measure(clampValue(v), config_.samples);
+        const int first = clampValue(a + kGolden * (c - a));
+        int second = clampValue(c - kGolden * (c - a));
+        if (second == first) second = first < hi() ? first + 1 : first - 1;
+        measureRobustly(first, farReadings_);
+        measureRobustly(second, farReadings_);
+    }
 
-        // Widen while an edge is the lowest point or still on the flat
-        // bottom, unless it is already the end of the range.
-        while (movesLeft()) {
-            const int left = points_.begin()->first;
-            const int right = points_.rbegin()->first;
-            const int low = lowest();
-            const int next = std::next(points_.begin())->first;
-            const int prev = std::prev(points_.end(), 2)->first;
-            if (left > lo() && (low == left || !onArm(left))) {
-                measure(clampValue(left - kWidenFactor * (next - left)), config_.samples);
-            } else if (right < hi() && (low == right || !onArm(right))) {
-                measure(clampValue(right + kWidenFactor * (right - prev)), config_.samples);
-            } else {
-                break;
+    SearchOutcome converge()
+    {
+        std::vector<int> widths;
+        for (;;) {
+            const int b = lowest();
+            const auto [left, right] = around(b);
+            if (b - left > 1 || right - b > 1) {
+                widths.push_back(right - left);
+                const int next = nextPoint(b, left, right, widths);
+                measureRobustly(next,
+                                std::abs(next - b) < kNearCodes ? config_.samples : farReadings_);
+                continue;
+            }
+            const std::optional<SearchOutcome> done = confirmStep(b);
+            if (done) return *done;
+        }
+    }
+
+    int nextPoint(int b, int left, int right, const std::vector<int>& widths)
+    {
+        const std::optional<double> proposal = propose(b, left, right);
+        const std::size_t n = widths.size();
+        const bool shrinking = n < 3 || widths[n - 1] <= kModelShrink * widths[n - 3];
+        if (proposal && shrinking) {
+            int v = static_cast<int>(std::lround(*proposal));
+            if (v == b) v = b - left >= right - b ? b - 1 : b + 1;
+            if (v > left && v < right && !measured(v)) return v;
+        }
+        // A golden step into the wider gap; towards an unmeasured range end
+        // no further than the growth of the measured span.
+        const bool toLeft = b - left >= right - b;
+        const int gap = toLeft ? b - left : right - b;
+        double step = std::max(1.0, std::round(kGolden * gap));
+        if (toLeft ? left < lo() : right > hi()) {
+            const double span = points_.rbegin()->first - points_.begin()->first;
+            step = std::min(step, std::max(1.0, std::round(kGrowth * span)));
+        }
+        return toLeft ? b - static_cast<int>(step) : b + static_cast<int>(step);
+    }
+
+    // Where two straight arms through the nearest points would meet: one
+    // line through each side's two nearest points, or, with one point a side,
+    // both sides at the steeper of the two slopes the lowest point shows.
+    std::optional<double> propose(int b, int left, int right)
+    {
+        if (left < lo() || right > hi()) return std::nullopt;
+        const double yl = level(left), yr = level(right), yb = level(b);
+        double slopeLeft = (yb - yl) / (b - left);
+        double slopeRight = (yr - yb) / (right - b);
+        const double steeper = std::max(-slopeLeft, slopeRight);
+        slopeLeft = -steeper;
+        slopeRight = steeper;
+        const auto it = points_.find(left);
+        const auto far = std::next(points_.find(right));
+        if (it != points_.begin() && far != points_.end()) {
+            const auto outer = std::prev(it);
+            const double l = (yl - level(outer->first)) / (left - outer->first);
+            const double r = (level(far->first) - yr) / (far->first - right);
+            if (l < 0 && r > 0) {
+                slopeLeft = l;
+                slopeRight = r;
             }
         }
+        if (!(slopeRight > 0) || !(slopeLeft < 0)) return std::nullopt;
+        const double x =
+            (yr - yl + slopeLeft * left - slopeRight * right) / (slopeLeft - slopeRight);
+        result_.modelKind = "v";
+        result_.modelCurve = {
+            {double(left), yl}, {x, yl + slopeLeft * (x - left)}, {double(right), yr}};
+        return std::clamp(x, double(left), double(right));
     }
 
-    // Points left and right of the lowest one are the two arms, less those
-    // the noise could have put there.
-    Fit estimate() const
+    // One step of the confirmation around the lowest point `b`, whose
+    // neighbours are measured: nullopt while it measures more.
+    std::optional<SearchOutcome> confirmStep(int b)
     {
-        Fit fit;
-        const int low = lowest();
-        for (const auto& entry : points_) {
-            if (!onArm(entry.first)) continue;
-            const XY p{static_cast<double>(entry.first), level(entry.first)};
-            (entry.first < low ? fit.leftPoints : fit.rightPoints).push_back(p);
-        }
-        fitArms(fit);
-        return fit;
-    }
-
-    void fitArms(Fit& fit) const
-    {
-        if (fit.leftPoints.size() >= 2) fit.left = fitLine(fit.leftPoints);
-        if (fit.rightPoints.size() >= 2) fit.right = fitLine(fit.rightPoints);
-        // An arm with one point borrows the other arm's steepness.
-        if (!fit.left && fit.leftPoints.size() == 1 && fit.right) {
-            fit.left = lineThrough(fit.leftPoints[0], -fit.right->slope);
-        }
-        if (!fit.right && fit.rightPoints.size() == 1 && fit.left) {
-            fit.right = lineThrough(fit.rightPoints[0], -fit.left->slope);
-        }
-        if (!fit.left && !fit.right && fit.leftPoints.size() == 1 && fit.rightPoints.size() == 1) {
-            // Three points, equal slopes: the lowest shares an arm with one of
-            // the others; the pair that straddles the bottom shows the
-            // shallower slope, so the steeper pairing is the true arm and the
-            // other arm is its mirror image.
-            const XY& l = fit.leftPoints[0];
-            const XY& r = fit.rightPoints[0];
-            const XY m{static_cast<double>(lowest()), level(lowest())};
-            const double withLeft = (l.y - m.y) / (m.x - l.x);
-            const double withRight = (r.y - m.y) / (r.x - m.x);
-            const double steep = std::max(withLeft, withRight);
-            fit.left = lineThrough(l, -steep);
-            fit.right = lineThrough(r, steep);
-        }
-        if (fit.left && fit.right && fit.left->slope < 0 && fit.right->slope > 0) {
-            fit.optimum =
-                (fit.left->intercept - fit.right->intercept) / (fit.right->slope - fit.left->slope);
-        } else if (fit.right && !fit.left && lowest() == lo()) {
-            fit.optimum = (lo() + crossing(level(lo()), +1)) / 2.0;
-        } else if (fit.left && !fit.right && lowest() == hi()) {
-            fit.optimum = (hi() + crossing(level(hi()), -1)) / 2.0;
-        } else {
-            fit.optimum = lowest();
-        }
-        fit.optimum = std::clamp(fit.optimum, static_cast<double>(lo()), static_cast<double>(hi()));
-    }
-
-    static Line lineThrough(const XY& p, double slope) { return {p.y - slope * p.x, slope}; }
-
-    // Where the measured curve, walked from the lowest point in `direction`,
-    // first reaches `target`: the optimum's mirror image of a range end.
-    double crossing(double target, int direction) const
-    {
-        int below = lowest();
-        for (auto it = points_.find(below);;) {
-            if (direction > 0 ? ++it == points_.end() : it-- == points_.begin()) break;
-            const double y = level(it->first);
-            if (y >= target) {
-                const double yb = level(below);
-                const double t = y > yb ? (target - yb) / (y - yb) : 0.0;
-                return below + t * (it->first - below);
-            }
-            below = it->first;
-        }
-        return below;
-    }
-
-    // One point on each arm at the same rise, below the lower bracket edge,
-    // where the line fit gains most and noise still cannot hide the rise.
-    void placeArmPair(const Fit& fit, double armLevel)
-    {
-        const double floor = level(lowest());
-        double edgeRise = 0;
-        if (!fit.leftPoints.empty()) edgeRise = fit.leftPoints.front().y - floor;
-        if (!fit.rightPoints.empty()) {
-            const double rightRise = fit.rightPoints.back().y - floor;
-            edgeRise = edgeRise > 0 ? std::min(edgeRise, rightRise) : rightRise;
-        }
-        const double rise = std::max(armLevel * edgeRise, 2 * armThreshold());
-        const double o = fit.optimum;
-        for (const std::optional<Line>& arm : {fit.left, fit.right}) {
-            if (!arm || !movesLeft()) continue;
-            const int v = clampValue(arm->where(floor + rise));
-            measure(v, readingsFor(std::abs(arm->slope)));
-        }
-        // At a range end the missing arm is its mirror image.
-        if (!fit.left && fit.right && o - lo() > 0)
-            measure(clampValue(2 * o - lo()), config_.samples);
-        if (!fit.right && fit.left && hi() - o > 0)
-            measure(clampValue(2 * o - hi()), config_.samples);
-    }
-
-    Fit remeasureOutliers(Fit fit)
-    {
-        const double limit = kOutlierSigmas * pointSigma();
-        if (limit <= 0) return fit;
-        for (const auto& [arm, points] : {std::make_pair(fit.left, fit.leftPoints),
-                                          std::make_pair(fit.right, fit.rightPoints)}) {
-            if (!arm || points.size() < 3) continue;
-            for (const XY& p : points) {
-                if (std::abs(p.y - arm->at(p.x)) > limit && movesLeft()) {
-                    measure(static_cast<int>(p.x), readingsFor(std::abs(arm->slope)));
+        bool confirmed = true;
+        for (int side : {-1, +1}) {
+            if (b + side < lo() || b + side > hi()) continue;
+            int farthest = b;
+            bool rises = false;
+            for (int d = 1; d <= kConfirmReach; ++d) {
+                const int v = b + side * d;
+                if (v < lo() || v > hi() || !measured(v)) break;
+                if (count(v) < kRobustReadings) {
+                    measure(v, static_cast<unsigned>(kRobustReadings) - count(v));
+                    return std::nullopt;
                 }
+                farthest = v;
+                rises = rises || rise(v, b) >= kConfidenceSigmas;
             }
+            // Towards a range end, every value up to it not below will do.
+            if (rises || farthest == (side < 0 ? lo() : hi())) continue;
+            confirmed = false;
+            const int next = farthest + side;
+            if (std::abs(next - b) <= kConfirmReach && next >= lo() && next <= hi()) {
+                measure(next, config_.samples);
+                return std::nullopt;
+            }
+            if (!strengthen(b, farthest)) return SearchOutcome::Unconfirmed;
+            return std::nullopt;
         }
-        return estimate();
+        if (confirmed && current_ != b && reread_.insert(b).second) {
+            // Read again at the chosen value, where the panel is to be left
+            // anyway: the curve may have moved since. Once per value, so that
+            // two values too close to tell apart do not take turns.
+            measure(b, config_.samples);
+            return std::nullopt;
+        }
+        return SearchOutcome::Confirmed;
     }
 
-    // The estimate is measured last, so the panel ends there; if it proves
-    // worse than the best point seen, that point wins.
-    void finish(double optimum)
+    // More readings, if noise could be what hides the rise: at the point
+    // whose median is less certain, as many as would show the rise seen so
+    // far at the confidence wanted.
+    bool strengthen(int b, int v)
     {
-        int best = clampValue(optimum);
-        measure(best, config_.samples);
-        const int low = lowest();
-        if (level(best) - level(low) > kArmNoiseSigmas * pointSigma()) {
-            best = low;
-            measure(best, config_.samples);
+        if (stdError(b) == 0 && stdError(v) == 0) return false;
+        const int target = stdError(b) >= stdError(v) ? b : v;
+        const unsigned n = count(target);
+        if (n >= maxSamples_) return false;
+        const double z = std::max(rise(v, b), kMinRiseSeen);
+        const double wanted = std::ceil(n * (kConfidenceSigmas / z) * (kConfidenceSigmas / z));
+        const double more =
+            std::clamp(wanted - n, double(config_.samples), double(maxSamples_ - n));
+        measure(target, static_cast<unsigned>(more));
+        return true;
+    }
+
+    bool risesAnywhere(int b) const
+    {
+        return std::any_of(points_.begin(), points_.end(),
+                           [&](const auto& entry) { return rise(entry.first, b) >= kRiseSigmas; });
+    }
+
+    PointEvidence evidence(int v, int b) const
+    {
+        const double se = std::hypot(stdError(v), stdError(b));
+        const bool lower =
+            level(v) < level(b) && (se == 0 || (level(b) - level(v)) / se >= kConfidenceSigmas);
+        return {static_cast<unsigned>(v), level(v), stdError(v), count(v), lower};
+    }
+
+    void describe(int b)
+    {
+        result_.best = static_cast<unsigned>(b);
+        result_.flicker = level(b);
+        result_.atRangeEnd = b == lo() || b == hi();
+        const double sigma = noiseAt(level(b), std::numeric_limits<int>::min());
+        if (!std::isnan(sigma)) result_.noise = sigma;
+        Confirmation confirmation{kConfidence, evidence(b, b), {}};
+        for (int d = -kConfirmReach; d <= kConfirmReach; ++d) {
+            if (d != 0 && measured(b + d)) confirmation.neighbours.push_back(evidence(b + d, b));
         }
-        result_.best = static_cast<unsigned>(best);
-        result_.flicker = level(best);
+        result_.confirmation = confirmation;
     }
 
     const SearchConfig& config_;
     const Probe& probe_;
+    unsigned maxSamples_ = 0;
+    unsigned farReadings_ = 0;
     std::map<int, std::vector<double>> points_;
-    int current_ = -1;
+    std::set<int> reread_;
+    int current_ = std::numeric_limits<int>::min();
     SearchResult result_;
 };
 

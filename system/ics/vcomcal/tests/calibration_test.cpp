@@ -8,6 +8,7 @@
 #include <ze/test/virtual_clock.h>
 #include <ze/vcomcal/engine.h>
 #include <ze/vcomcal/flicker_panel.h>
+#include <ze/vcomcal/report.h>
 
 #include "sim_rig.h"
 
@@ -42,6 +43,13 @@ TEST_F(Calibration, savesAndVerifiesTheBestValueWithEveryUpdateSettledOnTheVirtu
 
     ASSERT_TRUE(report.ok) << report.error;
     EXPECT_NEAR(report.best, kBest, 1);
+    EXPECT_TRUE(report.confirmed);
+    const nlohmann::json json = toJson(report);
+    for (const char* key :
+         {"reason", "range", "raw", "noise", "confirmation", "at_range_end", "model", "line"}) {
+        EXPECT_TRUE(json.contains(key)) << key;
+    }
+    EXPECT_EQ(report.best, json["confirmation"]["best"]["value"].get<unsigned>());
     EXPECT_TRUE(report.saved && report.verified);
     EXPECT_EQ(report.best, auo.nvm());
     EXPECT_EQ(1u, auo.saveCount());
@@ -64,6 +72,46 @@ TEST_F(Calibration, aFailingUpdateLeavesThePanelAtItsStartAndSavesNothing)
     EXPECT_EQ(AuoChip::kFactorySetting, auo.setting());
     EXPECT_EQ(0u, auo.saveCount());
     EXPECT_EQ(0, rig.board().freerunVfreq());
+}
+
+// A meter stuck at one number, or the panel's, counting its readings.
+class CountingMeter : public Meter {
+public:
+    CountingMeter(std::unique_ptr<Meter> inner) : inner_(std::move(inner)) {}
+    double read(unsigned value) override { return ++reads, inner_ ? inner_->read(value) : -1.0; }
+    unsigned reads = 0;
+
+private:
+    std::unique_ptr<Meter> inner_;
+};
+
+TEST_F(Calibration, anyRunWithoutAConfirmedMinimumEndsAtTheStartValueWithNothingSaved)
+{
+    struct Case {
+        const char* reason;
+        bool stuck;
+        unsigned maxMoves;
+        unsigned stopAfter;  // readings; 0: never
+    };
+    for (const Case& c : {Case{"no_minimum", true, 20, 0}, Case{"limit", false, 6, 0},
+                          Case{"interrupted", false, 20, 7}}) {
+        CountingMeter meter(c.stuck ? nullptr : simulatedMeter(panel, 1, heldValueOf(rig.panel())));
+        config.search.maxMoves = c.maxMoves;
+        config.stopRequested = [&] { return c.stopAfter != 0 && meter.reads >= c.stopAfter; };
+        const CalibrationReport report = calibrate(rig.vcom(), meter, config);
+
+        EXPECT_FALSE(report.ok) << c.reason;
+        EXPECT_EQ(c.reason, report.reason) << report.error;
+        EXPECT_TRUE(report.restored && !report.saved) << c.reason;
+        EXPECT_EQ(AuoChip::kFactorySetting, auo.setting()) << c.reason;
+        EXPECT_EQ(0u, auo.saveCount()) << c.reason;
+        if (c.stopAfter != 0) {
+            EXPECT_EQ(c.stopAfter, meter.reads);
+        }
+        const nlohmann::json json = toJson(report);
+        EXPECT_EQ(report.readings, json["raw"].size()) << c.reason;
+        EXPECT_FALSE(json["confirmed"].get<bool>()) << c.reason;
+    }
 }
 
 TEST(LineStats, roundTripsThroughItsStateFileAndRefusesAMalformedOne)
