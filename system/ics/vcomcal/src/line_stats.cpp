@@ -21,6 +21,8 @@ constexpr const char* kLockSuffix = ".lock";
 constexpr const char* kTemporarySuffix = ".XXXXXX";
 constexpr mode_t kNewFileMode = 0666;  // less the umask
 constexpr std::size_t kShownValueBytes = 40;
+// Beyond any chip's VCOM codes: a mean or spread this large is no line's.
+constexpr double kLargestCode = 1e6;
 constexpr const char* kExpected = R"( (expected {"count": N, "mean": X, "variance": Y}))";
 
 // Shorter than "/" with nothing after: the file's directory and its name.
@@ -123,7 +125,7 @@ std::optional<LineStats> LineStats::parse(const std::string& text, double halfLi
         return std::nullopt;
     }
     const auto field = [&](const char* name, auto valid,
-                           const char* what) -> const nlohmann::json* {
+                           const std::string& what) -> const nlohmann::json* {
         const auto found = state.find(name);
         if (found == state.end()) {
             *error = std::string("no \"") + name + "\"" + kExpected;
@@ -135,20 +137,21 @@ std::optional<LineStats> LineStats::parse(const std::string& text, double halfLi
         }
         return &*found;
     };
-    const auto finite = [](const nlohmann::json& v) {
-        return v.is_number() && std::isfinite(v.get<double>());
-    };
-    const auto nonNegative = [&](const nlohmann::json& v) {
-        return finite(v) && v.get<double>() >= 0;
+    // A number from `lo` to `hi`, or nullptr with *error naming the field.
+    const auto number = [&](const char* name, double lo, double hi) -> const nlohmann::json* {
+        const auto within = [&](const nlohmann::json& v) {
+            return v.is_number() && v.get<double>() >= lo && v.get<double>() <= hi;
+        };
+        return field(name, within, "a number from " + shown(lo) + " to " + shown(hi));
     };
     const auto countFits = [](const nlohmann::json& v) {
         return v.is_number_unsigned() &&
                v.get<std::uint64_t>() <= std::numeric_limits<unsigned long>::max();
     };
     const nlohmann::json* count = field("count", countFits, "a non-negative integer that fits");
-    const nlohmann::json* mean = count ? field("mean", finite, "a finite number") : nullptr;
+    const nlohmann::json* mean = count ? number("mean", -kLargestCode, kLargestCode) : nullptr;
     const nlohmann::json* variance =
-        mean ? field("variance", nonNegative, "a finite number, 0 or more") : nullptr;
+        mean ? number("variance", 0, kLargestCode * kLargestCode) : nullptr;
     if (variance == nullptr) return std::nullopt;
 
     LineStats stats(halfLife);
@@ -156,9 +159,10 @@ std::optional<LineStats> LineStats::parse(const std::string& text, double halfLi
     stats.mean_ = mean->get<double>();
     stats.weight_ = stats.weight2_ = static_cast<double>(stats.count_);
     if (state.contains("weight") || state.contains("weight2")) {
-        const nlohmann::json* weight = field("weight", nonNegative, "a finite number, 0 or more");
+        // Each panel weighs 1 at most.
+        const nlohmann::json* weight = number("weight", 0, stats.weight_);
         const nlohmann::json* weight2 =
-            weight ? field("weight2", nonNegative, "a finite number, 0 or more") : nullptr;
+            weight ? number("weight2", 0, weight->get<double>()) : nullptr;
         if (weight2 == nullptr) return std::nullopt;
         stats.weight_ = weight->get<double>();
         stats.weight2_ = weight2->get<double>();
