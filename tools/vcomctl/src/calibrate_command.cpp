@@ -184,11 +184,20 @@ void addCalibrateOptions(CLI::App& app, CalibrateOptions& o)
         ->check(CLI::Range(1u, 100u));
     app.add_option("--max-updates", o.maxUpdates, "updates the search may make")
         ->check(CLI::Range(5u, 1000u));
+    app.add_option("--max-readings", o.maxReadings,
+                   "meter readings the search may take (default " +
+                       std::to_string(ze::vcomcal::SearchConfig{}.maxReadings) +
+                       "); reaching this or --max-updates fails the run, nothing saved")
+        ->check(CLI::PositiveNumber);
     app.add_flag("!--no-save", o.save, "find and set the best value, but do not save it");
+    app.add_flag("--save-unconfirmed", o.saveUnconfirmed,
+                 "save a best value that its neighbours' readings did not confirm");
     app.add_option("--state", o.stateFile,
                    "the line's statistics (JSON), read and updated under FILE.lock");
     app.add_option("--half-life", o.halfLife,
-                   "panels after which a panel weighs half in --state; 0: all alike")
+                   "panels after which a panel weighs half in --state (default " +
+                       std::to_string(static_cast<int>(ze::vcomcal::kDefaultHalfLifePanels)) +
+                       "); 0: all alike")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--log", o.logFile, "append one JSON line per panel");
     app.add_option("--panel-id", o.panelId, "the panel's serial, for the report and the log");
@@ -230,6 +239,9 @@ void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
     config.settleUs = options.settleMs * kUsPerMs;
     config.save = options.save;
     config.panelId = options.panelId;
+    if (options.maxReadings) config.search.maxReadings = *options.maxReadings;
+    config.saveUnconfirmed = options.saveUnconfirmed;
+    config.stopRequested = stop;
     ze::vcomcal::seedFromLine(config.search, outputs.line);
 
     CalibrationReport report;

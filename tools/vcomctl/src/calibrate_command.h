@@ -32,7 +32,9 @@ struct CalibrateOptions {
     unsigned settleMs = 100;
     unsigned samples = 3;
     unsigned maxUpdates = 20;
+    std::optional<unsigned> maxReadings;  // the search's own limit unless set
     bool save = true;
+    bool saveUnconfirmed = false;
     std::string stateFile;  // the line's statistics, read and updated
     double halfLife = ze::vcomcal::kDefaultHalfLifePanels;  // in panels; 0: all weigh alike
     std::string logFile;                                    // one JSON line appended per panel

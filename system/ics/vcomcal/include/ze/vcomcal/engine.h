@@ -29,6 +29,10 @@ struct CalibrationConfig {
     std::uint64_t settleUs = kDefaultSettleUs;
     bool save = true;
     std::string panelId;  // for the report and the line's log
+    // Saves a best value that its neighbours' readings did not confirm.
+    bool saveUnconfirmed = false;
+    // True once Ctrl-C/SIGTERM/SIGHUP arrived; checked between readings.
+    std::function<bool()> stopRequested;
     // Waits and the clock of the elapsed time, both in microseconds.
     std::function<void(std::uint64_t)> sleep;  // default: usleep
     std::function<std::uint64_t()> clock;      // default: monotonic time

@@ -30,6 +30,8 @@ struct SearchConfig {
     unsigned maxSamples = 15;
     // Value changes the search may make; it settles for its best estimate then.
     unsigned maxMoves = 20;
+    // Meter readings the search may take; reaching it, or maxMoves, is a failure.
+    unsigned maxReadings = 200;
 };
 
 struct Measurement {
