@@ -20,7 +20,8 @@ esac
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_board_file fuzz_platform_conf fuzz_fw_env fuzz_bus_responses)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_board_file fuzz_platform_conf fuzz_fw_env fuzz_bus_responses
+  fuzz_line_state fuzz_meter_reply)
 
 status=0
 for target in "${targets[@]}"; do

@@ -1,8 +1,15 @@
 #include "calibrate_command.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <ctime>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -11,12 +18,18 @@
 #include <ze/vcomcal/report.h>
 
 #include "runner.h"
+#include "stop_control.h"
 
 namespace vcomctl {
 namespace {
 
 constexpr std::uint64_t kUsPerMs = 1000;
 constexpr const char* kSimMeter = "sim";
+constexpr mode_t kNewFileMode = 0666;  // less the umask
+constexpr const char* kUtcFormat = "%Y-%m-%dT%H:%M:%SZ";
+constexpr std::size_t kUtcLength = sizeof "YYYY-MM-DDTHH:MM:SSZ";
+
+using ze::vcomcal::CalibrationReport;
 
 ze::vcomcal::FlickerPanel simulatedFlicker(const CalibrateOptions& options,
                                            const ze::ic::catalogue::ChipInfo& chip)
@@ -32,14 +45,124 @@ ze::vcomcal::FlickerPanel simulatedFlicker(const CalibrateOptions& options,
 
 std::unique_ptr<ze::vcomcal::Meter> makeMeter(const CalibrateOptions& options,
                                               const ze::ic::catalogue::ChipInfo& chip,
-                                              const HeldValue& simulated)
+                                              const HeldValue& simulated,
+                                              const ze::vcomcal::StopRequested& stop)
 {
     const std::chrono::milliseconds timeout(options.meterTimeoutMs);
     if (!options.meterCommand.empty())
-        return ze::vcomcal::commandMeter(options.meterCommand, timeout);
-    if (!options.meterStdio.empty()) return ze::vcomcal::stdioMeter(options.meterStdio, timeout);
+        return ze::vcomcal::commandMeter(options.meterCommand, timeout, stop);
+    if (!options.meterStdio.empty())
+        return ze::vcomcal::stdioMeter(options.meterStdio, timeout, stop);
     return ze::vcomcal::simulatedMeter(simulatedFlicker(options, chip), options.simSeed, simulated);
 }
+
+std::string utcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[kUtcLength];
+    return std::string(text, std::strftime(text, sizeof text, kUtcFormat, &utc));
+}
+
+// What a calibration writes once the panel is done. Each is opened and
+// checked before the first update, so that one that cannot be written stops
+// the run while the panel is unchanged, never after its save.
+class Output {
+public:
+    virtual ~Output() = default;
+    virtual bool commit(const CalibrationReport& report, std::string* error) = 0;
+};
+
+// One JSON line per panel, whatever its outcome.
+class LogOutput : public Output {
+public:
+    static std::unique_ptr<Output> open(const std::string& path, std::string* error)
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                              kNewFileMode);
+        if (fd < 0) {
+            *error = "cannot open the log " + path + ": " + std::strerror(errno) +
+                     (errno == ELOOP ? " (a symbolic link is not written through)" : "");
+            return nullptr;
+        }
+        return std::unique_ptr<Output>(new LogOutput(path, fd));
+    }
+    ~LogOutput() override { close(fd_); }
+
+    bool commit(const CalibrationReport& report, std::string* error) override
+    {
+        nlohmann::json line = ze::vcomcal::toJson(report);
+        line["time"] = utcNow();
+        // One write, so that the lines of stations sharing the log never mix.
+        const std::string text =
+            line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        if (write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size())) return true;
+        *error =
+            "cannot append to the log " + path_ + ": " + std::strerror(errno != 0 ? errno : ENOSPC);
+        return false;
+    }
+
+private:
+    LogOutput(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+
+    std::string path_;
+    int fd_;
+};
+
+// The line's statistics: read at the start to seed the search; a panel whose
+// minimum was found and confirmed enters them at the end.
+class StateOutput : public Output {
+public:
+    explicit StateOutput(std::unique_ptr<ze::vcomcal::LineStateFile> file) : file_(std::move(file))
+    {
+    }
+    const ze::vcomcal::LineStats& line() const { return file_->stats(); }
+
+    bool commit(const CalibrationReport& report, std::string* error) override
+    {
+        // With --save-unconfirmed such a panel is saved, but it does not steer the line.
+        return !report.ok || !report.confirmed || file_->add(report.best, error);
+    }
+
+private:
+    std::unique_ptr<ze::vcomcal::LineStateFile> file_;
+};
+
+struct Outputs {
+    std::vector<std::unique_ptr<Output>> all;
+    ze::vcomcal::LineStats line;  // the seed
+
+    bool open(const CalibrateOptions& options, std::string* error)
+    {
+        line = ze::vcomcal::LineStats(options.halfLife);
+        if (!options.logFile.empty()) {
+            all.push_back(LogOutput::open(options.logFile, error));
+            if (!all.back()) return false;
+        }
+        if (!options.stateFile.empty()) {
+            auto file =
+                ze::vcomcal::LineStateFile::open(options.stateFile, options.halfLife, error);
+            if (!file) return false;
+            line = file->stats();
+            all.push_back(std::make_unique<StateOutput>(std::move(file)));
+        }
+        return true;
+    }
+
+    // Every output is written, whichever failed; *error holds the first failure.
+    bool commit(const CalibrationReport& report, std::string* error)
+    {
+        bool ok = true;
+        for (const auto& output : all) {
+            std::string why;
+            if (output->commit(report, &why)) continue;
+            if (ok) *error = why;
+            ok = false;
+        }
+        return ok;
+    }
+};
 
 }  // namespace
 
@@ -48,19 +171,35 @@ void addCalibrateOptions(CLI::App& app, CalibrateOptions& o)
     app.add_option("--meter", o.meter, "sim: the simulated panel's meter (needs --sim)")
         ->check(CLI::IsMember({kSimMeter}));
     app.add_option("--meter-cmd", o.meterCommand,
-                   "run PROGRAM ARGS per reading; it prints one number, lower is better");
+                   "run PROGRAM ARGS per reading (through /bin/sh -c when it holds shell "
+                   "syntax); it prints one number and exits 0, lower is better");
     app.add_option("--meter-stdio", o.meterStdio,
-                   "start PROGRAM ARGS once; write the value and a newline per reading, read "
-                   "one number per line");
-    app.add_option("--meter-timeout", o.meterTimeoutMs, "ms a reading may take")
+                   "start PROGRAM ARGS once (through /bin/sh -c when it holds shell syntax); "
+                   "per reading write one line, the value, and read one line back, one number; "
+                   "lines it prints unasked are dropped");
+    app.add_option("--meter-timeout", o.meterTimeoutMs,
+                   "ms a reading may take; then the meter and all it started are killed")
         ->check(CLI::PositiveNumber);
     app.add_option("--settle", o.settleMs, "ms to wait after each update before reading");
     app.add_option("--samples", o.samples, "readings per measurement, at least")
         ->check(CLI::Range(1u, 100u));
     app.add_option("--max-updates", o.maxUpdates, "updates the search may make")
         ->check(CLI::Range(5u, 1000u));
+    app.add_option("--max-readings", o.maxReadings,
+                   "meter readings the search may take (default " +
+                       std::to_string(ze::vcomcal::SearchConfig{}.maxReadings) +
+                       "); reaching this or --max-updates fails the run, nothing saved")
+        ->check(CLI::PositiveNumber);
     app.add_flag("!--no-save", o.save, "find and set the best value, but do not save it");
-    app.add_option("--state", o.stateFile, "the line's statistics (JSON), read and updated");
+    app.add_flag("--save-unconfirmed", o.saveUnconfirmed,
+                 "save a best value that its neighbours' readings did not confirm");
+    app.add_option("--state", o.stateFile,
+                   "the line's statistics (JSON), read and updated under FILE.lock");
+    app.add_option("--half-life", o.halfLife,
+                   "panels after which a panel weighs half in --state (default " +
+                       std::to_string(static_cast<int>(ze::vcomcal::kDefaultHalfLifePanels)) +
+                       "); 0: all alike")
+        ->check(CLI::NonNegativeNumber);
     app.add_option("--log", o.logFile, "append one JSON line per panel");
     app.add_option("--panel-id", o.panelId, "the panel's serial, for the report and the log");
     app.add_option("--sim-seed", o.simSeed, "draws the simulated panel's flicker");
@@ -86,15 +225,13 @@ void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
                    const HeldValue& simulated)
 {
-    ze::vcomcal::LineStats line;
-    if (!options.stateFile.empty()) {
-        const auto loaded = ze::vcomcal::LineStats::load(options.stateFile, &result.error);
-        if (!loaded) {
-            result.ok = false;
-            return;
-        }
-        line = *loaded;
+    Outputs outputs;
+    if (!outputs.open(options, &result.error)) {
+        result.ok = false;
+        result.error = "calibrate: " + result.error;
+        return;
     }
+    const ze::vcomcal::StopRequested stop = [] { return StopControl::process().requested() != 0; };
     ze::vcomcal::CalibrationConfig config;
     config.chip = &chip;
     config.search.samples = options.samples;
@@ -103,11 +240,15 @@ void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
     config.settleUs = options.settleMs * kUsPerMs;
     config.save = options.save;
     config.panelId = options.panelId;
-    ze::vcomcal::seedFromLine(config.search, line);
+    if (options.maxReadings) config.search.maxReadings = *options.maxReadings;
+    config.saveUnconfirmed = options.saveUnconfirmed;
+    config.stopRequested = stop;
+    ze::vcomcal::seedFromLine(config, outputs.line);
+    if (config.line && outputs.line.halfLife() > 0) config.line->halfLife = outputs.line.halfLife();
 
-    ze::vcomcal::CalibrationReport report;
+    CalibrationReport report;
     try {
-        const auto meter = makeMeter(options, chip, simulated);
+        const auto meter = makeMeter(options, chip, simulated, stop);
         report = ze::vcomcal::calibrate(vcom, *meter, config);
     } catch (const ze::vcomcal::MeterError& e) {
         // The meter did not start: nothing reached the panel.
@@ -118,12 +259,10 @@ void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
     result.ok = report.ok;
     result.error = report.ok ? "" : "calibrate: " + report.error;
     result.value = report.best;
-    if (!options.logFile.empty() &&
-        !ze::vcomcal::appendToLog(options.logFile, report, &result.error)) {
+    std::string outputError;
+    if (!outputs.commit(report, &outputError)) {
+        result.error = result.ok ? "calibrate: " + outputError : result.error + "; " + outputError;
         result.ok = false;
-    } else if (report.ok && !options.stateFile.empty()) {
-        line.add(report.best);
-        result.ok = line.save(options.stateFile, &result.error);
     }
     result.calibration = std::move(report);
 }

@@ -12,6 +12,7 @@
 
 #include <ze/hal/vcom.h>
 #include <ze/ic/chip_catalogue.h>
+#include <ze/vcomcal/line_stats.h>
 
 namespace CLI {
 class App;
@@ -31,9 +32,12 @@ struct CalibrateOptions {
     unsigned settleMs = 100;
     unsigned samples = 3;
     unsigned maxUpdates = 20;
+    std::optional<unsigned> maxReadings;  // the search's own limit unless set
     bool save = true;
+    bool saveUnconfirmed = false;
     std::string stateFile;  // the line's statistics, read and updated
-    std::string logFile;    // one JSON line appended per panel
+    double halfLife = ze::vcomcal::kDefaultHalfLifePanels;  // in panels; 0: all weigh alike
+    std::string logFile;                                    // one JSON line appended per panel
     std::string panelId;
     // The simulated flicker behind --meter sim: drawn from the seed unless set.
     std::uint64_t simSeed = 1;
@@ -52,7 +56,10 @@ using HeldValue = std::function<std::optional<unsigned int>()>;
 
 // Calibrates the panel behind `vcom` into `result` (the report in
 // result.calibration), appends the log line and, on success, updates the
-// line's statistics.
+// line's statistics. The log and the statistics are opened before the panel
+// is touched: one that cannot be written fails the run before any update.
+// A stop requested of vcomctl abandons the calibration (the panel set back,
+// nothing saved).
 void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
                    const HeldValue& simulated);

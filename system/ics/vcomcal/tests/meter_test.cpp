@@ -1,8 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 
 #include <ze/vcomcal/meter.h>
 
@@ -19,12 +29,35 @@ constexpr const char* kStdioMeter = R"(while read v; do
 done
 )";
 
+// Real meter processes end on their own time: waited for in short slices,
+// bounded generously.
+constexpr std::chrono::milliseconds kWaitSlice{10};
+constexpr int kWaitSlices = 1000;
+
+bool eventually(const std::function<bool()>& done)
+{
+    for (int i = 0; i < kWaitSlices; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(kWaitSlice);
+    }
+    return done();
+}
+
 class Meters : public ::testing::Test {
 protected:
-    Meters() { std::ofstream(script) << kStdioMeter; }
-    ~Meters() override { std::remove(script.c_str()); }
+    Meters()
+    {
+        // The meters' orphans come here to be reaped (PID 1 may leave them).
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+        std::ofstream(script) << kStdioMeter;
+    }
+    ~Meters() override { std::filesystem::remove_all(dir); }
 
-    std::string script = std::filesystem::temp_directory_path() / "vcomcal-meter-test.sh";
+    std::string dir = [] {
+        std::string name = std::filesystem::temp_directory_path() / "vcomcal-meter-XXXXXX";
+        return std::string(mkdtemp(name.data()));
+    }();
+    std::string script = dir + "/meter.sh";
 };
 
 std::string failure(Meter& meter, unsigned value)
@@ -35,6 +68,16 @@ std::string failure(Meter& meter, unsigned value)
         return e.what();
     }
     return "no error";
+}
+
+// True once no process of the group is left.
+bool groupEnds(pid_t group)
+{
+    return eventually([group] {
+        while (waitpid(-group, nullptr, WNOHANG) > 0) {
+        }
+        return kill(-group, 0) != 0 && errno == ESRCH;
+    });
 }
 
 TEST_F(Meters, aStdioMeterAnswersALinePerValueAndEachFaultIsAnError)
@@ -57,6 +100,74 @@ TEST_F(Meters, aCommandMeterSeesTheValueAndFailsOnExitStatusOrGarbage)
               failure(*commandMeter("echo 1 2"), 1));
     EXPECT_NE(std::string::npos,
               failure(*commandMeter("no-such-meter-xyz"), 1).find("cannot start"));
+    // Quoted output stays short and printable.
+    EXPECT_EQ(R"(meter 'printf "\377x\n"' printed '\xffx', not one number)",
+              failure(*commandMeter(R"(printf "\377x\n")"), 1));
+    const std::string endless = failure(*stdioMeter("yes 7 | tr -d '\\n'"), 1);
+    EXPECT_NE(std::string::npos, endless.find("printed more than 65536 bytes on a line: '777"))
+        << endless.substr(0, 200);
+    EXPECT_LT(endless.size(), 200u);
+}
+
+TEST_F(Meters, aStdioMeterAnswerIsTheFirstLineAfterItsRequest)
+{
+    std::ofstream(script) << "echo 55; touch " << dir << "/banner\n"
+                          << "while read v; do echo $v.5; echo 66; touch " << dir
+                          << "/answered$v; done\n";
+    const auto meter = stdioMeter("sh " + script);
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir + "/banner"); }));
+    EXPECT_DOUBLE_EQ(100.5, meter->read(100));
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir + "/answered100"); }));
+    EXPECT_DOUBLE_EQ(101.5, meter->read(101));
+    EXPECT_EQ(2u, meter->staleLines());
+}
+
+TEST_F(Meters, nothingTheMeterStartedOutlivesATimeoutAStopOrItsMeter)
+{
+    struct Case {
+        bool stdio;
+        const char* body;  // after it has written its process group's id
+        std::chrono::milliseconds timeout;
+        bool stops;         // a stop is requested once the meter runs
+        const char* error;  // "": the reading succeeds, then the meter is destroyed
+    };
+    constexpr std::chrono::milliseconds kShort{300};
+    constexpr std::chrono::milliseconds kAmple{10000};
+    const Case cases[] = {
+        {false, "sleep 60 & sleep 30", kShort, false, "gave no reading within 300 ms"},
+        {false, "trap '' TERM; sleep 60 & sleep 30", kShort, false,
+         "gave no reading within 300 ms"},
+        {true, "sleep 60 & while read v; do :; done", kAmple, true,
+         "abandoned: a stop was requested"},
+        {true, "trap '' TERM; sleep 60 & while read v; do echo 1; done", kAmple, false, ""},
+    };
+    // As in vcomctl, whose signal thread takes the stop signals.
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, signal);
+    pthread_sigmask(SIG_BLOCK, &stops, &before);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body);
+        const std::string groupFile = dir + "/group";
+        std::ofstream(script) << "echo $$ > " << groupFile << ".new; mv " << groupFile << ".new "
+                              << groupFile << "; " << c.body << "\n";
+        const StopRequested stop = [&] { return c.stops && std::filesystem::exists(groupFile); };
+        std::unique_ptr<Meter> meter = c.stdio ? stdioMeter("sh " + script, c.timeout, stop)
+                                               : commandMeter("sh " + script, c.timeout, stop);
+        if (*c.error == '\0') {
+            EXPECT_DOUBLE_EQ(1, meter->read(1));
+        } else {
+            EXPECT_NE(std::string::npos, failure(*meter, 1).find(c.error));
+        }
+        meter.reset();
+        std::ifstream in(groupFile);
+        pid_t group = 0;
+        ASSERT_TRUE(in >> group);
+        EXPECT_TRUE(groupEnds(group));
+        kill(-group, SIGKILL);
+        std::remove(groupFile.c_str());
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 }  // namespace

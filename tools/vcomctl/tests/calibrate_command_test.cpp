@@ -1,0 +1,63 @@
+// vcomctl calibrate's files: what cannot be written is found before the
+// panel is touched, and only a panel that succeeded enters the statistics.
+
+#include <filesystem>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <ze/test/temp_root.h>
+#include <ze/test/virtual_clock.h>
+#include <ze/vcomcal/line_stats.h>
+
+#include "app.h"
+
+namespace vcomctl {
+namespace test {
+namespace {
+
+nlohmann::json calibrate(const std::vector<std::string>& options)
+{
+    std::ostringstream out, err;
+    std::istringstream in;
+    ze::test::resetClock();
+    std::vector<std::string> args = {"--json", "--sim", "in525", "calibrate", "--meter-cmd"};
+    args.insert(args.end(), options.begin(), options.end());
+    runVcomctl(args, Io{out, err, in});
+    return nlohmann::json::parse(out.str())["results"][0];
+}
+
+TEST(CalibrateFiles, oneThatCannotBeWrittenFailsTheRunBeforeAnyUpdate)
+{
+    ze::test::TempRoot root(false);
+    namespace fs = std::filesystem;
+    const std::string dir = root.dir();
+    fs::create_symlink(dir + "/elsewhere", dir + "/linked.jsonl");
+    fs::create_symlink(dir + "/elsewhere", dir + "/line.json.lock");
+    const struct {
+        std::vector<std::string> options;
+        const char* error;
+    } cases[] = {
+        {{"echo 1", "--log", dir + "/linked.jsonl"}, "cannot open the log"},
+        {{"echo 1", "--state", dir + "/line.json"}, "cannot open the lock"},
+        {{"echo 1", "--state", dir + "/none/line.json"}, "is its directory writable?"},
+    };
+    for (const auto& c : cases) {
+        const nlohmann::json result = calibrate(c.options);
+        EXPECT_NE(std::string::npos, result["error"].get<std::string>().find(c.error)) << result;
+        EXPECT_TRUE(result["data"].is_null()) << result;
+    }
+    EXPECT_FALSE(fs::exists(dir + "/elsewhere"));
+
+    const std::string state = dir + "/good.json";
+    EXPECT_TRUE(calibrate({"false", "--state", state})["data"]["restored"]);
+    std::string error;
+    const auto line = ze::vcomcal::LineStats::load(state, &error);
+    ASSERT_TRUE(line) << error;
+    EXPECT_EQ(0u, line->count());
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace vcomctl
