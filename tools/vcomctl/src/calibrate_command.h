@@ -30,7 +30,7 @@ struct CalibrateOptions {
     // The search.
     unsigned settleMs = 100;
     unsigned samples = 3;
-    unsigned maxUpdates = 20;
+    unsigned maxUpdates = 24;
     bool save = true;
     std::string stateFile;  // the line's statistics, read and updated
     std::string logFile;    // one JSON line appended per panel

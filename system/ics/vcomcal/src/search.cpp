@@ -28,6 +28,9 @@ constexpr double kConfidenceSigmas = 1.645;
 constexpr int kConfirmReach = 3;
 // Below this, a rise is taken as this much when working out more readings.
 constexpr double kMinRiseSeen = 0.5;
+// More readings go to the value the panel is at when its median's error is
+// at least this share of the other's.
+constexpr double kCheaperShare = 0.5;
 // Two readings this many noise sigmas apart hold an outlier.
 constexpr double kOutlierSigmas = 4.0;
 // A point read again whose new median is this far from its old one has
@@ -284,10 +287,14 @@ private:
     }
 
     // One step of the confirmation around the lowest point `b`, whose
-    // neighbours are measured: nullopt while it measures more.
+    // neighbours are measured: nullopt while it measures more. A side is
+    // settled by a value within reach that rises clearly above `b`, by the
+    // range end, or, when the readings the limits leave cannot tell its
+    // values from `b`, by none of them being lower: on a flat bottom any of
+    // the tied values is as good as the best code's neighbour, and walking
+    // among them only spends updates.
     std::optional<SearchOutcome> confirmStep(int b)
     {
-        bool confirmed = true;
         for (int side : {-1, +1}) {
             if (b + side < lo() || b + side > hi()) continue;
             int farthest = b;
@@ -304,16 +311,15 @@ private:
             }
             // Towards a range end, every value up to it not below will do.
             if (rises || farthest == (side < 0 ? lo() : hi())) continue;
-            confirmed = false;
             const int next = farthest + side;
-            if (std::abs(next - b) <= kConfirmReach && next >= lo() && next <= hi()) {
+            if (std::abs(next - b) <= kConfirmReach && next >= lo() && next <= hi() &&
+                affordable(next, config_.samples)) {
                 measure(next, config_.samples);
                 return std::nullopt;
             }
-            if (!strengthen(b, farthest)) return SearchOutcome::Unconfirmed;
-            return std::nullopt;
+            if (strengthen(b, farthest)) return std::nullopt;
         }
-        if (confirmed && current_ != b && reread_.insert(b).second) {
+        if (current_ != b && reread_.insert(b).second && affordable(b, config_.samples)) {
             // Read again at the chosen value, where the panel is to be left
             // anyway: the curve may have moved since. Once per value, so that
             // two values too close to tell apart do not take turns.
@@ -323,19 +329,33 @@ private:
         return SearchOutcome::Confirmed;
     }
 
-    // More readings, if noise could be what hides the rise: at the point
-    // whose median is less certain, as many as would show the rise seen so
-    // far at the confidence wanted.
+    // Whether `readings` at `v` leave room, within the limits, for going
+    // back to read the chosen value again.
+    bool affordable(int v, unsigned readings) const
+    {
+        const unsigned moves = (v != current_) + 1;
+        return result_.moves + moves <= config_.maxMoves &&
+               result_.readings + readings + config_.samples <= config_.maxReadings;
+    }
+
+    // More readings, if noise could be what hides the rise: as many as would
+    // show the rise seen so far at the confidence wanted, where they narrow
+    // the comparison most for their cost (the value the panel is at costs
+    // no update).
     bool strengthen(int b, int v)
     {
         if (stdError(b) == 0 && stdError(v) == 0) return false;
-        const int target = stdError(b) >= stdError(v) ? b : v;
+        int target = stdError(b) >= stdError(v) ? b : v;
+        const int other = target == b ? v : b;
+        if (other == current_ && stdError(other) >= kCheaperShare * stdError(target))
+            target = other;
         const unsigned n = count(target);
         if (n >= maxSamples_) return false;
         const double z = std::max(rise(v, b), kMinRiseSeen);
         const double wanted = std::ceil(n * (kConfidenceSigmas / z) * (kConfidenceSigmas / z));
-        const double more =
-            std::clamp(wanted - n, double(config_.samples), double(maxSamples_ - n));
+        double more = std::clamp(wanted - n, double(config_.samples), double(maxSamples_ - n));
+        while (more > 0 && !affordable(target, static_cast<unsigned>(more))) --more;
+        if (more == 0) return false;
         measure(target, static_cast<unsigned>(more));
         return true;
     }
