@@ -26,6 +26,8 @@ constexpr double kModelShrink = 0.6;
 constexpr double kConfidence = 0.95;
 constexpr double kConfidenceSigmas = 1.645;
 constexpr int kConfirmReach = 3;
+// A parabola needs this many values to be more than a guess.
+constexpr int kFitPoints = 4;
 // Below this, a rise is taken as this much when working out more readings.
 constexpr double kMinRiseSeen = 0.5;
 // More readings go to the value the panel is at when its median's error is
@@ -80,7 +82,7 @@ public:
             result_.outcome = SearchOutcome::Limit;
         }
         if (points_.empty()) return result_;
-        const int b = lowest();
+        const int b = result_.outcome == SearchOutcome::Confirmed ? fitted(lowest()) : lowest();
         if (!risesAnywhere(b)) result_.outcome = SearchOutcome::NoMinimum;
         describe(b);
         return result_;
@@ -358,6 +360,41 @@ private:
         if (more == 0) return false;
         measure(target, static_cast<unsigned>(more));
         return true;
+    }
+
+    // On a flat bottom which of the tied values has the lowest median is
+    // chance. A parabola through the medians near `b`, each weighted by its
+    // readings, places the bottom with the readings of all of them; the
+    // measured value nearest its vertex is taken when it is tied with `b`.
+    int fitted(int b) const
+    {
+        double sx[5] = {}, sy[3] = {};
+        int used = 0;
+        for (int d = -kConfirmReach; d <= kConfirmReach; ++d) {
+            if (!measured(b + d)) continue;
+            const double w = count(b + d), y = level(b + d);
+            double xk = 1;
+            for (int k = 0; k < 5; ++k, xk *= d) {
+                sx[k] += w * xk;
+                if (k < 3) sy[k] += w * xk * y;
+            }
+            ++used;
+        }
+        if (used < kFitPoints) return b;
+        // The normal equations of y = p + q x + r x^2, by Cramer's rule.
+        const auto det = [](double a1, double a2, double a3, double b1, double b2, double b3,
+                            double c1, double c2, double c3) {
+            return a1 * (b2 * c3 - b3 * c2) - a2 * (b1 * c3 - b3 * c1) + a3 * (b1 * c2 - b2 * c1);
+        };
+        const double m = det(sx[0], sx[1], sx[2], sx[1], sx[2], sx[3], sx[2], sx[3], sx[4]);
+        if (m == 0) return b;
+        const double q = det(sx[0], sy[0], sx[2], sx[1], sy[1], sx[3], sx[2], sy[2], sx[4]) / m;
+        const double r = det(sx[0], sx[1], sy[0], sx[1], sx[2], sy[1], sx[2], sx[3], sy[2]) / m;
+        if (!(r > 0)) return b;
+        const double vertex =
+            std::clamp(-q / (2 * r), double(-kConfirmReach), double(kConfirmReach));
+        const int v = clampValue(b + vertex);
+        return measured(v) && rise(v, b) < kConfidenceSigmas ? v : b;
     }
 
     bool risesAnywhere(int b) const
