@@ -31,7 +31,7 @@ struct CalibrateOptions {
     // The search.
     unsigned settleMs = 100;
     unsigned samples = 3;
-    unsigned maxUpdates = 20;
+    unsigned maxUpdates = 24;
     std::optional<unsigned> maxReadings;  // the search's own limit unless set
     bool save = true;
     bool saveUnconfirmed = false;

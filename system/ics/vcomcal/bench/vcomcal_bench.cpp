@@ -5,7 +5,7 @@
 // Every panel runs through the real driver; its waits advance the virtual
 // clock of tests/support.
 //
-//   vcomcal-bench [PANELS [SEED]]      Markdown tables on stdout
+//   vcomcal-bench [PANELS [SEED [NAME=VALUE...]]]   Markdown tables on stdout
 
 #include <algorithm>
 #include <cmath>
@@ -151,18 +151,63 @@ std::vector<std::string> factors(const FlickerPanel& p, double hi)
 {
     const double ratio = p.slopeBelow / p.slopeAbove;
     const double slope = (p.slopeBelow + p.slopeAbove) / 2;
-    const double noise = p.noise / slope;
-    const bool nearEnd = std::min(std::abs(p.optimum), std::abs(p.optimum - hi)) <= kNearEnd;
+    const double noise = p.noise / std::max(p.slopeBelow, p.slopeAbove);
+    const double floor = p.floor / slope;
+    const double fromEnd = std::min(std::abs(p.optimum), std::abs(p.optimum - hi));
+    const double drift = std::abs(p.drift);
     return {std::string("shape ") + shapeName(p.shape),
             ratio > kSteeper       ? "steeper below"
             : ratio < 1 / kSteeper ? "steeper above"
                                    : "arms within 1.5:1",
-            slope < 0.5 ? "slope 0.05-0.5" : "slope 0.5-5",
+            slope < 0.5 ? "slope < 0.5" : "slope >= 0.5",
+            floor < 0.5 ? "floor < 0.5 code"
+            : floor < 2 ? "floor 0.5-2 codes"
+                        : "floor >= 2 codes",
             noise == 0      ? "noise 0"
             : noise <= 0.25 ? "noise <= 0.25 code"
-                            : "noise 0.25-0.5 code",
-            nearEnd ? "optimum within 4 codes of an end" : "optimum inside",
-            p.drift != 0 ? "drifting 1-2 codes" : "no drift"};
+                            : "noise > 0.25 code",
+            p.outlierRate < 0.01   ? "outliers < 1 %"
+            : p.outlierRate < 0.02 ? "outliers 1-2 %"
+                                   : "outliers >= 2 %",
+            fromEnd == 0 || fromEnd == 1 ? "optimum on 0, 1, hi-1 or hi"
+            : fromEnd <= kNearEnd        ? "optimum within 4 codes of an end"
+                                         : "optimum inside",
+            drift == 0   ? "no drift"
+            : drift <= 1 ? "drifting <= 1 code"
+                         : "drifting 1-2 codes"};
+}
+
+// NAME=VALUE arguments that change the population; `sweeps=0` leaves the
+// sweeping methods out.
+bool configure(MixedPopulation& population, bool& sweeps, const std::string& arg)
+{
+    static const std::map<std::string, double MixedPopulation::*> fields = {
+        {"endShare", &MixedPopulation::endShare},
+        {"edgeShare", &MixedPopulation::edgeShare},
+        {"slopeMin", &MixedPopulation::slopeMin},
+        {"slopeMax", &MixedPopulation::slopeMax},
+        {"asymmetry", &MixedPopulation::asymmetry},
+        {"floorMin", &MixedPopulation::floorMin},
+        {"floorMax", &MixedPopulation::floorMax},
+        {"noise", &MixedPopulation::noise},
+        {"noiselessShare", &MixedPopulation::noiselessShare},
+        {"outlierRateMax", &MixedPopulation::outlierRateMax},
+        {"outlierMin", &MixedPopulation::outlierMin},
+        {"outlierMax", &MixedPopulation::outlierMax},
+        {"driftShare", &MixedPopulation::driftShare},
+        {"driftMax", &MixedPopulation::driftMax}};
+    const std::size_t eq = arg.find('=');
+    if (eq == std::string::npos) return false;
+    const std::string name = arg.substr(0, eq);
+    const double value = std::strtod(arg.c_str() + eq + 1, nullptr);
+    if (name == "sweeps") {
+        sweeps = value != 0;
+        return true;
+    }
+    const auto field = fields.find(name);
+    if (field == fields.end()) return false;
+    population.*(field->second) = value;
+    return true;
 }
 
 }  // namespace
@@ -175,6 +220,17 @@ int main(int argc, char** argv)
     const std::uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 0) : 1;
     const std::pair<const char*, Method> methods[] = {
         {"closed loop", closedLoop}, {"window + sweep", windowSweep}, {"full sweep", fullSweep}};
+    MixedPopulation overrides;
+    bool sweeps = true;
+    for (int i = 3; i < argc; ++i) {
+        if (!configure(overrides, sweeps, argv[i])) {
+            std::fprintf(stderr,
+                         "vcomcal-bench: bad population setting '%s'; NAME=VALUE with a "
+                         "MixedPopulation field, or sweeps=0\n",
+                         argv[i]);
+            return 2;
+        }
+    }
     std::map<std::string, Row> byFactor;
     const std::vector<std::string> no;
     std::printf(
@@ -182,8 +238,10 @@ int main(int argc, char** argv)
         "with settling |\n|---|---|---|---|---|---|\n");
     for (const ChipInfo& chip : ze::ic::catalogue::kChips) {
         ze::vcomcal::test::SimRig rig(static_cast<ze::sim::ChipType>(chip.typeIdx));
-        const MixedPopulation population = mixedPopulationFor(chip);
+        MixedPopulation population = overrides;
+        population.hi = mixedPopulationFor(chip).hi;
         for (const auto& [name, method] : methods) {
+            if (!sweeps && &method != &methods[0].second) continue;
             const bool closed = &method == &methods[0].second;
             std::mt19937_64 random(seed * 1000 + chip.typeIdx);
             LineStats line;

@@ -88,10 +88,13 @@ public:
     }
 
 private:
-    // What a chip stores is what the search may choose.
+    // What a chip stores is what the search may choose. One update of the
+    // limit stays back for leaving the panel at the result, or at its start
+    // value after a failure.
     SearchConfig searchConfig()
     {
         SearchConfig search = config_.search;
+        search.maxMoves -= std::min(search.maxMoves, 1u);
         search.lo = 0;
         search.hi = std::min(config_.chip->updateMax, config_.chip->saveMax);
         report_.rangeLo = search.lo;
@@ -135,7 +138,7 @@ private:
         }
         throw Stopped(outcomeReason(found.outcome),
                       "no confirmed minimum" + range + " within " +
-                          std::to_string(search.maxMoves) + " updates and " +
+                          std::to_string(config_.search.maxMoves) + " updates and " +
                           std::to_string(search.maxReadings) + " readings");
     }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace ze {
 namespace vcomcal {
@@ -101,7 +102,11 @@ FlickerPanel MixedPopulation::draw(std::mt19937_64& random) const
 {
     std::uniform_real_distribution<double> unit(0, 1);
     FlickerPanel panel;
-    if (unit(random) < endShare) {
+    const double where = unit(random);
+    if (where < edgeShare) {
+        const double edges[] = {lo, lo + 1, hi - 1, hi};
+        panel.optimum = edges[random() % std::size(edges)];
+    } else if (where < edgeShare + endShare) {
         const double offset = (2 * unit(random) - 1) * endReach;
         panel.optimum = (unit(random) < 0.5 ? lo : hi) + offset;
     } else {
@@ -113,14 +118,12 @@ FlickerPanel MixedPopulation::draw(std::mt19937_64& random) const
     panel.slopeBelow = slope * ratio;
     panel.slopeAbove = slope / ratio;
     const double mean = (panel.slopeBelow + panel.slopeAbove) / 2;
-    panel.floor = mean * (floorMin + unit(random) * (floorMax - floorMin));
-    panel.noise = unit(random) < noiselessShare ? 0 : mean * noise * unit(random);
-    panel.outlierRate = outlierRate;
+    const double steeper = std::max(panel.slopeBelow, panel.slopeAbove);
+    panel.floor = mean * logUniform(random, floorMin, floorMax);
+    panel.noise = unit(random) < noiselessShare ? 0 : steeper * noise * unit(random);
+    panel.outlierRate = outlierRateMax * unit(random);
     panel.outlierSize = mean * (outlierMin + unit(random) * (outlierMax - outlierMin));
-    if (unit(random) < driftShare) {
-        const double size = driftMin + unit(random) * (driftMax - driftMin);
-        panel.drift = unit(random) < 0.5 ? -size : size;
-    }
+    if (unit(random) < driftShare) panel.drift = driftMax * (2 * unit(random) - 1);
     return panel;
 }
 

@@ -26,8 +26,13 @@ constexpr double kModelShrink = 0.6;
 constexpr double kConfidence = 0.95;
 constexpr double kConfidenceSigmas = 1.645;
 constexpr int kConfirmReach = 3;
+// A parabola needs this many values to be more than a guess.
+constexpr int kFitPoints = 4;
 // Below this, a rise is taken as this much when working out more readings.
 constexpr double kMinRiseSeen = 0.5;
+// More readings go to the value the panel is at when its median's error is
+// at least this share of the other's.
+constexpr double kCheaperShare = 0.5;
 // Two readings this many noise sigmas apart hold an outlier.
 constexpr double kOutlierSigmas = 4.0;
 // A point read again whose new median is this far from its old one has
@@ -77,7 +82,7 @@ public:
             result_.outcome = SearchOutcome::Limit;
         }
         if (points_.empty()) return result_;
-        const int b = lowest();
+        const int b = result_.outcome == SearchOutcome::Confirmed ? fitted(lowest()) : lowest();
         if (!risesAnywhere(b)) result_.outcome = SearchOutcome::NoMinimum;
         describe(b);
         return result_;
@@ -284,10 +289,14 @@ private:
     }
 
     // One step of the confirmation around the lowest point `b`, whose
-    // neighbours are measured: nullopt while it measures more.
+    // neighbours are measured: nullopt while it measures more. A side is
+    // settled by a value within reach that rises clearly above `b`, by the
+    // range end, or, when the readings the limits leave cannot tell its
+    // values from `b`, by none of them being lower: on a flat bottom any of
+    // the tied values is as good as the best code's neighbour, and walking
+    // among them only spends updates.
     std::optional<SearchOutcome> confirmStep(int b)
     {
-        bool confirmed = true;
         for (int side : {-1, +1}) {
             if (b + side < lo() || b + side > hi()) continue;
             int farthest = b;
@@ -304,16 +313,15 @@ private:
             }
             // Towards a range end, every value up to it not below will do.
             if (rises || farthest == (side < 0 ? lo() : hi())) continue;
-            confirmed = false;
             const int next = farthest + side;
-            if (std::abs(next - b) <= kConfirmReach && next >= lo() && next <= hi()) {
+            if (std::abs(next - b) <= kConfirmReach && next >= lo() && next <= hi() &&
+                affordable(next, config_.samples)) {
                 measure(next, config_.samples);
                 return std::nullopt;
             }
-            if (!strengthen(b, farthest)) return SearchOutcome::Unconfirmed;
-            return std::nullopt;
+            if (strengthen(b, farthest)) return std::nullopt;
         }
-        if (confirmed && current_ != b && reread_.insert(b).second) {
+        if (current_ != b && reread_.insert(b).second && affordable(b, config_.samples)) {
             // Read again at the chosen value, where the panel is to be left
             // anyway: the curve may have moved since. Once per value, so that
             // two values too close to tell apart do not take turns.
@@ -323,21 +331,70 @@ private:
         return SearchOutcome::Confirmed;
     }
 
-    // More readings, if noise could be what hides the rise: at the point
-    // whose median is less certain, as many as would show the rise seen so
-    // far at the confidence wanted.
+    // Whether `readings` at `v` leave room, within the limits, for going
+    // back to read the chosen value again.
+    bool affordable(int v, unsigned readings) const
+    {
+        const unsigned moves = (v != current_) + 1;
+        return result_.moves + moves <= config_.maxMoves &&
+               result_.readings + readings + config_.samples <= config_.maxReadings;
+    }
+
+    // More readings, if noise could be what hides the rise: as many as would
+    // show the rise seen so far at the confidence wanted, where they narrow
+    // the comparison most for their cost (the value the panel is at costs
+    // no update).
     bool strengthen(int b, int v)
     {
         if (stdError(b) == 0 && stdError(v) == 0) return false;
-        const int target = stdError(b) >= stdError(v) ? b : v;
+        int target = stdError(b) >= stdError(v) ? b : v;
+        const int other = target == b ? v : b;
+        if (other == current_ && stdError(other) >= kCheaperShare * stdError(target))
+            target = other;
         const unsigned n = count(target);
         if (n >= maxSamples_) return false;
         const double z = std::max(rise(v, b), kMinRiseSeen);
         const double wanted = std::ceil(n * (kConfidenceSigmas / z) * (kConfidenceSigmas / z));
-        const double more =
-            std::clamp(wanted - n, double(config_.samples), double(maxSamples_ - n));
+        double more = std::clamp(wanted - n, double(config_.samples), double(maxSamples_ - n));
+        while (more > 0 && !affordable(target, static_cast<unsigned>(more))) --more;
+        if (more == 0) return false;
         measure(target, static_cast<unsigned>(more));
         return true;
+    }
+
+    // On a flat bottom which of the tied values has the lowest median is
+    // chance. A parabola through the medians near `b`, each weighted by its
+    // readings, places the bottom with the readings of all of them; the
+    // measured value nearest its vertex is taken when it is tied with `b`.
+    int fitted(int b) const
+    {
+        double sx[5] = {}, sy[3] = {};
+        int used = 0;
+        for (int d = -kConfirmReach; d <= kConfirmReach; ++d) {
+            if (!measured(b + d)) continue;
+            const double w = count(b + d), y = level(b + d);
+            double xk = 1;
+            for (int k = 0; k < 5; ++k, xk *= d) {
+                sx[k] += w * xk;
+                if (k < 3) sy[k] += w * xk * y;
+            }
+            ++used;
+        }
+        if (used < kFitPoints) return b;
+        // The normal equations of y = p + q x + r x^2, by Cramer's rule.
+        const auto det = [](double a1, double a2, double a3, double b1, double b2, double b3,
+                            double c1, double c2, double c3) {
+            return a1 * (b2 * c3 - b3 * c2) - a2 * (b1 * c3 - b3 * c1) + a3 * (b1 * c2 - b2 * c1);
+        };
+        const double m = det(sx[0], sx[1], sx[2], sx[1], sx[2], sx[3], sx[2], sx[3], sx[4]);
+        if (m == 0) return b;
+        const double q = det(sx[0], sy[0], sx[2], sx[1], sy[1], sx[3], sx[2], sy[2], sx[4]) / m;
+        const double r = det(sx[0], sx[1], sy[0], sx[1], sx[2], sy[1], sx[2], sx[3], sy[2]) / m;
+        if (!(r > 0)) return b;
+        const double vertex =
+            std::clamp(-q / (2 * r), double(-kConfirmReach), double(kConfirmReach));
+        const int v = clampValue(b + vertex);
+        return measured(v) && rise(v, b) < kConfidenceSigmas ? v : b;
     }
 
     bool risesAnywhere(int b) const

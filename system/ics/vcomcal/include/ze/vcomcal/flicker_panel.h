@@ -72,27 +72,28 @@ struct PanelPopulation {
 PanelPopulation populationFor(const ze::ic::catalogue::ChipInfo& chip);
 
 // Panels from every corner at once: the optimum anywhere in [lo, hi] (a
-// share near either end), every shape, arms up to `asymmetry`:1 either way,
-// slopes log-uniform, noise up to `noise` codes' worth of the mean slope, a
-// share without noise, outliers, and a share of panels that drift.
+// share near either end, a share exactly on the first two or last two
+// codes), every shape, arms up to `asymmetry`:1 either way, slopes and floors
+// log-uniform, noise up to `noise` codes' worth of the steeper arm, a share
+// without noise, outliers, and a share of panels that drift.
 struct MixedPopulation {
     double lo = 0;
     double hi = 255;
     double endShare = 0.2;  // within `endReach` codes of an end, either side of it
     double endReach = 4;
+    double edgeShare = 0.2;  // exactly on lo, lo + 1, hi - 1 or hi
     double slopeMin = 0.05;  // two decades
     double slopeMax = 5;
     double asymmetry = 3;
-    double floorMin = 0.5;  // in codes' worth of the mean slope
-    double floorMax = 2;
-    double noise = 0.5;  // codes' worth of the mean slope, at most
+    double floorMin = 0.05;  // in codes' worth of the mean slope
+    double floorMax = 5;
+    double noise = 0.5;  // codes' worth of the steeper arm, at most
     double noiselessShare = 0.2;
-    double outlierRate = 0.01;
-    double outlierMin = 3;  // in codes' worth of the mean slope
+    double outlierRateMax = 0.03;  // each panel's share, uniform from 0
+    double outlierMin = 3;         // in codes' worth of the mean slope
     double outlierMax = 10;
     double driftShare = 0.5;
-    double driftMin = 1;  // codes, either way
-    double driftMax = 2;
+    double driftMax = 2;  // codes, either way, uniform from 0
 
     FlickerPanel draw(std::mt19937_64& random) const;
 };

@@ -34,7 +34,7 @@ struct SearchConfig {
     unsigned maxSamples = 15;
     // Value changes and meter readings the search may make; reaching either
     // ends it without a result.
-    unsigned maxMoves = 20;
+    unsigned maxMoves = 24;
     unsigned maxReadings = 80;
 };
 
