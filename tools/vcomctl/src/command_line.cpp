@@ -20,6 +20,8 @@ namespace {
 namespace catalogue = ze::ic::catalogue;
 
 constexpr unsigned int kMaxBus = 255;
+// CLI11's own messages may quote what was typed.
+constexpr std::size_t kMaxReasonBytes = 200;
 // i2c-tools' range of 7-bit addresses a normal device may use.
 constexpr unsigned int kFirstAddr7 = 0x03;
 constexpr unsigned int kLastAddr7 = 0x77;
@@ -48,6 +50,9 @@ const char* const kFooter =
     "{RANGES}\n"
     "A read that the chip routine reports as failed is an error, not the value 0.\n"
     "The commands stop at the first one that fails; a session goes on.\n"
+    "save VALUE stores VALUE on every chip. The save of {CURRENT} stores the\n"
+    "setting the chip holds, so vcomctl updates to VALUE first (shown with -v and\n"
+    "--trace).\n"
     "A save is read back and a difference fails the run (--no-verify skips it).\n"
     "The read of {STORED} returns what a save stored; the read of {UNSTORED} returns\n"
     "the chip's register, so its save is verified against the stored copy.\n"
@@ -76,11 +81,11 @@ std::string lower(std::string text)
     return text;
 }
 
-std::string chipList(bool showsStored)
+std::string chipList(bool ChipInfo::*property, bool value)
 {
     std::string names;
     for (const ChipInfo& chip : catalogue::kChips) {
-        if (chip.readShowsStored != showsStored) continue;
+        if (chip.*property != value) continue;
         if (!names.empty()) names += ", ";
         names += chip.name;
     }
@@ -93,8 +98,9 @@ std::string footer()
     const auto fill = [&text](const std::string& field, const std::string& value) {
         text.replace(text.find(field), field.size(), value);
     };
-    fill("{STORED}", chipList(true));
-    fill("{UNSTORED}", chipList(false));
+    fill("{STORED}", chipList(&ChipInfo::readShowsStored, true));
+    fill("{UNSTORED}", chipList(&ChipInfo::readShowsStored, false));
+    fill("{CURRENT}", chipList(&ChipInfo::saveStoresCurrent, true));
     std::string ranges;
     for (const ChipInfo& chip : catalogue::kChips) {
         char line[160];
@@ -112,7 +118,7 @@ std::string parseNumber(const std::string& text, unsigned int max, unsigned int*
     std::uint16_t value = 0;
     std::string why = parseValue(text, &value);
     if (why.empty() && value > max)
-        why = "'" + text + "' is out of range (0 to " + std::to_string(max) + ")";
+        why = quoteText(text) + " is out of range (0 to " + std::to_string(max) + ")";
     if (why.empty()) *out = value;
     return why;
 }
@@ -132,7 +138,7 @@ CLI::Validator chipValidator()
     return CLI::Validator(
         [](std::string& name) {
             if (catalogue::byName(name.c_str()) != nullptr) return std::string();
-            return "unknown chip '" + name + "' (valid: " + chipNames() + ")";
+            return "unknown chip " + quoteText(name) + " (valid: " + chipNames() + ")";
         },
         "");
 }
@@ -175,15 +181,15 @@ std::string reasonFor(const CLI::ParseError& error, const std::vector<std::strin
     if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::ExtrasError)) {
         const std::string::size_type colon = what.rfind(": ");
         const std::string extras = colon == std::string::npos ? what : what.substr(colon + 2);
-        return "unexpected '" + extras + "' " + kCommandList;
+        return "unexpected " + quoteText(extras) + " " + kCommandList;
     }
     if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::RequiredError) &&
         what.find("subcommand") != std::string::npos) {
         const std::string word = firstWord(args);
-        if (!word.empty()) return "unknown command '" + word + "' " + kCommandList;
+        if (!word.empty()) return "unknown command " + quoteText(word) + " " + kCommandList;
         return std::string("no command given ") + kCommandList;
     }
-    std::string line = what;
+    std::string line = what.substr(0, kMaxReasonBytes);
     std::replace(line.begin(), line.end(), '\n', ' ');
     return line;
 }
@@ -259,12 +265,13 @@ std::string parseFault(const std::string& text, Fault* fault)
         }
         if (kind == Fault::Kind::Status) {
             if (parseNumber(arg, 0xFF, &fault->number).empty()) return "";
-            return "fault '" + text + "': status:BYTE needs a byte (0 to 0xFF)";
+            return "fault " + quoteText(text) + ": status:BYTE needs a byte (0 to 0xFF)";
         }
         if (parseNumber(arg, kMaxValue, &fault->number).empty() && fault->number > 0) return "";
-        return "fault '" + text + "': " + word + ":N needs a call count of 1 or more";
+        return "fault " + quoteText(text) + ": " + word + ":N needs a call count of 1 or more";
     }
-    return "unknown fault '" + text + "' (write:N, read:N, gpio:N, open:N, absent, status:BYTE)";
+    return "unknown fault " + quoteText(text) +
+           " (write:N, read:N, gpio:N, open:N, absent, status:BYTE)";
 }
 
 std::string describe(const Command& command)
@@ -351,7 +358,7 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
         ->check([](const std::string& text) {
             unsigned int addr = 0;
             std::string why = parseNumber(text, kLastAddr7, &addr);
-            if (why.empty() && addr < kFirstAddr7) why = "'" + text + "' is a reserved address";
+            if (why.empty() && addr < kFirstAddr7) why = quoteText(text) + " is a reserved address";
             return why.empty() ? why : why + " (7-bit addresses 0x03 to 0x77)";
         });
     app.add_option("--chip", chipText, "chip instead of the board file's TypeIdx")
@@ -401,8 +408,10 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     addCommand("read", "read the chip's VCOM value", Op::Read);
     addValueCommand("update", "set VALUE in the chip (not kept over power-off)", Op::Update,
                     updateText);
-    addValueCommand("save", "store VALUE permanently (MTP, or the environment)", Op::Save,
-                    saveText);
+    addValueCommand("save",
+                    "store VALUE permanently (MTP, or the environment); on chips whose save "
+                    "stores their current setting, an update to VALUE comes first",
+                    Op::Save, saveText);
     CLI::App* pattern =
         addCommand("pattern", "VCOM test pattern on or off (holds free-run at 60 Hz)", Op::Pattern);
     pattern->add_option("STATE", patternText, "on or off")
@@ -469,16 +478,53 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     return outcome;
 }
 
+LineRead readSessionLine(std::istream& in, std::string* line)
+{
+    line->clear();
+    std::streambuf* const buffer = in.rdbuf();
+    bool tooLong = false;
+    for (;;) {
+        const int c = buffer != nullptr ? buffer->sbumpc() : std::char_traits<char>::eof();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            if (line->empty() && !tooLong) return LineRead::End;
+            break;
+        }
+        if (c == '\n') break;
+        if (line->size() < kMaxSessionLine) {
+            line->push_back(static_cast<char>(c));
+        } else {
+            tooLong = true;
+        }
+    }
+    return tooLong ? LineRead::TooLong : LineRead::Line;
+}
+
 ParseOutcome parseSessionLine(const std::string& line)
 {
+    using Json = nlohmann::json;
+    ParseOutcome refused;
+    refused.exitCode = kExitUsage;
     std::vector<std::string> words;
     const std::string::size_type start = line.find_first_not_of(" \t\r");
     if (start != std::string::npos && line[start] == '{') {
-        const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+        // A nested value is dropped while it is parsed, never built: its
+        // depth is the sender's to choose.
+        bool nested = false;
+        const Json::parser_callback_t scalarsOnly = [&nested](int depth, Json::parse_event_t event,
+                                                              Json&) {
+            const bool opens = event == Json::parse_event_t::object_start ||
+                               event == Json::parse_event_t::array_start;
+            if (depth > 0 && opens) nested = true;
+            return !nested;
+        };
+        const Json object = Json::parse(line, scalarsOnly, false);
         const auto field = object.is_object() ? object.find("command") : object.end();
+        if (nested) {
+            refused.error = "a JSON line holds strings and numbers only, no objects or arrays";
+            return refused;
+        }
         if (!object.is_object() || field == object.end() || !field->is_string()) {
-            ParseOutcome refused;
-            refused.exitCode = kExitUsage;
             refused.error =
                 "a JSON line needs {\"command\": NAME} and, for update, save and "
                 "pattern, \"value\"";
@@ -487,7 +533,9 @@ ParseOutcome parseSessionLine(const std::string& line)
         words.push_back(field->get<std::string>());
         const auto value = object.find("value");
         if (value != object.end()) {
-            words.push_back(value->is_string() ? value->get<std::string>() : value->dump());
+            words.push_back(value->is_string()
+                                ? value->get<std::string>()
+                                : value->dump(-1, ' ', false, Json::error_handler_t::replace));
         }
     } else {
         std::istringstream in(line);
@@ -495,9 +543,8 @@ ParseOutcome parseSessionLine(const std::string& line)
     }
     for (const std::string& word : words) {
         if (word.empty() || word[0] != '-') continue;
-        ParseOutcome refused;
-        refused.exitCode = kExitUsage;
-        refused.error = "'" + word + "': options go on vcomctl's command line, not into a session";
+        refused.error =
+            quoteText(word) + ": options go on vcomctl's command line, not into a session";
         return refused;
     }
     ParseOutcome outcome = parseCommandLine(words);

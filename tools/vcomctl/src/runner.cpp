@@ -99,6 +99,7 @@ CommandResult Runner::run(const Command& command)
                 break;
             case Op::Save:
                 result.value = command.value;
+                if (!updateBeforeSave(command, result)) break;
                 result.status = setup_.vcom.u1DrvSaveVcom(command.value);
                 result.ok = result.status == 0;
                 if (result.ok && setup_.verify) readBack(command, result);
@@ -131,6 +132,25 @@ CommandResult Runner::run(const Command& command)
                 break;
         }
     });
+}
+
+// A chip whose save stores the setting it holds would otherwise store
+// whatever an earlier update, or none, left there.
+bool Runner::updateBeforeSave(const Command& command, CommandResult& result)
+{
+    const ChipInfo* chip = chipOf(setup_.driver);
+    if (chip == nullptr || !chip->saveStoresCurrent) return true;
+    if (hooks_.note) {
+        hooks_.note(describe(command) + ": the " + chip->label +
+                    " stores the setting it holds; updating to " + command.valueText + " first");
+    }
+    result.status = setup_.vcom.u1DrvUpdataVcom(command.value);
+    result.ok = result.status == 0;
+    if (!result.ok) {
+        result.error =
+            reason(describe(command) + ": the update before it", result.status, setup_.tap.peek());
+    }
+    return result.ok;
 }
 
 // Some chips report success for a save whose unlock or program step failed;

@@ -47,6 +47,8 @@ public:
     struct Hooks {
         std::function<void(const std::string& name)> begin;
         std::function<void()> end;
+        // A step the tool adds to a command, for -v.
+        std::function<void(const std::string& text)> note;
     };
 
     explicit Runner(Setup setup, Hooks hooks = {});
@@ -58,6 +60,7 @@ public:
 private:
     template <typename Call>
     CommandResult call(const std::string& name, Op op, Call&& body);
+    bool updateBeforeSave(const Command& command, CommandResult& result);
     void readBack(const Command& command, CommandResult& result);
     std::string reason(const std::string& what, std::optional<int> driverStatus,
                        const std::vector<TraceEntry>& entries) const;

@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <ze/sim/board.h>
+#include <ze/sim/panel.h>
 #include <ze/test/temp_root.h>
 #include <ze/test/virtual_clock.h>
 
@@ -170,6 +172,34 @@ TEST(ASave, IsReadBackAndFailsWhenTheChipDoesNotHoldTheValue)
     EXPECT_TRUE(contains(run.out, R"("value":200,"status":0,"read_back":200)")) << run.out;
 }
 
+// What the kept panel's chip drives after a power cycle: its NVM.
+unsigned int storedAfterPowerCycle(const std::string& dir, const std::string& chip)
+{
+    const std::shared_ptr<ze::sim::Board> board = ze::sim::makeDefaultBoard();
+    ze::sim::PanelConfig config;
+    ze::sim::chipFromName(chip, &config.chip);
+    ze::sim::Panel panel = ze::sim::installPanel(*board, config);
+    EXPECT_EQ(ze::sim::loadPanelState(panel, dir + "/panel.state"), 0) << dir;
+    board->powerCycle();
+    return ze::sim::heldValue(panel).value_or(~0u);
+}
+
+TEST(ASave, StoresTheValueNamedAlsoWhereTheChipStoresItsCurrentSetting)
+{
+    for (const char* chip : {"auo", "kd532p", "boe", "kd733"}) {
+        TempDir parent;
+        const std::string dir = parent.path() + "/panel";
+        ToolRun run =
+            runTool({"--json", "--sim-state", dir, "--sim", chip, "update", "16", "save", "3"});
+        EXPECT_EQ(run.status, kExitOk) << chip << run.out;
+        EXPECT_TRUE(contains(run.out, R"("value":3,"status":0,"read_back":3)")) << run.out;
+        EXPECT_EQ(storedAfterPowerCycle(dir, chip), 3u) << chip;
+        run = runTool({"-v", "--sim-state", dir, "session"}, "update 999\nsave 5\n");
+        EXPECT_TRUE(contains(run.err, "updating to 5 first")) << run.err;
+        EXPECT_EQ(storedAfterPowerCycle(dir, chip), 5u) << chip;
+    }
+}
+
 TEST(ASimStateDirectory, KeepsThePanelAcrossRunsAndIsNeverTakenFromSomeoneElse)
 {
     TempDir parent;
@@ -199,6 +229,30 @@ TEST(ASession, AnswersEachLineOverOneBringUpAndGoesOnAfterARefusal)
     const ToolRun json = runTool({"--json", "--sim", "rt6966", "session"}, "update 9\nread\n");
     EXPECT_EQ(json.status, kExitOk);
     EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 3) << json.out;
+}
+
+TEST(ASession, RefusesHostileLinesInOneShortLineEachAndGoesOn)
+{
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::vector<std::string> lines = {
+        R"({"command":"update","value":)" + deep + "}",
+        "{\"command\":\"update\",\"value\":[\"\xff\"]}",
+        "update " + std::string(5000, '7'),
+        "read " + std::string(kMaxSessionLine, 'x'),
+    };
+    std::string input;
+    for (const std::string& line : lines) input += line + "\n";
+    const ToolRun run = runTool({"--json", "--sim", "auo", "session"}, input + "read\n");
+    EXPECT_EQ(run.status, kExitUsage);
+    std::istringstream out(run.out);
+    std::vector<nlohmann::json> answers;
+    for (std::string line; std::getline(out, line);) answers.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(answers.size(), lines.size() + 2) << run.out.substr(0, 1000);
+    for (std::size_t i = 1; i <= lines.size(); ++i) {
+        EXPECT_EQ(answers[i]["exit"], kExitUsage);
+        EXPECT_LT(answers[i]["error"].get<std::string>().size(), 200u) << answers[i];
+    }
+    EXPECT_EQ(answers.back()["ok"], true);
 }
 
 TEST(AStopSignal, EndsTheRunBetweenCommandsNeverInsideOne)
