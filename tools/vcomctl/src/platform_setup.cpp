@@ -37,7 +37,8 @@ public:
     const std::string& root() const { return root_; }
     bool keepsState() const { return false; }
     std::shared_ptr<ze::platform::SocBackend> backend() const { return nullptr; }
-    bool keepState(std::string*) const { return true; }
+    bool beginCommand(std::string*) { return true; }
+    bool keepState(std::string*) { return true; }
     std::optional<unsigned int> heldValue() const { return std::nullopt; }
     void removePrivateRoot() {}
 
@@ -243,7 +244,12 @@ std::string PlatformSetup::configurationGap(unsigned int bus) const
            "/etc/zeplatform.conf";
 }
 
-bool PlatformSetup::keepState(std::string* error) const
+bool PlatformSetup::beginCommand(std::string* error)
+{
+    return !sim_ || sim_->beginCommand(error);
+}
+
+bool PlatformSetup::keepState(std::string* error)
 {
     return !sim_ || sim_->keepState(error);
 }

@@ -62,6 +62,10 @@ CommandResult Runner::call(const std::string& name, Op op, Call&& body)
     result.name = name;
     result.op = op;
     setup_.log.startCall();
+    if (setup_.platform != nullptr && !setup_.platform->beginCommand(&result.error)) {
+        result.ok = false;
+        return result;
+    }
     if (hooks_.begin) hooks_.begin(name);
     body(result);
     if (hooks_.end) hooks_.end();

@@ -2,6 +2,9 @@
 // the virtual clock instead of sleeps.
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -216,6 +219,72 @@ TEST(ASimStateDirectory, KeepsThePanelAcrossRunsAndIsNeverTakenFromSomeoneElse)
     EXPECT_EQ(run.status, kExitUsage);
     EXPECT_TRUE(contains(run.err, "not a state directory vcomctl created")) << run.err;
     EXPECT_EQ(parent.read("/mine/board.ini"), "precious");
+}
+
+TEST(ASimStateDirectory, WritesThroughNoLinkIntoNoDirectoryAnotherUserCouldChange)
+{
+    namespace fs = std::filesystem;
+    TempDir parent;
+    const std::string dir = parent.path() + "/panel";
+    const std::string outside = parent.path() + "/outside";
+    ASSERT_EQ(runTool({"--sim-state", dir, "--sim", "rt6966", "save", "7"}).status, kExitOk);
+    parent.write("/outside", "precious");
+    fs::create_symlink(outside, dir + "/panel.state.new");
+    EXPECT_EQ(runTool({"--sim-state", dir, "update", "9"}).status, kExitOk);
+    struct stat before, after;
+    stat((dir + "/panel.state").c_str(), &before);
+    EXPECT_EQ(runTool({"-q", "--sim-state", dir, "read"}).out, "9\n");
+    stat((dir + "/panel.state").c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino) << "a read rewrote the state";
+
+    fs::rename(dir + "/var/uboot.env", dir + "/var/env");
+    fs::create_symlink(outside, dir + "/var/uboot.env");
+    fs::create_symlink(dir, parent.path() + "/link");
+    const std::vector<std::pair<std::string, std::string>> refusals = {
+        {dir, "/var/uboot.env: a symbolic link; refused"},
+        {parent.path() + "/link", "link: a symbolic link or no directory"},
+    };
+    for (const auto& [state, says] : refusals) {
+        const ToolRun run = runTool({"--sim-state", state, "save", "5"});
+        EXPECT_EQ(run.status, kExitUsage);
+        EXPECT_TRUE(contains(run.err, says)) << run.err;
+    }
+    fs::remove(dir + "/var/uboot.env");
+    fs::rename(dir + "/var/env", dir + "/var/uboot.env");
+    fs::permissions(dir, fs::perms::others_write, fs::perm_options::add);
+    EXPECT_TRUE(contains(runTool({"--sim-state", dir, "read"}).err, "writable by group or others"));
+    fs::permissions(dir, fs::perms::others_write, fs::perm_options::remove);
+    EXPECT_EQ(parent.read("/outside"), "precious");
+
+    const std::string state = parent.read("/panel/panel.state");
+    for (const auto& [text, says] : std::vector<std::pair<std::string, std::string>>{
+             {state.substr(0, state.size() / 2), "panel.state: cut short: no \"end = N\" line"},
+             {"chip = rt6966\nregs = 0x\nend = 2\n", "line 2: regs: expected hex bytes, got '0x'"},
+         }) {
+        parent.write("/panel/panel.state", text);
+        EXPECT_TRUE(contains(runTool({"--sim-state", dir, "read"}).err, says)) << text;
+    }
+}
+
+TEST(ASimStateDirectory, TakesConcurrentRunsOneCommandAtATime)
+{
+    constexpr int kRuns = 8;
+    TempDir parent;
+    const std::string dir = parent.path() + "/panel";
+    ASSERT_EQ(runTool({"--sim-state", dir, "--sim", "rt6966", "read"}).status, kExitOk);
+    std::string commands;
+    for (int i = 0; i < 20; ++i) commands += "update " + std::to_string(i) + "\nread\n";
+    std::vector<pid_t> children;
+    for (int i = 0; i < kRuns; ++i) {
+        const pid_t child = fork();
+        if (child == 0) _exit(runTool({"--sim-state", dir, "session"}, commands).status);
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitOk) << status;
+    }
 }
 
 TEST(ASession, AnswersEachLineOverOneBringUpAndGoesOnAfterARefusal)
