@@ -78,6 +78,9 @@ private:
 
     void withPlatform(DriverLog& log)
     {
+        // Held from before anything is created: a stop meanwhile is seen after
+        // the install, and the setup's destructor removes what it made.
+        if (io_.stop != nullptr) hold_ = io_.stop->hold();
         Failure failure;
         std::unique_ptr<PlatformSetup> platform = PlatformSetup::plan(options_, log, &failure);
         if (!platform) return fail(failure.exitCode, failure.error);
@@ -88,8 +91,8 @@ private:
         reporter_.setContext(RunContext{platform->backend().name(), platform->userRoot(),
                                         chip_ != nullptr ? chip_->name : ""});
 
+        if (stopped()) return;
         if (io_.stop != nullptr) {
-            hold_ = io_.stop->hold();
             io_.stop->setIdleStop([this, &platform](int signal) {
                 platform->emergencyCleanup();
                 console_.line("vcomctl: stopped by " + signalName(signal));

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "trace.h"
 #include "value.h"
 
 #ifndef VCOMCTL_VERSION
@@ -22,9 +23,11 @@ namespace catalogue = ze::ic::catalogue;
 constexpr unsigned int kMaxBus = 255;
 // CLI11's own messages may quote what was typed.
 constexpr std::size_t kMaxReasonBytes = 200;
+constexpr const char* kOutOfRange = " is out of range ";
 // i2c-tools' range of 7-bit addresses a normal device may use.
 constexpr unsigned int kFirstAddr7 = 0x03;
 constexpr unsigned int kLastAddr7 = 0x77;
+constexpr unsigned int kLastAddr8 = 0xEE;
 
 const char* const kDescription =
     "vcomctl: read, set and store the panel's VCOM through the VCOM driver.\n"
@@ -117,8 +120,9 @@ std::string parseNumber(const std::string& text, unsigned int max, unsigned int*
 {
     std::uint16_t value = 0;
     std::string why = parseValue(text, &value);
-    if (why.empty() && value > max)
-        why = quoteText(text) + " is out of range (0 to " + std::to_string(max) + ")";
+    // One limit, whether the number exceeds it or even the value type.
+    if ((why.empty() && value > max) || why.find(kOutOfRange) != std::string::npos)
+        why = quoteText(text) + kOutOfRange + "(0 to " + std::to_string(max) + ")";
     if (why.empty()) *out = value;
     return why;
 }
@@ -357,6 +361,11 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
         ->type_name("ADDR")
         ->check([](const std::string& text) {
             unsigned int addr = 0;
+            if (parseNumber(text, kLastAddr8, &addr).empty() && addr > kLastAddr7 &&
+                addr % 2 == 0) {
+                return quoteText(text) + " looks like the 8-bit form of the board file; --addr " +
+                       "takes the 7-bit address: " + deviceText(addr);
+            }
             std::string why = parseNumber(text, kLastAddr7, &addr);
             if (why.empty() && addr < kFirstAddr7) why = quoteText(text) + " is a reserved address";
             return why.empty() ? why : why + " (7-bit addresses 0x03 to 0x77)";

@@ -126,6 +126,8 @@ CommandResult Runner::run(const Command& command)
                     calibrateInto(result, setup_.vcom, *chip, *setup_.calibrate,
                                   setup_.platform != nullptr ? setup_.platform->simulatedHeldValue()
                                                              : HeldValue());
+                    // No value was found: a failed calibration names none.
+                    if (!result.ok) result.value.reset();
                 } else {
                     result.ok = false;
                     result.error = "calibrate: the registered driver is not this library's";
