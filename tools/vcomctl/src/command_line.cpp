@@ -41,7 +41,9 @@ const char* const kFooter =
     "this run only. The SoC backend is the one ROOT/etc/zeplatform.conf selects.\n"
     "With --sim CHIP a simulated panel is used in a fresh private root, removed on\n"
     "exit; --sim-state DIR keeps it (registers, NVM, environment) across runs in a\n"
-    "directory vcomctl created. --dry-run runs the commands on a simulated chip of\n"
+    "directory vcomctl created, your own and writable by no one else, holding no\n"
+    "links; each command takes its lock DIR/.lock. --dry-run runs the commands on a simulated chip "
+    "of\n"
     "the board's type and prints the transfers; the bus is not touched.\n"
     "\n"
     "Faults (--sim-fault, repeatable): write:N, read:N, gpio:N, open:N (the Nth such\n"
@@ -60,11 +62,13 @@ const char* const kFooter =
     "The read of {STORED} returns what a save stored; the read of {UNSTORED} returns\n"
     "the chip's register, so its save is verified against the stored copy.\n"
     "An MTP save on hardware asks first unless -y is given or stdin is no terminal.\n"
-    "SIGINT or SIGTERM during a command lets its chip sequence finish, then stops.\n"
+    "SIGINT, SIGTERM or SIGHUP during a command lets its chip sequence finish, then\n"
+    "stops.\n"
     "\n"
     "Exit status: 0 success; 1 the bring-up, a command or a save's verification\n"
     "failed; 2 the command line was refused and nothing was done (unlike i2cget,\n"
-    "where 2 is a failed read); 128+N stopped by signal N (130 SIGINT, 143 SIGTERM).\n"
+    "where 2 is a failed read); 128+N stopped by signal N (129 SIGHUP,\n"
+    "130 SIGINT, 143 SIGTERM).\n"
     "\n"
     "Examples:\n"
     "  vcomctl read\n"
@@ -234,6 +238,36 @@ std::string conflicts(const Options& options)
         return "--chip and --sim name different chips";
     }
     return "";
+}
+
+// The lines a session mostly sends, taken without building the whole
+// command-line parser for each; anything else goes through it, for its
+// messages.
+bool plainCommands(const std::vector<std::string>& words, std::vector<Command>* commands)
+{
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const std::string* const argument = i + 1 < words.size() ? &words[i + 1] : nullptr;
+        Command command;
+        if (word == "read" || word == "config") {
+            command.op = word == "read" ? Op::Read : Op::Config;
+        } else if ((word == "update" || word == "save") && argument != nullptr &&
+                   parseValue(*argument, &command.value).empty()) {
+            command.op = word == "update" ? Op::Update : Op::Save;
+            command.valueText = *argument;
+            ++i;
+        } else if (word == "pattern" && argument != nullptr &&
+                   (*argument == "on" || *argument == "off")) {
+            command.op = Op::Pattern;
+            command.on = *argument == "on";
+            ++i;
+        } else {
+            commands->clear();
+            return false;
+        }
+        commands->push_back(command);
+    }
+    return !commands->empty();
 }
 
 }  // namespace
@@ -432,8 +466,10 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     });
     addCommand("config", "show the [VCOM] fields as the driver parsed them", Op::Config);
     addCommand("chips", "list the supported chips with TypeIdx and value ranges", Op::Chips);
-    addCommand("session", "read commands from stdin, one per line or JSON Lines, over one bring-up",
-               Op::Read)
+    addCommand(
+        "session",
+        "read commands from stdin, one per line (64 KiB at most) or JSON Lines, over one bring-up",
+        Op::Read)
         ->callback([&options] {
             options.session = true;
             options.commands.push_back(Command{Op::Read, 0, false, "session"});
@@ -556,7 +592,12 @@ ParseOutcome parseSessionLine(const std::string& line)
             quoteText(word) + ": options go on vcomctl's command line, not into a session";
         return refused;
     }
-    ParseOutcome outcome = parseCommandLine(words);
+    ParseOutcome outcome;
+    if (plainCommands(words, &outcome.options.commands)) {
+        outcome.run = true;
+        return outcome;
+    }
+    outcome = parseCommandLine(words);
     const bool calibrates = outcome.run && !outcome.options.commands.empty() &&
                             outcome.options.commands.front().op == Op::Calibrate;
     if (outcome.run && (outcome.options.session || calibrates)) {

@@ -106,6 +106,7 @@ CommandResult Runner::run(const Command& command)
                 if (!updateBeforeSave(command, result)) break;
                 result.status = setup_.vcom.u1DrvSaveVcom(command.value);
                 result.ok = result.status == 0;
+                if (!result.ok) explainStoreFailure(command, result);
                 if (result.ok && setup_.verify) readBack(command, result);
                 break;
             case Op::Pattern:
@@ -157,6 +158,16 @@ bool Runner::updateBeforeSave(const Command& command, CommandResult& result)
             reason(describe(command) + ": the update before it", result.status, setup_.tap.peek());
     }
     return result.ok;
+}
+
+// A chip that keeps its value in the environment reports only the store's
+// status; the file it could not write says more.
+void Runner::explainStoreFailure(const Command& command, CommandResult& result)
+{
+    const ChipInfo* chip = chipOf(setup_.driver);
+    if (chip == nullptr || chip->readShowsStored) return;
+    const std::string why = envStoreProblem();
+    if (!why.empty()) result.error = describe(command) + " failed: " + why;
 }
 
 // Some chips report success for a save whose unlock or program step failed;

@@ -262,6 +262,13 @@ TEST(ASimStateDirectory, WritesThroughNoLinkIntoNoDirectoryAnotherUserCouldChang
     EXPECT_TRUE(contains(runTool({"--sim-state", dir, "read"}).err, "writable by group or others"));
     fs::permissions(dir, fs::perms::others_write, fs::perm_options::remove);
     EXPECT_EQ(parent.read("/outside"), "precious");
+    fs::rename(dir + "/var/uboot.env", dir + "/var/env");
+    fs::create_directory(dir + "/var/uboot.env");
+    EXPECT_TRUE(contains(runTool({"--sim-state", dir, "save", "5"}).err,
+                         "save 5 failed: cannot write the environment store " + dir +
+                             "/var/uboot.env: Is a directory"));
+    fs::remove(dir + "/var/uboot.env");
+    fs::rename(dir + "/var/env", dir + "/var/uboot.env");
 
     const std::string state = parent.read("/panel/panel.state");
     for (const auto& [text, says] : std::vector<std::pair<std::string, std::string>>{
