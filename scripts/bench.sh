@@ -36,4 +36,8 @@ echo
 echo "== Wall time with the real usleep / physical minimum (waits + 100 kHz wire time), median of $runs"
 "$bin/vcom_wall_time" "$runs" 2>>"$messages" ||
   { echo "bench: vcom_wall_time failed; driver messages in $messages" >&2; exit 1; }
+echo
+echo "== vcomctl session: CPU per command against the same calls on ze::hal::Vcom (simulated AUO)"
+"$bin/session_bench" 2>>"$messages" ||
+  { echo "bench: session_bench failed; driver messages in $messages" >&2; exit 1; }
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -21,7 +21,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_board_file fuzz_platform_conf fuzz_fw_env fuzz_bus_responses
-  fuzz_line_state fuzz_meter_reply)
+  fuzz_line_state fuzz_meter_reply fuzz_session_line)
 
 status=0
 for target in "${targets[@]}"; do

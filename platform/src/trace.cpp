@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ze {
@@ -142,6 +143,16 @@ std::vector<TraceEntry> TraceRecorder::entries() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return std::vector<TraceEntry>(entries_.begin(), entries_.end());
+}
+
+std::vector<TraceEntry> TraceRecorder::entriesSince(std::uint64_t sequence) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Sequence numbers of kept entries are consecutive up to the newest.
+    const std::size_t newer = static_cast<std::size_t>(
+        std::min<std::uint64_t>(sequence_ - std::min(sequence, sequence_), entries_.size()));
+    return std::vector<TraceEntry>(entries_.end() - static_cast<std::ptrdiff_t>(newer),
+                                   entries_.end());
 }
 
 std::uint64_t TraceRecorder::dropped() const

@@ -1,12 +1,15 @@
 #include <ze/sim/panel.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -104,6 +107,89 @@ const VcomModel* modelOf(const Panel& panel)
 }
 
 constexpr const char* kChipKey = "chip";
+constexpr const char* kEndKey = "end";
+// A state is a few hundred bytes; anything far larger is no state file.
+constexpr off_t kMaxStateBytes = 1 << 20;
+constexpr std::size_t kQuotedKey = 24;
+// Unique names for a new file: tries before giving up.
+constexpr int kTemporaryAttempts = 64;
+
+// The directory of a path, opened; fd is -errno when it cannot be.
+struct Directory {
+    explicit Directory(const std::string& file)
+    {
+        const std::string::size_type slash = file.rfind('/');
+        const std::string path = slash == std::string::npos ? "." : file.substr(0, slash + 1);
+        name = slash == std::string::npos ? file : file.substr(slash + 1);
+        fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) fd = -errno;
+    }
+    ~Directory()
+    {
+        if (fd >= 0) close(fd);
+    }
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+    int fd;
+    std::string name;
+};
+
+int readFileAt(int dirFd, const std::string& name, std::string* text)
+{
+    const int fd = openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return -errno;
+    struct stat info;
+    int status = fstat(fd, &info) != 0 ? -errno : 0;
+    if (status == 0 && (!S_ISREG(info.st_mode) || info.st_size > kMaxStateBytes)) status = -EINVAL;
+    char chunk[4096];
+    for (ssize_t got = 1; status == 0 && got > 0;) {
+        got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno != EINTR) status = -errno;
+        if (got > 0) text->append(chunk, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    return status;
+}
+
+int writeAll(int fd, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote < 0) return -errno;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return fsync(fd) != 0 ? -errno : 0;
+}
+
+// A new file of a name no other writer uses, filled and synced, renamed over
+// `name`: a reader sees the old file or the new one, whole.
+int replaceFileAt(int dirFd, const std::string& name, const std::string& text)
+{
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < kTemporaryAttempts && fd < 0; ++attempt) {
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".%ld.%u.%08x", static_cast<long>(getpid()), counter++,
+                      static_cast<unsigned>(random()));
+        temporary = name + suffix;
+        fd = openat(dirFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0644);
+        if (fd < 0 && errno != EEXIST) return -errno;
+    }
+    if (fd < 0) return -EEXIST;
+    int status = writeAll(fd, text);
+    if (close(fd) != 0 && status == 0) status = -errno;
+    if (status == 0 && renameat(dirFd, temporary.c_str(), dirFd, name.c_str()) != 0)
+        status = -errno;
+    if (status != 0) {
+        unlinkat(dirFd, temporary.c_str(), 0);
+        return status;
+    }
+    return fsync(dirFd) != 0 ? -errno : 0;
+}
 
 }  // namespace
 
@@ -197,68 +283,98 @@ std::optional<unsigned int> heldValue(const Panel& panel)
     return model->heldValue();
 }
 
-int savePanelState(const Panel& panel, const std::string& file)
+std::string panelStateText(const Panel& panel)
 {
     const VcomModel* model = modelOf(panel);
-    if (model == nullptr) return -EINVAL;
-    std::ostringstream text;
-    text << kChipKey << " = " << chipName(panel.type) << "\n";
+    if (model == nullptr) return "";
+    std::string text = std::string(kChipKey) + " = " + chipName(panel.type) + "\n";
+    std::size_t lines = 1;
     for (const auto& item : model->state()) {
-        text << item.first << " =";
+        text += item.first + " =";
         for (std::uint8_t byte : item.second) {
             char hex[4];
             std::snprintf(hex, sizeof hex, " %02X", byte);
-            text << hex;
+            text += hex;
         }
-        text << "\n";
+        text += "\n";
+        ++lines;
     }
-    const std::string temporary = file + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        if (!out) return errno != 0 ? -errno : -EIO;
-        out << text.str();
-        out.close();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return -EIO;
-        }
-    }
-    if (std::rename(temporary.c_str(), file.c_str()) != 0) {
-        const int err = errno;
-        std::remove(temporary.c_str());
-        return -err;
-    }
-    return 0;
+    return text + kEndKey + " = " + std::to_string(lines) + "\n";
 }
 
-int loadPanelState(Panel& panel, const std::string& file)
+std::string restorePanelState(Panel& panel, const std::string& text)
 {
     auto* model = dynamic_cast<VcomModel*>(panel.chip.get());
-    if (model == nullptr) return -EINVAL;
-    std::ifstream in(file);
-    if (!in) return errno != 0 ? -errno : -EIO;
+    if (model == nullptr) return "the panel has no chip model";
     ModelState state;
     std::string chip;
+    std::istringstream in(text);
+    std::size_t number = 0;
+    bool ended = false;
     for (std::string line; std::getline(in, line);) {
+        const std::string at = "line " + std::to_string(++number) + ": ";
         std::istringstream fields(line);
         std::string key, equals;
+        if (ended) return at + "text after the end line";
         if (!(fields >> key)) continue;
-        if (!(fields >> equals) || equals != "=") return -EINVAL;
+        if (!(fields >> equals) || equals != "=") return at + "expected 'KEY = VALUE'";
         if (key == kChipKey) {
             fields >> chip;
+            continue;
+        }
+        if (key == kEndKey) {
+            std::size_t count = 0;
+            if (!(fields >> count) || count != number - 1)
+                return at + "the end line does not count the " + std::to_string(number - 1) +
+                       " lines before it (a damaged file)";
+            ended = true;
             continue;
         }
         std::vector<std::uint8_t>& bytes = state[key];
         for (std::string hex; fields >> hex;) {
             char* end = nullptr;
             const unsigned long byte = std::strtoul(hex.c_str(), &end, 16);
-            if (*end != '\0' || hex.size() > 2) return -EINVAL;
+            if (*end != '\0' || hex.size() > 2)
+                return at + key.substr(0, kQuotedKey) + ": expected hex bytes, got '" +
+                       hex.substr(0, kQuotedKey) + "'";
             bytes.push_back(static_cast<std::uint8_t>(byte));
         }
     }
-    if (in.bad()) return -EIO;
-    if (chip != chipName(panel.type)) return -EINVAL;
-    return model->restore(state) ? 0 : -EINVAL;
+    if (!ended) return "cut short: no \"end = N\" line after line " + std::to_string(number);
+    if (chip != chipName(panel.type))
+        return "the state of a '" + chip.substr(0, kQuotedKey) + "' panel, not of a " +
+               chipName(panel.type);
+    if (!model->restore(state))
+        return std::string("a register or NVM line of the ") + chipName(panel.type) +
+               " is missing or has the wrong length";
+    return "";
+}
+
+int savePanelState(const Panel& panel, int dirFd, const std::string& name)
+{
+    if (modelOf(panel) == nullptr) return -EINVAL;
+    return replaceFileAt(dirFd, name, panelStateText(panel));
+}
+
+int loadPanelState(Panel& panel, int dirFd, const std::string& name, std::string* why)
+{
+    std::string text;
+    if (const int status = readFileAt(dirFd, name, &text)) return status;
+    *why = restorePanelState(panel, text);
+    return why->empty() ? 0 : -EINVAL;
+}
+
+int savePanelState(const Panel& panel, const std::string& file)
+{
+    const Directory dir(file);
+    return dir.fd < 0 ? dir.fd : savePanelState(panel, dir.fd, dir.name);
+}
+
+int loadPanelState(Panel& panel, const std::string& file)
+{
+    const Directory dir(file);
+    std::string why;
+    return dir.fd < 0 ? dir.fd : loadPanelState(panel, dir.fd, dir.name, &why);
 }
 
 }  // namespace sim

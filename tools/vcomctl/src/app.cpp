@@ -16,6 +16,7 @@
 #include "report.h"
 #include "runner.h"
 #include "session.h"
+#include "value.h"
 
 namespace vcomctl {
 namespace {
@@ -77,6 +78,9 @@ private:
 
     void withPlatform(DriverLog& log)
     {
+        // Held from before anything is created: a stop meanwhile is seen after
+        // the install, and the setup's destructor removes what it made.
+        if (io_.stop != nullptr) hold_ = io_.stop->hold();
         Failure failure;
         std::unique_ptr<PlatformSetup> platform = PlatformSetup::plan(options_, log, &failure);
         if (!platform) return fail(failure.exitCode, failure.error);
@@ -87,8 +91,8 @@ private:
         reporter_.setContext(RunContext{platform->backend().name(), platform->userRoot(),
                                         chip_ != nullptr ? chip_->name : ""});
 
+        if (stopped()) return;
         if (io_.stop != nullptr) {
-            hold_ = io_.stop->hold();
             io_.stop->setIdleStop([this, &platform](int signal) {
                 platform->emergencyCleanup();
                 console_.line("vcomctl: stopped by " + signalName(signal));
@@ -109,6 +113,8 @@ private:
         Runner::Hooks hooks;
         hooks.begin = [this](const std::string& name) { console_.beginActivity(name); };
         hooks.end = [this] { console_.endActivity(); };
+        if (options_.verbose)
+            hooks.note = [this](const std::string& text) { console_.line("vcomctl: " + text); };
         Runner runner(
             Runner::Setup{session->vcom(), session->driver(), log, tap, &platform,
                           options_.trace != TraceMode::Off, options_.verify, &options_.calibrate},
@@ -136,13 +142,20 @@ private:
         for (unsigned long number = 1;; ++number) {
             // Unlocked while waiting, so that a signal then ends the run at once.
             if (hold_) hold_.unlock();
-            const bool got = static_cast<bool>(std::getline(io_.in, line));
+            const LineRead got = readSessionLine(io_.in, &line);
             if (hold_.mutex() != nullptr) hold_.lock();
-            if (!got) break;
+            if (got == LineRead::End) break;
             if (stopped()) return;
             const std::string::size_type start = line.find_first_not_of(" \t\r");
-            if (start == std::string::npos || line[start] == '#') continue;
-            ParseOutcome parsed = parseSessionLine(line);
+            if (got == LineRead::Line && (start == std::string::npos || line[start] == '#'))
+                continue;
+            ParseOutcome parsed;
+            if (got == LineRead::TooLong) {
+                parsed.error = "longer than " + std::to_string(kMaxSessionLine) +
+                               " bytes, refused: " + quoteText(line);
+            } else {
+                parsed = parseSessionLine(line);
+            }
             std::string refusal = parsed.run ? rangeProblem(parsed.options.commands) : parsed.error;
             if (refusal.empty() && !confirmSaves(parsed.options.commands, platform)) {
                 refusal = error_;

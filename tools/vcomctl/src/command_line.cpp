@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "trace.h"
 #include "value.h"
 
 #ifndef VCOMCTL_VERSION
@@ -20,9 +21,13 @@ namespace {
 namespace catalogue = ze::ic::catalogue;
 
 constexpr unsigned int kMaxBus = 255;
+// CLI11's own messages may quote what was typed.
+constexpr std::size_t kMaxReasonBytes = 200;
+constexpr const char* kOutOfRange = " is out of range ";
 // i2c-tools' range of 7-bit addresses a normal device may use.
 constexpr unsigned int kFirstAddr7 = 0x03;
 constexpr unsigned int kLastAddr7 = 0x77;
+constexpr unsigned int kLastAddr8 = 0xEE;
 
 const char* const kDescription =
     "vcomctl: read, set and store the panel's VCOM through the VCOM driver.\n"
@@ -36,7 +41,9 @@ const char* const kFooter =
     "this run only. The SoC backend is the one ROOT/etc/zeplatform.conf selects.\n"
     "With --sim CHIP a simulated panel is used in a fresh private root, removed on\n"
     "exit; --sim-state DIR keeps it (registers, NVM, environment) across runs in a\n"
-    "directory vcomctl created. --dry-run runs the commands on a simulated chip of\n"
+    "directory vcomctl created, your own and writable by no one else, holding no\n"
+    "links; each command takes its lock DIR/.lock. --dry-run runs the commands on a simulated chip "
+    "of\n"
     "the board's type and prints the transfers; the bus is not touched.\n"
     "\n"
     "Faults (--sim-fault, repeatable): write:N, read:N, gpio:N, open:N (the Nth such\n"
@@ -48,15 +55,20 @@ const char* const kFooter =
     "{RANGES}\n"
     "A read that the chip routine reports as failed is an error, not the value 0.\n"
     "The commands stop at the first one that fails; a session goes on.\n"
+    "save VALUE stores VALUE on every chip. The save of {CURRENT} stores the\n"
+    "setting the chip holds, so vcomctl updates to VALUE first (shown with -v and\n"
+    "--trace).\n"
     "A save is read back and a difference fails the run (--no-verify skips it).\n"
     "The read of {STORED} returns what a save stored; the read of {UNSTORED} returns\n"
     "the chip's register, so its save is verified against the stored copy.\n"
     "An MTP save on hardware asks first unless -y is given or stdin is no terminal.\n"
-    "SIGINT or SIGTERM during a command lets its chip sequence finish, then stops.\n"
+    "SIGINT, SIGTERM or SIGHUP during a command lets its chip sequence finish, then\n"
+    "stops.\n"
     "\n"
     "Exit status: 0 success; 1 the bring-up, a command or a save's verification\n"
     "failed; 2 the command line was refused and nothing was done (unlike i2cget,\n"
-    "where 2 is a failed read); 128+N stopped by signal N (130 SIGINT, 143 SIGTERM).\n"
+    "where 2 is a failed read); 128+N stopped by signal N (129 SIGHUP,\n"
+    "130 SIGINT, 143 SIGTERM).\n"
     "\n"
     "Examples:\n"
     "  vcomctl read\n"
@@ -76,11 +88,11 @@ std::string lower(std::string text)
     return text;
 }
 
-std::string chipList(bool showsStored)
+std::string chipList(bool ChipInfo::*property, bool value)
 {
     std::string names;
     for (const ChipInfo& chip : catalogue::kChips) {
-        if (chip.readShowsStored != showsStored) continue;
+        if (chip.*property != value) continue;
         if (!names.empty()) names += ", ";
         names += chip.name;
     }
@@ -93,8 +105,9 @@ std::string footer()
     const auto fill = [&text](const std::string& field, const std::string& value) {
         text.replace(text.find(field), field.size(), value);
     };
-    fill("{STORED}", chipList(true));
-    fill("{UNSTORED}", chipList(false));
+    fill("{STORED}", chipList(&ChipInfo::readShowsStored, true));
+    fill("{UNSTORED}", chipList(&ChipInfo::readShowsStored, false));
+    fill("{CURRENT}", chipList(&ChipInfo::saveStoresCurrent, true));
     std::string ranges;
     for (const ChipInfo& chip : catalogue::kChips) {
         char line[160];
@@ -111,8 +124,9 @@ std::string parseNumber(const std::string& text, unsigned int max, unsigned int*
 {
     std::uint16_t value = 0;
     std::string why = parseValue(text, &value);
-    if (why.empty() && value > max)
-        why = "'" + text + "' is out of range (0 to " + std::to_string(max) + ")";
+    // One limit, whether the number exceeds it or even the value type.
+    if ((why.empty() && value > max) || why.find(kOutOfRange) != std::string::npos)
+        why = quoteText(text) + kOutOfRange + "(0 to " + std::to_string(max) + ")";
     if (why.empty()) *out = value;
     return why;
 }
@@ -132,7 +146,7 @@ CLI::Validator chipValidator()
     return CLI::Validator(
         [](std::string& name) {
             if (catalogue::byName(name.c_str()) != nullptr) return std::string();
-            return "unknown chip '" + name + "' (valid: " + chipNames() + ")";
+            return "unknown chip " + quoteText(name) + " (valid: " + chipNames() + ")";
         },
         "");
 }
@@ -175,15 +189,15 @@ std::string reasonFor(const CLI::ParseError& error, const std::vector<std::strin
     if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::ExtrasError)) {
         const std::string::size_type colon = what.rfind(": ");
         const std::string extras = colon == std::string::npos ? what : what.substr(colon + 2);
-        return "unexpected '" + extras + "' " + kCommandList;
+        return "unexpected " + quoteText(extras) + " " + kCommandList;
     }
     if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::RequiredError) &&
         what.find("subcommand") != std::string::npos) {
         const std::string word = firstWord(args);
-        if (!word.empty()) return "unknown command '" + word + "' " + kCommandList;
+        if (!word.empty()) return "unknown command " + quoteText(word) + " " + kCommandList;
         return std::string("no command given ") + kCommandList;
     }
-    std::string line = what;
+    std::string line = what.substr(0, kMaxReasonBytes);
     std::replace(line.begin(), line.end(), '\n', ' ');
     return line;
 }
@@ -226,6 +240,36 @@ std::string conflicts(const Options& options)
     return "";
 }
 
+// The lines a session mostly sends, taken without building the whole
+// command-line parser for each; anything else goes through it, for its
+// messages.
+bool plainCommands(const std::vector<std::string>& words, std::vector<Command>* commands)
+{
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const std::string* const argument = i + 1 < words.size() ? &words[i + 1] : nullptr;
+        Command command;
+        if (word == "read" || word == "config") {
+            command.op = word == "read" ? Op::Read : Op::Config;
+        } else if ((word == "update" || word == "save") && argument != nullptr &&
+                   parseValue(*argument, &command.value).empty()) {
+            command.op = word == "update" ? Op::Update : Op::Save;
+            command.valueText = *argument;
+            ++i;
+        } else if (word == "pattern" && argument != nullptr &&
+                   (*argument == "on" || *argument == "off")) {
+            command.op = Op::Pattern;
+            command.on = *argument == "on";
+            ++i;
+        } else {
+            commands->clear();
+            return false;
+        }
+        commands->push_back(command);
+    }
+    return !commands->empty();
+}
+
 }  // namespace
 
 std::string chipNames()
@@ -259,12 +303,13 @@ std::string parseFault(const std::string& text, Fault* fault)
         }
         if (kind == Fault::Kind::Status) {
             if (parseNumber(arg, 0xFF, &fault->number).empty()) return "";
-            return "fault '" + text + "': status:BYTE needs a byte (0 to 0xFF)";
+            return "fault " + quoteText(text) + ": status:BYTE needs a byte (0 to 0xFF)";
         }
         if (parseNumber(arg, kMaxValue, &fault->number).empty() && fault->number > 0) return "";
-        return "fault '" + text + "': " + word + ":N needs a call count of 1 or more";
+        return "fault " + quoteText(text) + ": " + word + ":N needs a call count of 1 or more";
     }
-    return "unknown fault '" + text + "' (write:N, read:N, gpio:N, open:N, absent, status:BYTE)";
+    return "unknown fault " + quoteText(text) +
+           " (write:N, read:N, gpio:N, open:N, absent, status:BYTE)";
 }
 
 std::string describe(const Command& command)
@@ -350,8 +395,13 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
         ->type_name("ADDR")
         ->check([](const std::string& text) {
             unsigned int addr = 0;
+            if (parseNumber(text, kLastAddr8, &addr).empty() && addr > kLastAddr7 &&
+                addr % 2 == 0) {
+                return quoteText(text) + " looks like the 8-bit form of the board file; --addr " +
+                       "takes the 7-bit address: " + deviceText(addr);
+            }
             std::string why = parseNumber(text, kLastAddr7, &addr);
-            if (why.empty() && addr < kFirstAddr7) why = "'" + text + "' is a reserved address";
+            if (why.empty() && addr < kFirstAddr7) why = quoteText(text) + " is a reserved address";
             return why.empty() ? why : why + " (7-bit addresses 0x03 to 0x77)";
         });
     app.add_option("--chip", chipText, "chip instead of the board file's TypeIdx")
@@ -401,8 +451,10 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     addCommand("read", "read the chip's VCOM value", Op::Read);
     addValueCommand("update", "set VALUE in the chip (not kept over power-off)", Op::Update,
                     updateText);
-    addValueCommand("save", "store VALUE permanently (MTP, or the environment)", Op::Save,
-                    saveText);
+    addValueCommand("save",
+                    "store VALUE permanently (MTP, or the environment); on chips whose save "
+                    "stores their current setting, an update to VALUE comes first",
+                    Op::Save, saveText);
     CLI::App* pattern =
         addCommand("pattern", "VCOM test pattern on or off (holds free-run at 60 Hz)", Op::Pattern);
     pattern->add_option("STATE", patternText, "on or off")
@@ -414,8 +466,10 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     });
     addCommand("config", "show the [VCOM] fields as the driver parsed them", Op::Config);
     addCommand("chips", "list the supported chips with TypeIdx and value ranges", Op::Chips);
-    addCommand("session", "read commands from stdin, one per line or JSON Lines, over one bring-up",
-               Op::Read)
+    addCommand(
+        "session",
+        "read commands from stdin, one per line (64 KiB at most) or JSON Lines, over one bring-up",
+        Op::Read)
         ->callback([&options] {
             options.session = true;
             options.commands.push_back(Command{Op::Read, 0, false, "session"});
@@ -469,16 +523,53 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     return outcome;
 }
 
+LineRead readSessionLine(std::istream& in, std::string* line)
+{
+    line->clear();
+    std::streambuf* const buffer = in.rdbuf();
+    bool tooLong = false;
+    for (;;) {
+        const int c = buffer != nullptr ? buffer->sbumpc() : std::char_traits<char>::eof();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            if (line->empty() && !tooLong) return LineRead::End;
+            break;
+        }
+        if (c == '\n') break;
+        if (line->size() < kMaxSessionLine) {
+            line->push_back(static_cast<char>(c));
+        } else {
+            tooLong = true;
+        }
+    }
+    return tooLong ? LineRead::TooLong : LineRead::Line;
+}
+
 ParseOutcome parseSessionLine(const std::string& line)
 {
+    using Json = nlohmann::json;
+    ParseOutcome refused;
+    refused.exitCode = kExitUsage;
     std::vector<std::string> words;
     const std::string::size_type start = line.find_first_not_of(" \t\r");
     if (start != std::string::npos && line[start] == '{') {
-        const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+        // A nested value is dropped while it is parsed, never built: its
+        // depth is the sender's to choose.
+        bool nested = false;
+        const Json::parser_callback_t scalarsOnly = [&nested](int depth, Json::parse_event_t event,
+                                                              Json&) {
+            const bool opens = event == Json::parse_event_t::object_start ||
+                               event == Json::parse_event_t::array_start;
+            if (depth > 0 && opens) nested = true;
+            return !nested;
+        };
+        const Json object = Json::parse(line, scalarsOnly, false);
         const auto field = object.is_object() ? object.find("command") : object.end();
+        if (nested) {
+            refused.error = "a JSON line holds strings and numbers only, no objects or arrays";
+            return refused;
+        }
         if (!object.is_object() || field == object.end() || !field->is_string()) {
-            ParseOutcome refused;
-            refused.exitCode = kExitUsage;
             refused.error =
                 "a JSON line needs {\"command\": NAME} and, for update, save and "
                 "pattern, \"value\"";
@@ -487,7 +578,9 @@ ParseOutcome parseSessionLine(const std::string& line)
         words.push_back(field->get<std::string>());
         const auto value = object.find("value");
         if (value != object.end()) {
-            words.push_back(value->is_string() ? value->get<std::string>() : value->dump());
+            words.push_back(value->is_string()
+                                ? value->get<std::string>()
+                                : value->dump(-1, ' ', false, Json::error_handler_t::replace));
         }
     } else {
         std::istringstream in(line);
@@ -495,12 +588,16 @@ ParseOutcome parseSessionLine(const std::string& line)
     }
     for (const std::string& word : words) {
         if (word.empty() || word[0] != '-') continue;
-        ParseOutcome refused;
-        refused.exitCode = kExitUsage;
-        refused.error = "'" + word + "': options go on vcomctl's command line, not into a session";
+        refused.error =
+            quoteText(word) + ": options go on vcomctl's command line, not into a session";
         return refused;
     }
-    ParseOutcome outcome = parseCommandLine(words);
+    ParseOutcome outcome;
+    if (plainCommands(words, &outcome.options.commands)) {
+        outcome.run = true;
+        return outcome;
+    }
+    outcome = parseCommandLine(words);
     const bool calibrates = outcome.run && !outcome.options.commands.empty() &&
                             outcome.options.commands.front().op == Op::Calibrate;
     if (outcome.run && (outcome.options.session || calibrates)) {

@@ -9,6 +9,7 @@
 //   vcomctl [OPTIONS] calibrate METER [CALIBRATION OPTIONS]
 
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -96,6 +97,14 @@ constexpr int kExitFailed = 1;  // an operation, its verification or the bring-u
 constexpr int kExitUsage = 2;   // the command line was refused; nothing was done
 // A signal stopped the run between two commands: 128 + the signal number.
 constexpr int kExitSignalBase = 128;
+
+// The longest session line taken; a longer one is refused.
+constexpr std::size_t kMaxSessionLine = 64 * 1024;
+enum class LineRead { Line, TooLong, End };
+// The next session line without its '\n'. A line longer than kMaxSessionLine
+// is read to its end but not kept: *line holds its first bytes only, so that
+// memory stays small however long it is.
+LineRead readSessionLine(std::istream& in, std::string* line);
 
 ParseOutcome parseCommandLine(const std::vector<std::string>& args);
 // One line of a session: commands only, as on the command line.

@@ -37,7 +37,8 @@ public:
     const std::string& root() const { return root_; }
     bool keepsState() const { return false; }
     std::shared_ptr<ze::platform::SocBackend> backend() const { return nullptr; }
-    bool keepState(std::string*) const { return true; }
+    bool beginCommand(std::string*) { return true; }
+    bool keepState(std::string*) { return true; }
     std::optional<unsigned int> heldValue() const { return std::nullopt; }
     void removePrivateRoot() {}
 
@@ -56,6 +57,8 @@ constexpr const char* kVcomSection = "[VCOM]";
 constexpr const char* kBoardKeys[] = {"TypeIdx",    "I2cBus",  "VcomAddr",     "GpioAddr",
                                       "GpioStatus", "LdmFlag", "I2cSwitchType"};
 constexpr int kValueRoom = 64;
+// The config reader's line buffer (inih's INI_MAX_LINE), its newline included.
+constexpr std::size_t kMaxBoardLine = 199;
 
 bool hasKey(const std::string& key)
 {
@@ -73,6 +76,16 @@ std::string checkBoardFile()
     const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     close(fd);
     if (!regular) return path + ": the board file is not a regular file";
+    std::ifstream in(path);
+    std::size_t number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (line.size() + 1 > kMaxBoardLine) {
+            return path + ":" + std::to_string(number) + ": line over " +
+                   std::to_string(kMaxBoardLine) +
+                   " bytes with its newline, more than the config reader takes";
+        }
+    }
     if (std::none_of(std::begin(kBoardKeys), std::end(kBoardKeys), hasKey)) {
         return path + ": no [VCOM] section with the panel's VCOM chip";
     }
@@ -243,7 +256,12 @@ std::string PlatformSetup::configurationGap(unsigned int bus) const
            "/etc/zeplatform.conf";
 }
 
-bool PlatformSetup::keepState(std::string* error) const
+bool PlatformSetup::beginCommand(std::string* error)
+{
+    return !sim_ || sim_->beginCommand(error);
+}
+
+bool PlatformSetup::keepState(std::string* error)
 {
     return !sim_ || sim_->keepState(error);
 }

@@ -97,8 +97,10 @@ public:
     // A missing piece of the platform configuration that explains a failure
     // on `bus`, or "".
     std::string configurationGap(unsigned int bus) const;
-    // After each command: a simulated panel that keeps its state saves it.
-    bool keepState(std::string* error) const;
+    // Around each command: a simulated panel that keeps its state loads it
+    // under its lock and saves it.
+    bool beginCommand(std::string* error);
+    bool keepState(std::string* error);
     // The value a simulated panel's chip holds, looked at directly; an empty
     // function without a simulated panel.
     std::function<std::optional<unsigned int>()> simulatedHeldValue() const;

@@ -79,7 +79,8 @@ Json chipsJson()
                        {"name", chip.name},
                        {"update_max", chip.updateMax},
                        {"save_max", chip.saveMax},
-                       {"read_shows_stored", chip.readShowsStored}});
+                       {"read_shows_stored", chip.readShowsStored},
+                       {"save_stores_current", chip.saveStoresCurrent}});
     }
     return out;
 }
@@ -184,16 +185,18 @@ void Reporter::finish(int exitCode, const std::string& error)
 
 std::string chipsTable()
 {
-    std::string text = "TypeIdx  chip    update   save    read after save  range\n";
+    std::string text =
+        "TypeIdx  chip    update   save    read after save  save stores      range\n";
     for (const ChipInfo& chip : catalogue::kChips) {
-        char line[160];
+        char line[256];
         const std::string note =
             std::strcmp(chip.updateNote, chip.saveNote) == 0
                 ? chip.updateNote
                 : std::string("update: ") + chip.updateNote + "; save: " + chip.saveNote;
-        std::snprintf(line, sizeof line, "%7d  %-7s 0-%-6u 0-%-5u %-16s %s\n", chip.typeIdx,
+        std::snprintf(line, sizeof line, "%7d  %-7s 0-%-6u 0-%-5u %-16s %-16s %s\n", chip.typeIdx,
                       chip.name, unsigned{chip.updateMax}, unsigned{chip.saveMax},
-                      chip.readShowsStored ? "stored value" : "register only", note.c_str());
+                      chip.readShowsStored ? "stored value" : "register only",
+                      chip.saveStoresCurrent ? "current setting" : "value given", note.c_str());
         text += line;
     }
     return text;

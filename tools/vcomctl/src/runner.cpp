@@ -62,6 +62,10 @@ CommandResult Runner::call(const std::string& name, Op op, Call&& body)
     result.name = name;
     result.op = op;
     setup_.log.startCall();
+    if (setup_.platform != nullptr && !setup_.platform->beginCommand(&result.error)) {
+        result.ok = false;
+        return result;
+    }
     if (hooks_.begin) hooks_.begin(name);
     body(result);
     if (hooks_.end) hooks_.end();
@@ -99,8 +103,10 @@ CommandResult Runner::run(const Command& command)
                 break;
             case Op::Save:
                 result.value = command.value;
+                if (!updateBeforeSave(command, result)) break;
                 result.status = setup_.vcom.u1DrvSaveVcom(command.value);
                 result.ok = result.status == 0;
+                if (!result.ok) explainStoreFailure(command, result);
                 if (result.ok && setup_.verify) readBack(command, result);
                 break;
             case Op::Pattern:
@@ -121,6 +127,8 @@ CommandResult Runner::run(const Command& command)
                     calibrateInto(result, setup_.vcom, *chip, *setup_.calibrate,
                                   setup_.platform != nullptr ? setup_.platform->simulatedHeldValue()
                                                              : HeldValue());
+                    // No value was found: a failed calibration names none.
+                    if (!result.ok) result.value.reset();
                 } else {
                     result.ok = false;
                     result.error = "calibrate: the registered driver is not this library's";
@@ -131,6 +139,35 @@ CommandResult Runner::run(const Command& command)
                 break;
         }
     });
+}
+
+// A chip whose save stores the setting it holds would otherwise store
+// whatever an earlier update, or none, left there.
+bool Runner::updateBeforeSave(const Command& command, CommandResult& result)
+{
+    const ChipInfo* chip = chipOf(setup_.driver);
+    if (chip == nullptr || !chip->saveStoresCurrent) return true;
+    if (hooks_.note) {
+        hooks_.note(describe(command) + ": the " + chip->label +
+                    " stores the setting it holds; updating to " + command.valueText + " first");
+    }
+    result.status = setup_.vcom.u1DrvUpdataVcom(command.value);
+    result.ok = result.status == 0;
+    if (!result.ok) {
+        result.error =
+            reason(describe(command) + ": the update before it", result.status, setup_.tap.peek());
+    }
+    return result.ok;
+}
+
+// A chip that keeps its value in the environment reports only the store's
+// status; the file it could not write says more.
+void Runner::explainStoreFailure(const Command& command, CommandResult& result)
+{
+    const ChipInfo* chip = chipOf(setup_.driver);
+    if (chip == nullptr || chip->readShowsStored) return;
+    const std::string why = envStoreProblem();
+    if (!why.empty()) result.error = describe(command) + " failed: " + why;
 }
 
 // Some chips report success for a save whose unlock or program step failed;

@@ -47,6 +47,8 @@ public:
     struct Hooks {
         std::function<void(const std::string& name)> begin;
         std::function<void()> end;
+        // A step the tool adds to a command, for -v.
+        std::function<void(const std::string& text)> note;
     };
 
     explicit Runner(Setup setup, Hooks hooks = {});
@@ -58,6 +60,8 @@ public:
 private:
     template <typename Call>
     CommandResult call(const std::string& name, Op op, Call&& body);
+    bool updateBeforeSave(const Command& command, CommandResult& result);
+    void explainStoreFailure(const Command& command, CommandResult& result);
     void readBack(const Command& command, CommandResult& result);
     std::string reason(const std::string& what, std::optional<int> driverStatus,
                        const std::vector<TraceEntry>& entries) const;
@@ -70,5 +74,7 @@ private:
 // store ROOT/etc/fw_env.config. nullopt, with *error set, when it cannot be
 // read or holds no number.
 std::optional<unsigned int> storedVcomValue(std::string* error);
+// Why the environment file cannot be written, or "".
+std::string envStoreProblem();
 
 }  // namespace vcomctl

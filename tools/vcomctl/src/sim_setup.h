@@ -20,6 +20,11 @@ public:
     // Marks a --sim-state directory as the tool's own and names its chip.
     static constexpr const char* kMarkerFile = ".vcomctl-sim-state";
     static constexpr const char* kStateFile = "panel.state";
+    // Locked by each command's read-modify-write of the state; never renamed.
+    static constexpr const char* kLockFile = ".lock";
+    ~SimulatedPanel();
+    SimulatedPanel(const SimulatedPanel&) = delete;
+    SimulatedPanel& operator=(const SimulatedPanel&) = delete;
 
     // Decides the panel from the options (and, for --dry-run, the board's
     // fields); reads an existing state directory but writes nothing.
@@ -33,8 +38,12 @@ public:
     const std::string& root() const;
     bool keepsState() const { return !stateDir_.empty(); }
     std::shared_ptr<ze::platform::SocBackend> backend() const { return board_; }
-    // The chip's registers and NVM, for the next run on a kept state directory.
-    bool keepState(std::string* error) const;
+    // Before each command on a kept state directory: takes its lock and
+    // loads the state another run may have changed meanwhile.
+    bool beginCommand(std::string* error);
+    // After it: the chip's registers and NVM, if they changed, for the next
+    // command or run; the lock is released.
+    bool keepState(std::string* error);
     // What the chip model holds, as an optical probe sees the panel.
     std::optional<unsigned int> heldValue() const;
     void removePrivateRoot();
@@ -42,6 +51,9 @@ public:
 private:
     SimulatedPanel() = default;
     bool createStateDir(Failure* failure);
+    std::string openStateDir();
+    bool loadState(std::string* error);
+    void unlock();
     bool injectFaults(Failure* failure);
     std::string stateFile() const { return stateDir_ + "/" + kStateFile; }
 
@@ -50,6 +62,9 @@ private:
     std::vector<std::string> faults_;
     std::string stateDir_;
     bool stateExists_ = false;
+    int dirFd_ = -1;
+    int lockFd_ = -1;        // -1 also for a directory no one can write
+    std::string savedText_;  // the state as the file holds it
     std::unique_ptr<PrivateDir> private_;
     std::shared_ptr<ze::sim::Board> board_;
     ze::sim::Panel panel_;

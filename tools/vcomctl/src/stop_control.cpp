@@ -37,6 +37,7 @@ void catchStopSignals()
     sigemptyset(&stops);
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     std::thread([stops] {
         for (;;) {

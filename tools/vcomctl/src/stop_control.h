@@ -1,5 +1,5 @@
 #pragma once
-// SIGINT and SIGTERM, taken by a thread of their own so that a chip sequence
+// SIGINT, SIGTERM and SIGHUP, taken by a thread of their own so that a chip sequence
 // is never cut: an IN525 save stopped between its unlock and its MTP program
 // leaves the chip unlocked with half a block. The run holds the chip while
 // it drives it; a stop asked for meanwhile is seen at the end of the command.
@@ -32,7 +32,7 @@ private:
     volatile std::sig_atomic_t requested_ = 0;
 };
 
-// Blocks SIGINT and SIGTERM in every thread started from now on and delivers
+// Blocks SIGINT, SIGTERM and SIGHUP in every thread started from now on and delivers
 // them to StopControl::process() from a thread of their own. Call first in
 // main().
 void catchStopSignals();

@@ -113,11 +113,7 @@ TraceTap::~TraceTap()
 
 std::vector<TraceEntry> TraceTap::peek() const
 {
-    std::vector<TraceEntry> entries = backend_.trace();
-    const auto taken = std::find_if(entries.begin(), entries.end(),
-                                    [this](const TraceEntry& e) { return e.sequence >= next_; });
-    entries.erase(entries.begin(), taken);
-    return entries;
+    return backend_.traceSince(next_);
 }
 
 std::vector<TraceEntry> TraceTap::take()

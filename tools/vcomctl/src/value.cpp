@@ -21,7 +21,7 @@ int digitValue(char c, int base)
 
 std::string parseValue(const std::string& text, std::uint16_t* value)
 {
-    const std::string quoted = "'" + text + "'";
+    const std::string quote = quoteText(text);
     if (text.empty()) return "empty value (use decimal or 0x hex)";
 
     int base = 10;
@@ -29,12 +29,12 @@ std::string parseValue(const std::string& text, std::uint16_t* value)
     if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         base = 16;
         start = 2;
-        if (text.size() == 2) return quoted + " has no digits after 0x";
+        if (text.size() == 2) return quote + " has no digits after 0x";
     } else if (text.size() > 1 && text[0] == '0' && digitValue(text[1], 10) >= 0) {
         const std::string::size_type significant = text.find_first_not_of('0');
         const std::string decimal =
-            significant == std::string::npos ? "0" : text.substr(significant);
-        return quoted + " has a leading zero (octal is not accepted); write " + decimal +
+            significant == std::string::npos ? "0" : text.substr(significant, kQuotedBytes);
+        return quote + " has a leading zero (octal is not accepted); write " + decimal +
                " for decimal or prefix 0x for hex";
     }
 
@@ -43,7 +43,7 @@ std::string parseValue(const std::string& text, std::uint16_t* value)
     for (std::string::size_type i = start; i < text.size(); ++i) {
         const int digit = digitValue(text[i], base);
         if (digit < 0) {
-            return quoted + " is not a number (use decimal or 0x hex)";
+            return quote + " is not a number (use decimal or 0x hex)";
         }
         number = number * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
         if (number > kMaxValue) {
@@ -51,9 +51,15 @@ std::string parseValue(const std::string& text, std::uint16_t* value)
             number = kMaxValue + 1;  // keeps the loop from overflowing
         }
     }
-    if (tooLarge) return quoted + " is out of range (0 to 65535)";
+    if (tooLarge) return quote + " is out of range (0 to 65535)";
     *value = static_cast<std::uint16_t>(number);
     return "";
+}
+
+std::string quoteText(const std::string& text)
+{
+    if (text.size() <= kQuotedBytes) return "'" + text + "'";
+    return "'" + text.substr(0, kQuotedBytes) + "...'";
 }
 
 std::string showValue(unsigned int value)

@@ -17,4 +17,10 @@ std::string parseValue(const std::string& text, std::uint16_t* value);
 // "128 (0x80)"
 std::string showValue(unsigned int value);
 
+// Bytes of a text the user gave that an error message quotes: a message stays
+// one short line however long the text was.
+constexpr std::size_t kQuotedBytes = 60;
+// The text in single quotes, cut to kQuotedBytes with "..." after it.
+std::string quoteText(const std::string& text);
+
 }  // namespace vcomctl

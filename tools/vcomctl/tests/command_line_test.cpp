@@ -49,7 +49,11 @@ TEST(TheCommandList, IsRefusedWithAOneLineReason)
         {{"--sim", "auo", "-r", "/", "read"}, "--sim uses a private root"},
         {{"--sim", "auo", "--sim-fault", "write:0", "read"}, "needs a call count"},
         {{"--sim-fault", "absent", "read"}, "needs a simulated panel"},
-        {{"--addr", "0xE8", "read"}, "out of range"},
+        {{"--addr", "0xE8", "read"},
+         "looks like the 8-bit form of the board file; --addr takes "
+         "the 7-bit address: 0x74"},
+        {{"--addr", "0x79", "read"}, "'0x79' is out of range (0 to 119)"},
+        {{"--bus", "70000", "read"}, "'70000' is out of range (0 to 255)"},
         {{"session", "read"}, "session takes its commands from stdin"},
         {{"--sim", "auo", "calibrate", "--meter", "sim", "read"}, "calibrate runs alone"},
         {{"calibrate", "--meter", "sim"}, "--meter sim watches a simulated panel"},

@@ -34,6 +34,11 @@ public:
 
     // The record of this backend's calls; see ze/platform/trace.h.
     std::vector<TraceEntry> trace() const { return recorder_.entries(); }
+    // The entries from sequence number `sequence` on; see TraceRecorder.
+    std::vector<TraceEntry> traceSince(std::uint64_t sequence) const
+    {
+        return recorder_.entriesSince(sequence);
+    }
     void clearTrace() { recorder_.clear(); }
     void setTraceEnabled(bool enabled) { recorder_.setEnabled(enabled); }
     // The trace keeps the newest entries only; see TraceRecorder.

@@ -70,6 +70,10 @@ public:
     int finish(TraceEntry& entry, int status);
 
     std::vector<TraceEntry> entries() const;
+    // The kept entries whose sequence number is `sequence` or later: a
+    // reader that follows the record takes only what is new to it, at a cost
+    // that does not grow with the record.
+    std::vector<TraceEntry> entriesSince(std::uint64_t sequence) const;
     // Entries dropped to keep within the capacity since the last clear().
     std::uint64_t dropped() const;
     void setCapacity(std::size_t capacity);

@@ -69,12 +69,26 @@ ZE_SIM_EXPORT int writeBoardIni(const std::string& root, const PanelConfig& conf
 // read would return); nullopt for a panel without a chip model.
 ZE_SIM_EXPORT std::optional<unsigned int> heldValue(const Panel& panel);
 
-// The chip's registers and NVM as text ("chip = boe", then "key = hex bytes"
-// lines), written to a new file that replaces `file` only when complete.
-// Returns 0 or -errno.
+// The chip's registers and NVM as text: "chip = boe", then "key = hex bytes"
+// lines, closed by "end = N" (N: the lines before it), so that a file cut
+// short is told from a complete one.
+ZE_SIM_EXPORT std::string panelStateText(const Panel& panel);
+// Restores what panelStateText wrote. "" or, with nothing changed, what is
+// wrong ("line 3: nvm: expected hex bytes, got 'zz'").
+ZE_SIM_EXPORT std::string restorePanelState(Panel& panel, const std::string& text);
+
+// The state in the file `name` of the directory `dirFd`, never through a
+// symbolic link: a new file of a unique name, synced, then renamed over
+// `name`, and the directory synced. Returns 0 or -errno.
+ZE_SIM_EXPORT int savePanelState(const Panel& panel, int dirFd, const std::string& name);
+// Restores the file `name` of `dirFd` (not a symbolic link). 0; -errno when
+// it cannot be read; -EINVAL, with *why set and nothing changed, when it
+// holds no state of this panel.
+ZE_SIM_EXPORT int loadPanelState(Panel& panel, int dirFd, const std::string& name,
+                                 std::string* why);
+// The same for a path: its directory may be reached through links, the file
+// itself not.
 ZE_SIM_EXPORT int savePanelState(const Panel& panel, const std::string& file);
-// Restores what savePanelState wrote. -EINVAL, with nothing changed, for a
-// file of another chip type or one that does not parse; -errno otherwise.
 ZE_SIM_EXPORT int loadPanelState(Panel& panel, const std::string& file);
 
 }  // namespace sim

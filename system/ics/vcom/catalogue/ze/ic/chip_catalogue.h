@@ -20,24 +20,27 @@ struct ChipInfo {
     std::uint16_t updateMax;  // largest value an update sets without aliasing
     std::uint16_t saveMax;    // largest value a save stores
     bool readShowsStored;     // a read after a power cycle returns the saved value
-    const char* updateNote;   // why the limits are what they are
+    // The chip's save stores the setting it holds and ignores the value the
+    // save is given: storing a value takes an update to it first.
+    bool saveStoresCurrent;
+    const char* updateNote;  // why the limits are what they are
     const char* saveNote;
 };
 
 // clang-format off
 inline constexpr ChipInfo kChips[] = {
-    {1,  "auo",    "AUO",    255, 255, true,  "8-bit setting", "8-bit setting"},
-    {3,  "in518",  "IN518",  255, 255, true,  "8-bit setting", "8-bit setting"},
-    {4,  "boe",    "BOE",    255, 255, true,  "8-bit value, offset into the chip's code",
-                                              "8-bit value, offset into the chip's code"},
-    {6,  "rt6966", "RT6966", 653, 255, false, "10-bit code = value + 370",
-                                              "the copy kept in the U-Boot environment"},
-    {7,  "in525",  "IN525",  255, 255, true,  "8-bit setting", "8-bit setting"},
-    {8,  "kd733",  "KD733",  255, 255, true,  "8-bit offset from the chip's reference code",
-                                              "8-bit offset from the chip's reference code"},
-    {9,  "g1625",  "G1625",  127, 127, true,  "7-bit setting; 128 and up would alias 0-127",
-                                              "7-bit setting; 128 and up would alias 0-127"},
-    {10, "kd532p", "KD532P", 255, 255, true,  "8-bit setting", "8-bit setting"},
+    {1,  "auo",    "AUO",    255, 255, true,  true,  "8-bit setting", "8-bit setting"},
+    {3,  "in518",  "IN518",  255, 255, true,  false, "8-bit setting", "8-bit setting"},
+    {4,  "boe",    "BOE",    255, 255, true,  true,  "8-bit value, offset into the chip's code",
+                                                     "8-bit value, offset into the chip's code"},
+    {6,  "rt6966", "RT6966", 653, 255, false, false, "10-bit code = value + 370",
+                                                     "the copy kept in the U-Boot environment"},
+    {7,  "in525",  "IN525",  255, 255, true,  false, "8-bit setting", "8-bit setting"},
+    {8,  "kd733",  "KD733",  255, 255, true,  true,  "8-bit offset from the chip's reference code",
+                                                     "8-bit offset from the chip's reference code"},
+    {9,  "g1625",  "G1625",  127, 127, true,  false, "7-bit setting; 128 and up would alias 0-127",
+                                                     "7-bit setting; 128 and up would alias 0-127"},
+    {10, "kd532p", "KD532P", 255, 255, true,  true,  "8-bit setting", "8-bit setting"},
 };
 // clang-format on
 
