@@ -129,7 +129,8 @@ private:
             const CommandResult result =
                 command.op == Op::Chips ? chipsResult() : runner.run(command);
             reporter_.result(result);
-            if (!result.ok) return fail(kExitFailed, result.error);
+            // A command the stop cut short (a calibration) ends as the stop does.
+            if (!result.ok && !stoppedBy(result)) return fail(kExitFailed, result.error);
             if (stopped(&command)) return;
         }
     }
@@ -173,6 +174,7 @@ private:
                 const CommandResult result =
                     command.op == Op::Chips ? chipsResult() : runner.run(command);
                 reporter_.result(result);
+                if (stoppedBy(result)) return;
                 if (!result.ok) {
                     anyFailed = true;
                     if (!options_.json) console_.line("vcomctl: " + result.error);
@@ -195,6 +197,15 @@ private:
         std::string text = "stopped by " + signalName(signal);
         if (after != nullptr) text += " after " + describe(*after) + " completed its sequence";
         fail(kExitSignalBase + signal, text);
+        return true;
+    }
+
+    // True, with the run ended as stopped, when `result` failed because a stop arrived.
+    bool stoppedBy(const CommandResult& result)
+    {
+        const int signal = io_.stop != nullptr ? io_.stop->requested() : 0;
+        if (result.ok || signal == 0) return false;
+        fail(kExitSignalBase + signal, "stopped by " + signalName(signal) + ": " + result.error);
         return true;
     }
 
