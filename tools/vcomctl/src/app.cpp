@@ -115,10 +115,10 @@ private:
         hooks.end = [this] { console_.endActivity(); };
         if (options_.verbose)
             hooks.note = [this](const std::string& text) { console_.line("vcomctl: " + text); };
-        Runner runner(
-            Runner::Setup{session->vcom(), session->driver(), log, tap, &platform,
-                          options_.trace != TraceMode::Off, options_.verify, &options_.calibrate},
-            hooks);
+        Runner runner(Runner::Setup{session->vcom(), session->driver(), log, tap, &platform,
+                                    options_.trace != TraceMode::Off, options_.verify,
+                                    &options_.calibrate, io_.stop},
+                      hooks);
 
         const CommandResult init = runner.init();
         reporter_.init(init);

@@ -223,7 +223,7 @@ std::string calibrateProblem(const CalibrateOptions& options, bool simulatedPane
 
 void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
-                   const HeldValue& simulated)
+                   const HeldValue& simulated, const StopControl* control)
 {
     Outputs outputs;
     if (!outputs.open(options, &result.error)) {
@@ -231,7 +231,8 @@ void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
         result.error = "calibrate: " + result.error;
         return;
     }
-    const ze::vcomcal::StopRequested stop = [] { return StopControl::process().requested() != 0; };
+    ze::vcomcal::StopRequested stop;
+    if (control != nullptr) stop = [control] { return control->requested() != 0; };
     ze::vcomcal::CalibrationConfig config;
     config.chip = &chip;
     config.search.samples = options.samples;

@@ -21,6 +21,7 @@ class App;
 namespace vcomctl {
 
 struct CommandResult;
+class StopControl;
 
 struct CalibrateOptions {
     // The meter: exactly one of these.
@@ -62,6 +63,6 @@ using HeldValue = std::function<std::optional<unsigned int>()>;
 // nothing saved).
 void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
-                   const HeldValue& simulated);
+                   const HeldValue& simulated, const StopControl* stop);
 
 }  // namespace vcomctl

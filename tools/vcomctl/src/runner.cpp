@@ -126,7 +126,8 @@ CommandResult Runner::run(const Command& command)
                 if (const ChipInfo* chip = chipOf(setup_.driver)) {
                     calibrateInto(result, setup_.vcom, *chip, *setup_.calibrate,
                                   setup_.platform != nullptr ? setup_.platform->simulatedHeldValue()
-                                                             : HeldValue());
+                                                             : HeldValue(),
+                                  setup_.stop);
                     // No value was found: a failed calibration names none.
                     if (!result.ok) result.value.reset();
                 } else {

@@ -14,6 +14,7 @@
 #include <ze/vcomcal/engine.h>
 
 #include "platform_setup.h"
+#include "stop_control.h"
 #include "trace.h"
 
 namespace vcomctl {
@@ -42,6 +43,7 @@ public:
         bool keepTrace = false;
         bool verify = true;
         const CalibrateOptions* calibrate = nullptr;
+        const StopControl* stop = nullptr;  // a calibration ends early once it asks for a stop
     };
     // Brackets each driver call, e.g. for a progress display.
     struct Hooks {

@@ -12,19 +12,23 @@
 #include <ze/vcomcal/line_stats.h>
 
 #include "app.h"
+#include "command_line.h"
+#include "stop_control.h"
 
 namespace vcomctl {
 namespace test {
 namespace {
 
-nlohmann::json calibrate(const std::vector<std::string>& options)
+nlohmann::json calibrate(const std::vector<std::string>& options, int* status = nullptr,
+                         StopControl* stop = nullptr)
 {
     std::ostringstream out, err;
     std::istringstream in;
     ze::test::resetClock();
     std::vector<std::string> args = {"--json", "--sim", "in525", "calibrate", "--meter-cmd"};
     args.insert(args.end(), options.begin(), options.end());
-    runVcomctl(args, Io{out, err, in});
+    const int exit = runVcomctl(args, Io{out, err, in, false, false, stop});
+    if (status != nullptr) *status = exit;
     return nlohmann::json::parse(out.str())["results"][0];
 }
 
@@ -56,6 +60,21 @@ TEST(CalibrateFiles, oneThatCannotBeWrittenFailsTheRunBeforeAnyUpdate)
     const auto line = ze::vcomcal::LineStats::load(state, &error);
     ASSERT_TRUE(line) << error;
     EXPECT_EQ(0u, line->count());
+}
+
+TEST(CalibrateStop, aSignalMidSearchSetsThePanelBackSavesNothingAndEndsWithItsStatus)
+{
+    catchStopSignals();
+    int status = 0;
+    // The meter asks vcomctl to stop with its first reading, as Ctrl-C would.
+    const nlohmann::json result =
+        calibrate({"kill -INT $PPID; echo 1"}, &status, &StopControl::process());
+    EXPECT_EQ(kExitSignalBase + SIGINT, status);
+    const nlohmann::json& data = result["data"];
+    EXPECT_EQ("interrupted", data["reason"]) << data;
+    EXPECT_EQ(false, data["saved"]);
+    EXPECT_EQ(true, data["restored"]);
+    EXPECT_TRUE(result["value"].is_null());
 }
 
 }  // namespace
