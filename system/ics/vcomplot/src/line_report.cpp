@@ -36,10 +36,13 @@ constexpr double kPointRadius = 2;
 constexpr std::size_t kListedPanels = 5;
 constexpr std::size_t kListedSkippedLines = 5;
 constexpr std::size_t kMaxMessage = 120;
-constexpr int kDetailWidth = 640, kDetailHeight = 380;
+constexpr int kDetailWidth = 560, kDetailHeight = 340;
 constexpr double kPercent = 100;
 constexpr double kLow = 0.1, kHigh = 0.9;  // the whiskers' quantiles
 constexpr double kSecondsPerDay = 86400;
+// Statistics of fewer panels than seed a search are no band to draw.
+constexpr double kMinLinePanels = 2;
+constexpr double kNoiseHeadroom = 1.15;
 
 const char* const kCss =
     R"(body{font:12px "DejaVu Sans",sans-serif;color:#222;max-width:780px;margin:0 auto;padding:8px}
@@ -169,8 +172,16 @@ const char* readPanel(const Json& line, Panel* panel, std::string* chip)
                                        return v.is_boolean();
                                    }) &&
                        optionalKey(line, "line", [panel](const Json& v) {
-                           return v.is_object() && optionalNumber(v, "mean", &panel->lineMean) &&
-                                  optionalNumber(v, "sigma", &panel->lineSigma);
+                           std::optional<double> count;
+                           if (!v.is_object() || !optionalNumber(v, "count", &count) ||
+                               !optionalNumber(v, "mean", &panel->lineMean) ||
+                               !optionalNumber(v, "sigma", &panel->lineSigma)) {
+                               return false;
+                           }
+                           if (count.value_or(kMinLinePanels) < kMinLinePanels) {
+                               panel->lineMean.reset();
+                           }
+                           return true;
                        });
     if (!typed) return "wrong type";
     panel->unconfirmed = !confirmed || panel->reason == "unconfirmed";
@@ -379,6 +390,7 @@ std::string noiseChart(const std::vector<Panel>& panels, const TimeAxis& axis,
     }
     if (noise.empty()) return note("no noise estimates in this log");
     double y0 = 0;
+    y1 *= kNoiseHeadroom;
     niceDomain(y0, y1);
     Chart chart(kChartWidth, kChartHeight, kChartLeft, kChartTop, kChartRight, kChartBottom,
                 axis.t0, axis.t1, y0, y1);

@@ -139,7 +139,6 @@ std::string panelSvg(const nlohmann::json& input, const PanelPlotStyle& style)
     if (const auto samples = report.find("samples"); samples != report.end())
         medians = pairsFrom(*samples, "value", "flicker");
     if (medians.empty()) medians = mediansOf(readings);
-    if (!haveRaw) readings = medians;
     const std::vector<Point> model = modelCurve(report);
     const std::vector<ConfirmedPoint> confirmation = confirmationPoints(report);
     const auto best = numberAt(report, "best");
@@ -157,7 +156,7 @@ std::string panelSvg(const nlohmann::json& input, const PanelPlotStyle& style)
         x0 = std::min(x0, v);
         x1 = std::max(x1, v);
     };
-    for (const Point& p : readings) {
+    for (const Point& p : haveRaw ? readings : medians) {
         takeX(p.value);
         y0 = std::min(y0, p.reading);
         y1 = std::max(y1, p.reading);
@@ -208,17 +207,17 @@ std::string panelSvg(const nlohmann::json& input, const PanelPlotStyle& style)
     const double ly = titleHeight + kLegendRow / 2;
     const auto legend = [&](const std::string& mark, const std::string& label) {
         svg.raw(mark);
-        svg.text(lx + 8, ly + 4, label, "");
+        svg.text(lx + 10, ly + 4, label, "");
         lx += 16 + 6.5 * label.size();
     };
-    legend("<circle cx=\"" + num(lx + 2) + "\" cy=\"" + num(ly) + "\" r=\"2.5\" " + kReadingStyle +
-               "/>",
-           haveRaw ? "reading" : "median (no raw readings)");
     if (haveRaw) {
-        legend("<circle cx=\"" + num(lx + 2) + "\" cy=\"" + num(ly) + "\" r=\"3.5\" " +
-                   kMedianStyle + "/>",
-               "median per code");
+        legend("<circle cx=\"" + num(lx + 2) + "\" cy=\"" + num(ly) + "\" r=\"2.5\" " +
+                   kReadingStyle + "/>",
+               "reading");
     }
+    legend("<circle cx=\"" + num(lx + 2) + "\" cy=\"" + num(ly) + "\" r=\"3.5\" " + kMedianStyle +
+               "/>",
+           haveRaw ? "median per code" : "median per code (no raw readings)");
     if (!model.empty()) {
         legend("<line x1=\"" + num(lx - 6) + "\" y1=\"" + num(ly) + "\" x2=\"" + num(lx + 6) +
                    "\" y2=\"" + num(ly) + "\" " + kModelStyle + "/>",
@@ -258,13 +257,13 @@ std::string panelSvg(const nlohmann::json& input, const PanelPlotStyle& style)
         svg.polyline(line, std::string("class=\"model\" ") + kModelStyle);
     }
     const std::size_t step = readings.size() / kMaxReadingsDrawn + 1;
-    for (std::size_t i = 0; i < readings.size(); i += step) {
+    for (std::size_t i = 0; haveRaw && i < readings.size(); i += step) {
         const Point& p = readings[i];
         const bool atChosen = chosen && haveRaw && p.value == *best;
         svg.circle(chart.x(p.value), chart.y(p.reading), kReadingRadius,
                    std::string("class=\"reading\" ") + (atChosen ? kConfirmStyle : kReadingStyle));
     }
-    if (haveRaw) {
+    {
         for (const Point& p : medians) {
             svg.circle(chart.x(p.value), chart.y(p.reading), kMedianRadius,
                        std::string("class=\"median\" ") + kMedianStyle);
@@ -292,9 +291,12 @@ std::string panelSvg(const nlohmann::json& input, const PanelPlotStyle& style)
                      (ok ? kChosenColour : "#fff") + "\" stroke=\"" + kChosenColour +
                      "\" stroke-width=\"2\" transform=\"rotate(45 " + num(cx) + " " + num(cy) +
                      ")\"");
-        svg.text(cx, chart.top - 3, (ok ? "chosen " : "estimate ") + num(*best, 0),
-                 std::string("text-anchor=\"middle\" font-weight=\"bold\" fill=\"") +
-                     kChosenColour + "\"");
+        // Inside the frame, on the side with more room.
+        const bool right = cx < chart.left + chart.width / 2;
+        svg.text(cx + (right ? 4 : -4), chart.top + 12,
+                 (ok ? "chosen " : "estimate ") + num(*best, 0),
+                 std::string("text-anchor=\"") + (right ? "start" : "end") +
+                     "\" font-weight=\"bold\" fill=\"" + kChosenColour + "\"");
     }
 
     // Where the view sits in the chip's range.
