@@ -51,7 +51,8 @@ TEST(PanelPlot, DrawsEveryRawReadingOrTheMediansWithoutThem)
     r.erase("raw");
     r["model"] = "garbage";
     svg = panelSvg(r);
-    EXPECT_EQ(occurrences(svg, "class=\"reading\""), 1u);
+    EXPECT_EQ(occurrences(svg, "class=\"reading\""), 0u);
+    EXPECT_EQ(occurrences(svg, "class=\"median\""), 1u);
     EXPECT_EQ(occurrences(svg, "class=\"model\""), 0u);
     EXPECT_NE(panelSvg(Json::array()).find("</svg>"), std::string::npos);
 }
