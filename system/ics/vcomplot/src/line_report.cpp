@@ -12,7 +12,6 @@
 #include <deque>
 #include <map>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include <ze/vcomplot/plot.h>
@@ -86,6 +85,120 @@ struct ChipLog {
 struct Skipped {
     unsigned long count = 0;
     std::vector<unsigned long> lines;
+};
+
+// Where the JSON string starting at `at` (on its quote) ends, after the quote.
+std::size_t stringEnd(const std::string& text, std::size_t at)
+{
+    for (++at; at < text.size(); ++at) {
+        if (text[at] == '\\') {
+            ++at;
+        } else if (text[at] == '"') {
+            return at + 1;
+        }
+    }
+    return at;
+}
+
+// `line` with the arrays and objects of its top-level bulky keys (the per-reading
+// data) replaced by null: a quick scan instead of a full parse of what the
+// aggregates never read.
+std::string withoutBulky(const std::string& line)
+{
+    static const char* const kBulky[] = {"\"raw\"", "\"samples\"", "\"model\"", "\"confirmation\""};
+    std::string out;
+    std::size_t copied = 0, at = 0;
+    int depth = 0;
+    bool keyNext = false;
+    while (at < line.size()) {
+        const char c = line[at];
+        if (c == '"') {
+            const std::size_t end = stringEnd(line, at);
+            const bool bulky =
+                depth == 1 && keyNext &&
+                std::any_of(std::begin(kBulky), std::end(kBulky),
+                            [&](const char* k) { return line.compare(at, end - at, k) == 0; });
+            keyNext = false;
+            at = end;
+            const std::size_t value = line.find_first_not_of(" \t:", at);
+            if (!bulky || value == std::string::npos || (line[value] != '[' && line[value] != '{'))
+                continue;
+            std::size_t skip = value;
+            for (int nested = 0; skip < line.size();) {
+                const char v = line[skip];
+                if (v == '"') {
+                    skip = stringEnd(line, skip);
+                    continue;
+                }
+                nested += (v == '[' || v == '{') - (v == ']' || v == '}');
+                ++skip;
+                if (nested == 0) break;
+            }
+            out.append(line, copied, value - copied).append("null");
+            copied = at = skip;
+            continue;
+        }
+        depth += (c == '[' || c == '{') - (c == ']' || c == '}');
+        if (c == '{' || c == ',') keyNext = true;
+        ++at;
+    }
+    return copied == 0 ? line : out.append(line, copied, std::string::npos);
+}
+
+// A report's top-level values and its "line" object, without building the
+// per-reading arrays the aggregates never look at. Other arrays and objects
+// stay as empty placeholders, so that a type check still sees them.
+class ReportFields : public nlohmann::json_sax<Json> {
+public:
+    Json take() { return std::move(fields_); }
+
+    bool null() override { return put(nullptr); }
+    bool boolean(bool v) override { return put(v); }
+    bool number_integer(number_integer_t v) override { return put(v); }
+    bool number_unsigned(number_unsigned_t v) override { return put(v); }
+    bool number_float(number_float_t v, const string_t&) override { return put(v); }
+    bool string(string_t& v) override { return put(v); }
+    bool binary(binary_t&) override { return put(nullptr); }
+    bool start_object(std::size_t) override { return open(Json::object()); }
+    bool start_array(std::size_t) override { return open(Json::array()); }
+    bool end_object() override { return close(); }
+    bool end_array() override { return close(); }
+    bool key(string_t& k) override
+    {
+        (depth_ == 1 ? key_ : lineKey_) = k;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override
+    {
+        return false;
+    }
+
+private:
+    bool put(Json v)
+    {
+        if (depth_ == 0) fields_ = std::move(v);
+        if (depth_ == 1) fields_[key_] = std::move(v);
+        if (depth_ == 2 && inLine_) fields_[kLineKey][lineKey_] = std::move(v);
+        return true;
+    }
+    bool open(Json empty)
+    {
+        if (depth_ == 1) inLine_ = key_ == kLineKey && empty.is_object();
+        put(std::move(empty));
+        ++depth_;
+        return true;
+    }
+    bool close()
+    {
+        --depth_;
+        return true;
+    }
+
+    static constexpr const char* kLineKey = "line";
+    Json fields_;
+    int depth_ = 0;
+    bool inLine_ = false;
+    std::string key_, lineKey_;
 };
 
 // "YYYY-MM-DDTHH:MM:SSZ" as seconds since the epoch.
@@ -471,20 +584,17 @@ public:
 
     void read(std::istream& in)
     {
-        // The aggregates never look at the per-reading arrays: they are left unparsed.
-        static const std::set<std::string> kBulky = {"raw", "samples", "model", "confirmation"};
-        const Json::parser_callback_t skipBulky = [](int depth, Json::parse_event_t event,
-                                                     Json& parsed) {
-            return !(event == Json::parse_event_t::key && depth == 1 &&
-                     kBulky.count(parsed.get<std::string>()) != 0);
-        };
         std::string text;
         for (unsigned long lineNo = 1; std::getline(in, text); ++lineNo) {
             if (text.find_first_not_of(" \t\r") == std::string::npos) continue;
             Panel panel;
             panel.lineNo = lineNo;
             std::string chip;
-            const char* why = readPanel(Json::parse(text, skipBulky, false), &panel, &chip);
+            ReportFields fields;
+            const char* why = readPanel(Json::sax_parse(withoutBulky(text), &fields)
+                                            ? fields.take()
+                                            : Json(Json::value_t::discarded),
+                                        &panel, &chip);
             if (*why != '\0') {
                 Skipped& s = skipped_[why];
                 if (s.lines.size() < kListedSkippedLines) s.lines.push_back(lineNo);
