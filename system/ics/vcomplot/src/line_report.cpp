@@ -177,13 +177,13 @@ private:
     bool put(Json v)
     {
         if (depth_ == 0) fields_ = std::move(v);
-        if (depth_ == 1) fields_[key_] = std::move(v);
+        if (depth_ == 1 && fields_.is_object()) fields_[key_] = std::move(v);
         if (depth_ == 2 && inLine_) fields_[kLineKey][lineKey_] = std::move(v);
         return true;
     }
     bool open(Json empty)
     {
-        if (depth_ == 1) inLine_ = key_ == kLineKey && empty.is_object();
+        if (depth_ == 1) inLine_ = fields_.is_object() && key_ == kLineKey && empty.is_object();
         put(std::move(empty));
         ++depth_;
         return true;
