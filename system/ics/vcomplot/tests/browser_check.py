@@ -61,6 +61,14 @@ def known_panel(b, vcomctl, out):
           "the chosen marker stands over 131 on the axis (%s px, axis says %.1f)"
           % ([round(centre(c), 1) for c in chosen], expected))
     b.screenshot(os.path.join(out, "known-panel.png"))
+    link, victim = os.path.join(out, "link.svg"), os.path.join(out, "victim")
+    for path in (link, victim):
+        if os.path.lexists(path):
+            os.remove(path)
+    os.symlink(victim, link)
+    refused = subprocess.run([vcomctl, "plot", os.path.join(out, "known-panel.jsonl"), "-o", link],
+                             stderr=subprocess.DEVNULL).returncode
+    check(refused == 1 and not os.path.exists(victim), "a symlink at the output is refused")
 
 
 def known_log(b, vcomctl, out):
