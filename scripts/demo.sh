@@ -39,5 +39,6 @@ echo "=== in525: closed-loop calibration against the simulated panel's flicker, 
 
 echo
 echo "=== pictures: one panel's curve and a simulated shift's line report (fixed seed and times)"
-bash scripts/plot-demo.sh "$vcomctl" build/host-release/system/ics/vcomplot/tests/vcomplot-shift build
+bash scripts/plot-demo.sh build/host-release/bin/vcomctl \
+  build/host-release/system/ics/vcomplot/tests/vcomplot-shift build
 echo "build/demo-panel.svg, build/demo-line-report.html (screenshot build/demo-line-report.png)"
