@@ -12,7 +12,7 @@ bash scripts/install-deps.sh
 log=build/demo-build.log
 mkdir -p build
 if ! { cmake --preset host-release && \
-       cmake --build --preset host-release --target vcomctl_installed -j "$(nproc)"; } >"$log" 2>&1; then
+       cmake --build --preset host-release --target vcomctl_installed vcomplot-shift -j "$(nproc)"; } >"$log" 2>&1; then
   cat "$log" >&2
   echo "demo: the build failed (log above, also in $log)" >&2
   exit 1
@@ -38,3 +38,9 @@ done
 echo
 echo "=== in525: closed-loop calibration against the simulated panel's flicker, then a verified save"
 "$vcomctl" calibrate --sim in525 --meter sim
+
+echo
+echo "=== pictures: one panel's curve and a simulated shift's line report (fixed seed and times)"
+bash scripts/plot-demo.sh build/host-release/bin/vcomctl \
+  build/host-release/system/ics/vcomplot/tests/vcomplot-shift build
+echo "build/demo-panel.svg, build/demo-line-report.html (screenshot build/demo-line-report.png)"

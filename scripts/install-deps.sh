@@ -13,6 +13,7 @@ HOST_PKGS=(
   clang-format dpkg-dev file lintian
   libbenchmark-dev  # bench/, scripts/bench.sh
   clang libclang-rt-14-dev gcovr  # fuzz/, scripts/coverage.sh
+  python3 chromium fonts-dejavu-core  # the plots, seen in a headless browser
 )
 ARMHF_PKGS=(
   g++-arm-linux-gnueabihf qemu-user

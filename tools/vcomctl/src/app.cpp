@@ -13,6 +13,7 @@
 #include "console.h"
 #include "driver_log.h"
 #include "platform_setup.h"
+#include "plot_command.h"
 #include "report.h"
 #include "runner.h"
 #include "session.h"
@@ -287,6 +288,7 @@ std::string signalName(int signal)
 
 int runVcomctl(const std::vector<std::string>& args, const Io& io)
 {
+    if (isPlotCommand(args)) return runPlotCommand(args, io.out, io.err);
     const ParseOutcome parsed = parseCommandLine(args);
     if (!parsed.run) {
         io.out << parsed.out;

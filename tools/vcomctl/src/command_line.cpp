@@ -80,7 +80,10 @@ const char* const kFooter =
     "  vcomctl --sim-state /tmp/panel --sim in518 save 0x70\n"
     "  vcomctl calibrate --sim in525 --meter sim --log line.jsonl\n"
     "  vcomctl calibrate --meter-cmd 'probe --once' --state line.json\n"
-    "(vcomctl calibrate --help lists the calibration options.)";
+    "  vcomctl plot line.jsonl --panel SN123 -o SN123.svg\n"
+    "  vcomctl line-report line.jsonl -o shift.html\n"
+    "(vcomctl calibrate --help lists the calibration options; plot and line-report\n"
+    "stand alone, without a bring-up: vcomctl plot --help.)";
 
 std::string lower(std::string text)
 {
@@ -163,7 +166,7 @@ CLI::Validator faultValidator()
 
 const char* const kCommandList =
     "(commands: read, update VALUE, save VALUE, pattern on|off, config, chips, session, "
-    "calibrate)";
+    "calibrate, plot, line-report)";
 
 // The first word that is neither an option nor an option's value: what the
 // user meant as a command.

@@ -1,0 +1,164 @@
+#include "plot_command.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <ze/vcomplot/plot.h>
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "command_line.h"
+
+namespace vcomctl {
+namespace {
+
+constexpr const char* kPlot = "plot";
+constexpr const char* kLineReport = "line-report";
+constexpr mode_t kFileMode = 0666;  // before the umask, as for any new file
+
+std::string systemError(const std::string& what, const std::string& path)
+{
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+// The report in `text`: a --json result's first entry, or a --log line (the
+// first one, or the panel's latest).
+std::string findReport(std::istream& in, const std::string& panel, nlohmann::json* report)
+{
+    std::string line;
+    bool any = false;
+    while (std::getline(in, line)) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        nlohmann::json json = nlohmann::json::parse(line, nullptr, false);
+        if (!json.is_object()) {
+            if (!any && json.is_discarded()) return "holds no JSON report";
+            continue;
+        }
+        any = true;
+        if (const auto results = json.find("results"); results != json.end()) {
+            if (!results->is_array() || results->empty() || !(*results)[0].is_object() ||
+                !(*results)[0].contains("data") || !(*results)[0]["data"].is_object()) {
+                return "is a vcomctl result without a calibration report";
+            }
+            json = (*results)[0]["data"];
+        }
+        const auto id = json.find("panel");
+        const bool wanted = panel.empty() || (id != json.end() && *id == panel);
+        if (wanted) *report = std::move(json);
+        if (wanted && panel.empty()) return "";
+    }
+    if (!report->is_null()) return "";
+    return panel.empty() ? "holds no report" : "holds no report of panel " + panel;
+}
+
+int failed(std::ostream& err, const std::string& command, const std::string& why)
+{
+    err << "vcomctl: " << command << ": " << why << "\n";
+    return kExitFailed;
+}
+
+}  // namespace
+
+bool isPlotCommand(const std::vector<std::string>& args)
+{
+    return !args.empty() && (args.front() == kPlot || args.front() == kLineReport);
+}
+
+bool writeOutput(const std::string& path, const std::string& content, std::ostream& out,
+                 std::string* error)
+{
+    if (path == "-") {
+        out << content << std::flush;
+        return static_cast<bool>(out);
+    }
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        *error = "refusing to write through the symlink " + path + " (remove it or name a file)";
+        return false;
+    }
+    const std::filesystem::path target(path);
+    std::string temp =
+        (target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path()) /
+        ("." + target.filename().string() + ".XXXXXX");
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        *error = systemError("cannot create a file beside", path) + " (is the directory writable?)";
+        return false;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    bool ok = fchmod(fd, kFileMode & ~mask) == 0;
+    for (std::size_t done = 0; ok && done < content.size();) {
+        const ssize_t n = write(fd, content.data() + done, content.size() - done);
+        ok = n > 0 || (n < 0 && errno == EINTR);
+        if (n > 0) done += std::size_t(n);
+    }
+    ok = ok && fsync(fd) == 0;
+    if (close(fd) != 0) ok = false;
+    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
+        *error = systemError(ok ? "cannot rename the new file to" : "cannot write", path);
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+int runPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    const std::string command = args.front();
+    const bool plot = command == kPlot;
+    CLI::App app(plot ? "Draws one calibration report as an SVG: every reading against the "
+                        "code, the median per code, the model, the start and the chosen code."
+                      : "Draws a station's per-panel log (calibrate --log) as one "
+                        "self-contained HTML page, one printed A4 page per chip.",
+                 "vcomctl " + command);
+    std::string input, output, panel, title;
+    app.add_option(plot ? "REPORT" : "LOG", input,
+                   plot ? "a calibrate --log file or a calibrate --json result"
+                        : "the JSON lines calibrate --log appended")
+        ->required();
+    app.add_option("-o,--output", output, "the file to write (replaced whole); - for stdout")
+        ->required();
+    if (plot) app.add_option("--panel", panel, "the log's latest report of this panel id");
+    if (!plot) app.add_option("--title", title, "the page's title");
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend() - 1));
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return kExitOk;
+    } catch (const CLI::ParseError& e) {
+        err << "vcomctl: " << command << ": " << e.what() << "\n";
+        return kExitUsage;
+    }
+    std::ifstream in(input);
+    if (!in) return failed(err, command, systemError("cannot read", input));
+    std::string content, error;
+    if (plot) {
+        nlohmann::json report;
+        const std::string why = findReport(in, panel, &report);
+        if (!why.empty()) return failed(err, command, input + " " + why);
+        content = ze::vcomplot::panelSvg(report);
+    } else {
+        ze::vcomplot::LineReportOptions options;
+        if (!title.empty()) options.title = title;
+        ze::vcomplot::LineReportCounts counts;
+        content = ze::vcomplot::lineReportHtml(in, options, &counts);
+        if (in.bad()) return failed(err, command, systemError("cannot read", input));
+        if (counts.skipped > 0) {
+            err << "vcomctl: " << command << ": " << counts.skipped << " of "
+                << counts.skipped + counts.panels << " lines of " << input
+                << " are no report and were skipped (counted on the page)\n";
+        }
+    }
+    if (!writeOutput(output, content, out, &error)) return failed(err, command, error);
+    return kExitOk;
+}
+
+}  // namespace vcomctl
