@@ -16,7 +16,9 @@
 #include <ze/vcomcal/engine.h>
 #include <ze/vcomcal/flicker_panel.h>
 #include <ze/vcomcal/report.h>
+#include <ze/vcomplot/plot.h>
 
+#include "new_file.h"
 #include "runner.h"
 #include "stop_control.h"
 
@@ -65,6 +67,14 @@ std::string utcNow()
     return std::string(text, std::strftime(text, sizeof text, kUtcFormat, &utc));
 }
 
+// The report as the line keeps it: with the time of day (UTC).
+nlohmann::json stampedJson(const CalibrationReport& report)
+{
+    nlohmann::json json = ze::vcomcal::toJson(report);
+    json["time"] = utcNow();
+    return json;
+}
+
 // What a calibration writes once the panel is done. Each is opened and
 // checked before the first update, so that one that cannot be written stops
 // the run while the panel is unchanged, never after its save.
@@ -92,11 +102,10 @@ public:
 
     bool commit(const CalibrationReport& report, std::string* error) override
     {
-        nlohmann::json line = ze::vcomcal::toJson(report);
-        line["time"] = utcNow();
         // One write, so that the lines of stations sharing the log never mix.
         const std::string text =
-            line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+            stampedJson(report).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+            "\n";
         if (write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size())) return true;
         *error =
             "cannot append to the log " + path_ + ": " + std::strerror(errno != 0 ? errno : ENOSPC);
@@ -108,6 +117,27 @@ private:
 
     std::string path_;
     int fd_;
+};
+
+// The panel's curve, drawn from its report whatever the outcome.
+class PlotOutput : public Output {
+public:
+    static std::unique_ptr<Output> open(const std::string& path, std::string* error)
+    {
+        std::unique_ptr<NewFile> file = NewFile::create(path, error);
+        if (!file) return nullptr;
+        return std::unique_ptr<Output>(new PlotOutput(std::move(file)));
+    }
+
+    bool commit(const CalibrationReport& report, std::string* error) override
+    {
+        return file_->commit(ze::vcomplot::panelSvg(stampedJson(report)), error);
+    }
+
+private:
+    explicit PlotOutput(std::unique_ptr<NewFile> file) : file_(std::move(file)) {}
+
+    std::unique_ptr<NewFile> file_;
 };
 
 // The line's statistics: read at the start to seed the search; a panel whose
@@ -138,6 +168,10 @@ struct Outputs {
         line = ze::vcomcal::LineStats(options.halfLife);
         if (!options.logFile.empty()) {
             all.push_back(LogOutput::open(options.logFile, error));
+            if (!all.back()) return false;
+        }
+        if (!options.plotFile.empty()) {
+            all.push_back(PlotOutput::open(options.plotFile, error));
             if (!all.back()) return false;
         }
         if (!options.stateFile.empty()) {
@@ -201,6 +235,9 @@ void addCalibrateOptions(CLI::App& app, CalibrateOptions& o)
                        "); 0: all alike")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--log", o.logFile, "append one JSON line per panel");
+    app.add_option("--plot", o.plotFile,
+                   "draw the panel's readings and chosen value as an SVG (made whatever the "
+                   "outcome; its directory is checked before the first update)");
     app.add_option("--panel-id", o.panelId, "the panel's serial, for the report and the log");
     app.add_option("--sim-seed", o.simSeed, "draws the simulated panel's flicker");
     app.add_option("--sim-optimum", o.simOptimum, "the simulated panel's best value");

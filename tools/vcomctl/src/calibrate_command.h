@@ -39,6 +39,7 @@ struct CalibrateOptions {
     std::string stateFile;  // the line's statistics, read and updated
     double halfLife = ze::vcomcal::kDefaultHalfLifePanels;  // in panels; 0: all weigh alike
     std::string logFile;                                    // one JSON line appended per panel
+    std::string plotFile;  // the panel's curve as an SVG
     std::string panelId;
     // The simulated flicker behind --meter sim: drawn from the seed unless set.
     std::uint64_t simSeed = 1;

@@ -15,13 +15,13 @@
 #include <nlohmann/json.hpp>
 
 #include "command_line.h"
+#include "new_file.h"
 
 namespace vcomctl {
 namespace {
 
 constexpr const char* kPlot = "plot";
 constexpr const char* kLineReport = "line-report";
-constexpr mode_t kFileMode = 0666;  // before the umask, as for any new file
 
 std::string systemError(const std::string& what, const std::string& path)
 {
@@ -78,36 +78,8 @@ bool writeOutput(const std::string& path, const std::string& content, std::ostre
         out << content << std::flush;
         return static_cast<bool>(out);
     }
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        *error = "refusing to write through the symlink " + path + " (remove it or name a file)";
-        return false;
-    }
-    const std::filesystem::path target(path);
-    std::string temp =
-        (target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path()) /
-        ("." + target.filename().string() + ".XXXXXX");
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        *error = systemError("cannot create a file beside", path) + " (is the directory writable?)";
-        return false;
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    bool ok = fchmod(fd, kFileMode & ~mask) == 0;
-    for (std::size_t done = 0; ok && done < content.size();) {
-        const ssize_t n = write(fd, content.data() + done, content.size() - done);
-        ok = n > 0 || (n < 0 && errno == EINTR);
-        if (n > 0) done += std::size_t(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    if (close(fd) != 0) ok = false;
-    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-        *error = systemError(ok ? "cannot rename the new file to" : "cannot write", path);
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    const std::unique_ptr<NewFile> file = NewFile::create(path, error);
+    return file != nullptr && file->commit(content, error);
 }
 
 int runPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)

@@ -46,6 +46,8 @@ TEST(CalibrateFiles, oneThatCannotBeWrittenFailsTheRunBeforeAnyUpdate)
         {{"echo 1", "--log", dir + "/linked.jsonl"}, "cannot open the log"},
         {{"echo 1", "--state", dir + "/line.json"}, "cannot open the lock"},
         {{"echo 1", "--state", dir + "/none/line.json"}, "is its directory writable?"},
+        {{"echo 1", "--plot", dir + "/linked.jsonl"}, "refusing to write through the symlink"},
+        {{"echo 1", "--plot", dir + "/none/panel.svg"}, "cannot create a file beside"},
     };
     for (const auto& c : cases) {
         const nlohmann::json result = calibrate(c.options);
