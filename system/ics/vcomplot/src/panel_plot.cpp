@@ -149,7 +149,13 @@ std::string panelSvg(const nlohmann::json& input, const PanelPlotStyle& style)
         rangeLo = numberAt(*range, "lo");
         rangeHi = numberAt(*range, "hi");
     }
-    const bool chosen = best && (ok || !medians.empty());
+    // A failed run has a value to show only when its search came to one: the
+    // minimum went unconfirmed, or its save failed. A meter or update failure
+    // cut the search short and its "best" means nothing.
+    const auto reason = report.find("reason");
+    const bool searchEnded = reason == report.end() || !reason->is_string() ||
+                             *reason == "unconfirmed" || *reason == "save" || *reason == "verify";
+    const bool chosen = best && (ok || (searchEnded && !medians.empty()));
 
     double x0 = INFINITY, x1 = -INFINITY, y1 = 0, y0 = 0;
     const auto takeX = [&](double v) {
