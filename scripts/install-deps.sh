@@ -13,6 +13,7 @@ HOST_PKGS=(
   clang-format dpkg-dev file lintian
   libbenchmark-dev  # bench/, scripts/bench.sh
   clang libclang-rt-14-dev gcovr  # fuzz/, scripts/coverage.sh
+  mmdebstrap  # scripts/deb13.sh: the Debian 13 root file system the trixie legs build in
 )
 ARMHF_PKGS=(
   g++-arm-linux-gnueabihf qemu-user

@@ -23,6 +23,7 @@
 #include <linux/poll.h>
 #include <linux/slab.h>
 #include <linux/uaccess.h>
+#include <linux/version.h>
 #include <linux/wait.h>
 
 #include "i2c-modelbus.h"
@@ -305,7 +306,10 @@ static const struct file_operations modelbus_fops = {
 	.read = modelbus_read,
 	.write = modelbus_write,
 	.poll = modelbus_poll,
+#if LINUX_VERSION_CODE < KERNEL_VERSION(6, 12, 0)
+	/* Since 6.12 nonseekable_open() alone refuses seeks. */
 	.llseek = no_llseek,
+#endif
 };
 
 static int __init modelbus_init(void)
