@@ -119,12 +119,15 @@ if [ ! -f "$kdir/ready" ] || [ ! -f "$kdir/compiler" ]; then
   abi=$(apt-cache show "linux-image-armmp:armhf=$kernel_version" 2>/dev/null |
         sed -n 's/^Depends:.*linux-image-\([^ ,]*\)-armmp\([ ,].*\)\{0,1\}$/\1/p' | head -n 1)
   [ -n "$abi" ] || die "apt knows no linux-image-armmp:armhf $kernel_version"
-  # Debian builds the kernel with linux-compiler-gcc-N-arm; kbuild is
-  # packaged per major.minor version (linux-kbuild-6.1, linux-kbuild-6.12).
-  compiler=$(apt-cache show "linux-headers-$abi-armmp:armhf=$kernel_version" 2>/dev/null |
-             sed -n 's/^Depends:.*linux-compiler-gcc-\([0-9]*\)-arm.*/\1/p' | head -n 1)
-  [ -n "$compiler" ] || die "cannot tell which GCC built linux-headers-$abi-armmp $kernel_version"
-  kbuild=linux-kbuild-$(echo "$abi" | cut -d. -f1,2)
+  # The headers name the compiler the kernel was built with (Debian 12:
+  # linux-compiler-gcc-12-arm, 13: gcc-14) and their kbuild package
+  # (linux-kbuild-6.1, linux-kbuild-6.12.N+deb13).
+  header_deps=$(apt-cache show "linux-headers-$abi-armmp:armhf=$kernel_version" 2>/dev/null |
+                sed -n 's/^Depends: //p' | head -n 1 | tr ',|' '\n\n' | sed 's/^ *//; s/[ :].*//')
+  compiler=$(echo "$header_deps" | sed -n 's/^\(linux-compiler-\)\{0,1\}gcc-\([0-9]*\)\(-arm\)\{0,1\}$/\2/p' | head -n 1)
+  kbuild=$(echo "$header_deps" | grep '^linux-kbuild-' | head -n 1)
+  [ -n "$compiler" ] && [ -n "$kbuild" ] ||
+    die "cannot tell the compiler and kbuild of linux-headers-$abi-armmp $kernel_version"
   rm -rf "$kdir"
   mkdir -p "$kdir"
   echo "gcc-$compiler-$MACH" > "$kdir/compiler"
@@ -143,8 +146,14 @@ if [ ! -f "$kdir/ready" ] || [ ! -f "$kdir/compiler" ]; then
   release=$abi-armmp
   cp "$root/boot/vmlinuz-$release" "$kdir/vmlinuz"
   cp "$root/boot/config-$release" "$kdir/config"
-  cp "$root/lib/modules/$release/kernel/drivers/i2c/i2c-dev.ko" "$kdir/i2c-dev.ko"
-  rm -rf "$root/lib/modules"
+  # /lib/modules, plain, on Debian 12; /usr/lib/modules, xz-compressed, on 13.
+  module=$(find "$root" -path "*/modules/$release/*" -name 'i2c-dev.ko*' | head -n 1)
+  [ -n "$module" ] || die "linux-image-$abi-armmp has no i2c-dev module"
+  case "$module" in
+    *.xz) xz -dc "$module" > "$kdir/i2c-dev.ko" ;;
+    *) cp "$module" "$kdir/i2c-dev.ko" ;;
+  esac
+  rm -rf "$root/lib/modules" "$root/usr/lib/modules"
   echo "$release" > "$kdir/release"
 
   # The armmp headers' Makefile includes the common headers by absolute path.
@@ -236,8 +245,11 @@ ird=$work/initramfs
 mkdir -p "$ird"/{bin,sbin,etc,proc,sys,dev,tmp,run,root,usr/bin,usr/sbin,usr/lib/$MACH,usr/lib/modules}
 ln -s usr/lib "$ird/lib"
 
-# The guest's /init links busybox's applets at boot (busybox --install).
-cp "$groot/bin/busybox" "$ird/bin/busybox"
+# The guest's /init links busybox's applets at boot (busybox --install);
+# the package has it in /bin on Debian 12, in /usr/bin on 13.
+busybox=$(find "$groot/bin" "$groot/usr/bin" -name busybox 2>/dev/null | head -n 1) || true
+[ -n "$busybox" ] || die "busybox-static brought no busybox"
+cp "$busybox" "$ird/bin/busybox"
 
 guest_programs=()
 add_program() {  # add_program SOURCE GUEST_PATH
