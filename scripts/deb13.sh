@@ -41,7 +41,7 @@ ROOTFS_PKGS=(
   g++-$MACH libc6:armhf libstdc++6:armhf
   libinih-dev:armhf libubootenv-dev:armhf libgpiod-dev:armhf
   # tests/system/run.sh: the VM and the kernel module's build against trixie's headers
-  qemu-system-arm cpio make xz-utils gzip binutils-$MACH gcc-14-$MACH libelf1t64 libssl3t64
+  qemu-system-arm cpio make xz-utils gzip binutils-$MACH gcc-14-$MACH libelf1t64 libssl3t64 pahole
 )
 
 # Unsafe I/O: a root file system cut short is made again anyway (it counts
