@@ -37,7 +37,7 @@ ROOTFS_PKGS=(
   build-essential cmake ninja-build pkg-config ccache
   libboost-dev libinih-dev libubootenv-dev libgpiod-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest
-  dpkg-dev file lintian
+  dpkg-dev file lintian libubootenv-tool
   g++-$MACH libc6:armhf libstdc++6:armhf
   libinih-dev:armhf libubootenv-dev:armhf libgpiod-dev:armhf
   # tests/system/run.sh: the VM and the kernel module's build against trixie's headers
