@@ -82,9 +82,11 @@ step_rootfs() {
   mirror=${ZE_DEB13_MIRROR:-$(host_mirror)}
   include=$(printf '%s,' "${ROOTFS_PKGS[@]}")
   log "making the $SUITE root file system from $mirror in $rootfs"
-  rm -rf "$cache"/rootfs-"$SUITE"-* "$rootfs.tmp"
+  # A run cut short leaves no mounts behind: mmdebstrap's are in a namespace
+  # of their own.
+  as_root rm -rf --one-file-system "$cache"/rootfs-"$SUITE"-*
   mkdir -p "$cache"
-  as_root mmdebstrap "${MMDEBSTRAP_OPTS[@]}" --include="${include%,}" \
+  as_root unshare --mount --propagation private -- mmdebstrap "${MMDEBSTRAP_OPTS[@]}" --include="${include%,}" \
     --customize-hook='rm -f "$1"/etc/hostname' \
     "$SUITE" "$rootfs.tmp" "deb $mirror $SUITE main"
   touch "$rootfs.tmp/.ready"
