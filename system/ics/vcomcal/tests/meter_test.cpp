@@ -24,7 +24,10 @@ protected:
     Meters() { std::ofstream(script) << kStdioMeter; }
     ~Meters() override { std::remove(script.c_str()); }
 
-    std::string script = std::filesystem::temp_directory_path() / "vcomcal-meter-test.sh";
+    // One script per test: CTest runs them side by side.
+    std::string script = std::filesystem::temp_directory_path() /
+                         (std::string("vcomcal-meter-") +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".sh");
 };
 
 std::string failure(Meter& meter, unsigned value)
