@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0
+/* Kernel coding style, not the project's .clang-format: */
+/* clang-format off */
 /*
  * i2c-modelbus: an I2C adapter whose devices live in userspace.
  *
