@@ -324,7 +324,7 @@ echo 'root:x:0:0:root:/root:/bin/sh' > "$ird/etc/passwd"
 (cd "$ird" && find . -print0 | LC_ALL=C sort -z | cpio -o -0 -H newc --quiet -R 0:0) | gzip -1 > "$work/initramfs.cpio.gz"
 log "initramfs: $(du -h "$work/initramfs.cpio.gz" | cut -f1), kernel $release ($kernel_version), mode $mode"
 # Which libgpiod generation drives the lines in the guest (libgpiod.so.2: 1.x, .so.3: 2.x).
-platform_lib=$(find "$ird/usr/lib/$MACH" "${debroot:-$ird/usr/lib/$MACH}" -name 'libzeplatform.so.*' -type f 2>/dev/null | head -n 1)
+platform_lib=$(find "$ird/usr/lib/$MACH" "${debroot:-$ird/usr/lib/$MACH}" -name 'libzeplatform.so.*' -type f 2>/dev/null | head -n 1) || true
 [ -z "$platform_lib" ] ||
   echo "INFO libzeplatform.so NEEDED: $($MACH-readelf -d "$platform_lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
 
