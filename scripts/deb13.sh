@@ -38,15 +38,16 @@ ROOTFS_PKGS=(
   libboost-dev libinih-dev libubootenv-dev libgpiod-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest
   dpkg-dev file lintian libubootenv-tool
-  g++-$MACH libc6:armhf libstdc++6:armhf
+  "g++-$MACH" libc6:armhf libstdc++6:armhf
   libinih-dev:armhf libubootenv-dev:armhf libgpiod-dev:armhf
   # tests/system/run.sh: the VM and the kernel module's build against trixie's headers
-  qemu-system-arm cpio make xz-utils gzip binutils-$MACH gcc-14-$MACH libelf1t64 libssl3t64 pahole
+  qemu-system-arm cpio make xz-utils gzip "binutils-$MACH" "gcc-14-$MACH" libelf1t64 libssl3t64 pahole
 )
 
 # Unsafe I/O: a root file system cut short is made again anyway (it counts
 # as made only once complete). Documentation is left out; the package lists
 # stay for the system test's downloads.
+# shellcheck disable=SC2054  # amd64,armhf is one argument
 MMDEBSTRAP_OPTS=(
   --mode=root --variant=apt --architectures=amd64,armhf
   --aptopt='APT::Install-Recommends "false"'
@@ -86,6 +87,7 @@ step_rootfs() {
   # of their own.
   as_root rm -rf --one-file-system "$cache"/rootfs-"$SUITE"-*
   mkdir -p "$cache"
+  # shellcheck disable=SC2016  # the hook's $1 is mmdebstrap's
   as_root unshare --mount --propagation private -- mmdebstrap "${MMDEBSTRAP_OPTS[@]}" --include="${include%,}" \
     --customize-hook='rm -f "$1"/etc/hostname' \
     "$SUITE" "$rootfs.tmp" "deb $mirror $SUITE main"
@@ -98,6 +100,7 @@ step_rootfs() {
 # cache mounted; the mounts go with the namespace.
 in_rootfs() {
   mkdir -p "$cache/ccache" "$cache/vm"
+  # shellcheck disable=SC2016  # expanded by the inner shells
   as_root unshare --mount --propagation private -- /bin/sh -euc '
     root=$1 repo=$2 cache=$3; shift 3
     mount -t proc proc "$root/proc"

@@ -123,11 +123,12 @@ if [ ! -f "$kdir/ready" ] || [ ! -f "$kdir/compiler" ]; then
   # linux-compiler-gcc-12-arm, 13: gcc-14) and their kbuild package
   # (linux-kbuild-6.1, linux-kbuild-6.12.N+deb13).
   header_deps=$(apt-cache show "linux-headers-$abi-armmp:armhf=$kernel_version" 2>/dev/null |
-                sed -n 's/^Depends: //p' | head -n 1 | tr ',|' '\n\n' | sed 's/^ *//; s/[ :].*//')
+                sed -n 's/^Depends: //p' | head -n 1 | tr ',|' '\n' | sed 's/^ *//; s/[ :].*//')
   compiler=$(echo "$header_deps" | sed -n 's/^\(linux-compiler-\)\{0,1\}gcc-\([0-9]*\)\(-arm\)\{0,1\}$/\2/p' | head -n 1)
   kbuild=$(echo "$header_deps" | grep '^linux-kbuild-' | head -n 1)
-  [ -n "$compiler" ] && [ -n "$kbuild" ] ||
+  if [ -z "$compiler" ] || [ -z "$kbuild" ]; then
     die "cannot tell the compiler and kbuild of linux-headers-$abi-armmp $kernel_version"
+  fi
   rm -rf "$kdir"
   mkdir -p "$kdir"
   echo "gcc-$compiler-$MACH" > "$kdir/compiler"
