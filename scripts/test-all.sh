@@ -7,7 +7,9 @@
 # packages (build/<preset>/packages) and runs lintian on them; runs each fuzz
 # target for a short while ($ZE_FUZZ_SECONDS, default 20 s); and runs the
 # system test on a real armhf kernel under qemu-system-arm with the armhf
-# packages installed.
+# packages installed. Then the same on Debian 13 (scripts/deb13.sh): in a
+# cached trixie root file system, the host-debug suite, the armhf build and
+# its packages, and the system test on trixie's armhf kernel.
 # Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,4 +44,9 @@ bash scripts/fuzz.sh "${ZE_FUZZ_SECONDS:-20}"
 if [ "${ZE_SKIP_SYSTEM_TEST:-0}" != 1 ]; then
   echo "== system test (armhf kernel under qemu-system-arm, armhf packages installed)"
   ZE_VM_DEBS="$PWD/build/armhf/packages" bash tests/system/run.sh "$PWD/build/armhf"
+fi
+
+if [ "${ZE_SKIP_DEB13:-0}" != 1 ]; then
+  echo "== Debian 13: trixie root file system, host-debug suite, armhf packages, system test"
+  bash scripts/deb13.sh
 fi

@@ -1,5 +1,6 @@
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fstream>

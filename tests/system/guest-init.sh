@@ -145,6 +145,15 @@ find_gpiochip() {
   [ -n "$GPIOCHIP" ] && [ -n "$GPIOBASE" ]
 }
 
+# gpio_set OFFSET LEVEL: drives a PL061 line and lets it go. The gpiod tools
+# of libgpiod 2 name the chip with -c and hold the line unless -t 0.
+gpio_set() {
+  case "$("$GPIOSET" --version 2>/dev/null)" in
+    *" v1."*) "$GPIOSET" "$GPIOCHIP" "$1=$2" ;;
+    *) "$GPIOSET" -c "$GPIOCHIP" -t 0 "$1=$2" ;;
+  esac
+}
+
 # line_state OFFSET: "in" or "out 0" / "out 1", read through the sysfs
 # interface, which takes the line without changing its direction or level.
 line_state() {
@@ -221,9 +230,9 @@ infra() {
     return
   fi
   check_eq "PL061 line 4 at boot" in "$(line_state 4)"
-  "$GPIOSET" "$GPIOCHIP" 4=1
+  gpio_set 4 1
   check_eq "PL061 line 4 after gpioset 4=1" "out 1" "$(line_state 4)"
-  "$GPIOSET" "$GPIOCHIP" 4=0
+  gpio_set 4 0
   check_eq "PL061 line 4 after gpioset 4=0" "out 0" "$(line_state 4)"
 
   make_env_store /tmp/envcheck

@@ -56,7 +56,9 @@ export DEBIAN_FRONTEND=noninteractive
 MACH=arm-linux-gnueabihf
 
 # --- host tools -------------------------------------------------------------
-HOST_PKGS=(qemu-system-arm cpio make xz-utils gzip "binutils-$MACH" "gcc-12-$MACH" libelf1 libssl3)
+# The kernel's cross compiler and kbuild's libraries follow the kernel
+# (install_missing, once its version is known).
+HOST_PKGS=(qemu-system-arm cpio make xz-utils gzip "binutils-$MACH")
 apt_updated=0
 apt_update() {
   [ "$apt_updated" -eq 1 ] && return 0
@@ -65,15 +67,17 @@ apt_update() {
   # 100 although the indexes it did fetch are fine to use.
   as_root apt-get update -qq || log "apt-get update reported an error; going on with the indexes there are"
 }
-missing=()
-for p in "${HOST_PKGS[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
+install_missing() {
+  local p missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ "${#missing[@]}" -gt 0 ] || return 0
   log "installing ${missing[*]}"
   apt_update
   as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+}
+install_missing "${HOST_PKGS[@]}"
 if ! dpkg --print-foreign-architectures | grep -qx armhf; then
   as_root dpkg --add-architecture armhf
   apt_updated=0
@@ -110,18 +114,31 @@ if [ -z "$kernel_version" ]; then
   fi
 fi
 kdir=$cache/kernel-$kernel_version
-if [ ! -f "$kdir/ready" ]; then
+if [ ! -f "$kdir/ready" ] || [ ! -f "$kdir/compiler" ]; then
   log "preparing kernel $kernel_version in $kdir"
   abi=$(apt-cache show "linux-image-armmp:armhf=$kernel_version" 2>/dev/null |
-        sed -n 's/^Depends:.*linux-image-\([0-9.]*-[0-9]*\)-armmp .*/\1/p' | head -n 1)
+        sed -n 's/^Depends:.*linux-image-\([^ ,]*\)-armmp\([ ,].*\)\{0,1\}$/\1/p' | head -n 1)
   [ -n "$abi" ] || die "apt knows no linux-image-armmp:armhf $kernel_version"
+  # The headers name the compiler the kernel was built with (Debian 12:
+  # linux-compiler-gcc-12-arm, 13: gcc-14) and their kbuild package
+  # (linux-kbuild-6.1, linux-kbuild-6.12.N+deb13).
+  header_deps=$(apt-cache show "linux-headers-$abi-armmp:armhf=$kernel_version" 2>/dev/null |
+                sed -n 's/^Depends: //p' | head -n 1 | tr ',|' '\n' | sed 's/^ *//; s/[ :].*//')
+  compiler=$(echo "$header_deps" | sed -n 's/^\(linux-compiler-\)\{0,1\}gcc-\([0-9]*\)\(-arm\)\{0,1\}$/\2/p' | head -n 1)
+  kbuild=$(echo "$header_deps" | grep '^linux-kbuild-' | head -n 1)
+  if [ -z "$compiler" ] || [ -z "$kbuild" ]; then
+    die "cannot tell the compiler and kbuild of linux-headers-$abi-armmp $kernel_version"
+  fi
   rm -rf "$kdir"
   mkdir -p "$kdir"
+  echo "gcc-$compiler-$MACH" > "$kdir/compiler"
+  apt-cache depends --no-recommends --no-suggests "$kbuild=$kernel_version" 2>/dev/null |
+    sed -n 's/^ *Depends: \([^ <:]*\).*/\1/p' > "$kdir/kbuild-needs"
   download "$kdir/debs" \
     "linux-image-$abi-armmp:armhf=$kernel_version" \
     "linux-headers-$abi-armmp:armhf=$kernel_version" \
     "linux-headers-$abi-common=$kernel_version" \
-    "linux-kbuild-6.1=$kernel_version"
+    "$kbuild=$kernel_version"
   root=$kdir/root
   mkdir -p "$root"
   for deb in "$kdir"/debs/linux-image-* "$kdir"/debs/linux-headers-* "$kdir"/debs/linux-kbuild-*; do
@@ -130,8 +147,14 @@ if [ ! -f "$kdir/ready" ]; then
   release=$abi-armmp
   cp "$root/boot/vmlinuz-$release" "$kdir/vmlinuz"
   cp "$root/boot/config-$release" "$kdir/config"
-  cp "$root/lib/modules/$release/kernel/drivers/i2c/i2c-dev.ko" "$kdir/i2c-dev.ko"
-  rm -rf "$root/lib/modules"
+  # /lib/modules, plain, on Debian 12; /usr/lib/modules, xz-compressed, on 13.
+  module=$(find "$root" -path "*/modules/$release/*" -name 'i2c-dev.ko*' | head -n 1)
+  [ -n "$module" ] || die "linux-image-$abi-armmp has no i2c-dev module"
+  case "$module" in
+    *.xz) xz -dc "$module" > "$kdir/i2c-dev.ko" ;;
+    *) cp "$module" "$kdir/i2c-dev.ko" ;;
+  esac
+  rm -rf "$root/lib/modules" "$root/usr/lib/modules"
   echo "$release" > "$kdir/release"
 
   # The armmp headers' Makefile includes the common headers by absolute path.
@@ -139,6 +162,8 @@ if [ ! -f "$kdir/ready" ]; then
   touch "$kdir/ready"
 fi
 release=$(cat "$kdir/release")
+# shellcheck disable=SC2046  # one package name a line
+install_missing $(cat "$kdir/compiler" "$kdir/kbuild-needs")
 headers=$kdir/root/usr/src/linux-headers-$release
 
 # i2c-modelbus.ko, rebuilt whenever its source changes.
@@ -161,9 +186,29 @@ if [ ! -f "$mbdir/i2c-modelbus.ko" ]; then
 fi
 
 # --- guest tools (armhf, unpacked, never installed on the host) ---------------
-GUEST_DEBS=(busybox-static i2c-tools libi2c0 libubootenv-tool libubootenv0.1 gpiod libgpiod2 zlib1g)
+GUEST_TOOLS=(busybox-static i2c-tools libubootenv-tool gpiod)
+# The library packages the tools need, transitively, by the base's names
+# (libgpiod2 on Debian 12, libgpiod3 on 13); the C library and its runtime
+# come from the host's armhf multiarch.
+guest_libraries() {
+  local todo=("$@") seen=" " package dep
+  while [ "${#todo[@]}" -gt 0 ]; do
+    package=${todo[0]}
+    todo=("${todo[@]:1}")
+    for dep in $(apt-cache depends --no-recommends --no-suggests --no-conflicts --no-breaks \
+                   --no-replaces --no-enhances "$package:armhf" 2>/dev/null |
+                 sed -n 's/^ *|\{0,1\}Depends: \(z\{0,1\}lib[^ <>:]*\).*/\1/p'); do
+      case "$seen" in *" $dep "*) continue ;; esac
+      seen+="$dep "
+      case "$dep" in libc6|libgcc-s1|libstdc++6) continue ;; esac
+      echo "$dep"
+      todo+=("$dep")
+    done
+  done
+}
 gdir=$cache/guest-debs
 if [ ! -f "$gdir/ready" ]; then
+  mapfile -t GUEST_DEBS < <(printf '%s\n' "${GUEST_TOOLS[@]}"; guest_libraries "${GUEST_TOOLS[@]}")
   log "fetching armhf guest tools: ${GUEST_DEBS[*]}"
   rm -rf "$gdir"
   download "$gdir/debs" "${GUEST_DEBS[@]/%/:armhf}"
@@ -201,8 +246,11 @@ ird=$work/initramfs
 mkdir -p "$ird"/{bin,sbin,etc,proc,sys,dev,tmp,run,root,usr/bin,usr/sbin,usr/lib/$MACH,usr/lib/modules}
 ln -s usr/lib "$ird/lib"
 
-# The guest's /init links busybox's applets at boot (busybox --install).
-cp "$groot/bin/busybox" "$ird/bin/busybox"
+# The guest's /init links busybox's applets at boot (busybox --install);
+# the package has it in /bin on Debian 12, in /usr/bin on 13.
+busybox=$(find "$groot/bin" "$groot/usr/bin" -name busybox 2>/dev/null | head -n 1) || true
+[ -n "$busybox" ] || die "busybox-static brought no busybox"
+cp "$busybox" "$ird/bin/busybox"
 
 guest_programs=()
 add_program() {  # add_program SOURCE GUEST_PATH
@@ -276,6 +324,10 @@ echo 'root:x:0:0:root:/root:/bin/sh' > "$ird/etc/passwd"
 
 (cd "$ird" && find . -print0 | LC_ALL=C sort -z | cpio -o -0 -H newc --quiet -R 0:0) | gzip -1 > "$work/initramfs.cpio.gz"
 log "initramfs: $(du -h "$work/initramfs.cpio.gz" | cut -f1), kernel $release ($kernel_version), mode $mode"
+# Which libgpiod generation drives the lines in the guest (libgpiod.so.2: 1.x, .so.3: 2.x).
+platform_lib=$(find "$ird/usr/lib/$MACH" "${debroot:-$ird/usr/lib/$MACH}" -name 'libzeplatform.so.*' -type f 2>/dev/null | head -n 1) || true
+[ -z "$platform_lib" ] ||
+  echo "INFO libzeplatform.so NEEDED: $($MACH-readelf -d "$platform_lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
 
 # --- boot -----------------------------------------------------------------------
 console=$work/console.log

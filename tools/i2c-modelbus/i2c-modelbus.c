@@ -36,6 +36,7 @@
 #include <linux/stringify.h>
 #include <linux/sysfs.h>
 #include <linux/uaccess.h>
+#include <linux/version.h>
 #include <linux/wait.h>
 
 #include "i2c-modelbus.h"
@@ -388,7 +389,10 @@ static const struct file_operations modelbus_fops = {
 	.read = modelbus_read,
 	.write = modelbus_write,
 	.poll = modelbus_poll,
+#if LINUX_VERSION_CODE < KERNEL_VERSION(6, 12, 0)
+	/* Since 6.12 nonseekable_open() alone refuses seeks. */
 	.llseek = no_llseek,
+#endif
 };
 
 static int __init modelbus_init(void)

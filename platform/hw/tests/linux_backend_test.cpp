@@ -20,6 +20,7 @@
 #include <ze/test/log_capture.h>
 
 #include "fake_adapter.h"
+#include "gpiochip_lookup.h"
 
 namespace ze {
 namespace test {
@@ -323,6 +324,36 @@ TEST(HwSystemSeams, SystemCallsAndLibgpiodReturnNegativeErrnos)
     const auto chips = ze::platform::makeLibgpiodAccess();
     EXPECT_LT(chips->requestOutput("/nonexistent/zeplatform-gpiochip", 0, "zeplatform", 0), 0);
     EXPECT_EQ(-EBADF, chips->setValue(0, 1));
+}
+
+// Where libgpiod opens chips by path only, the [gpio] chip is found as
+// libgpiod 1.x's lookup finds it.
+TEST(HwGpioChipLookup, NumbersLabelsPathsAndNamesFindTheirDevice)
+{
+    const ze::platform::hw::GpioChipLabels chips = {{"/dev/gpiochip0", "9030000.pl061"},
+                                                    {"/dev/gpiochip2", "gpiochip0"}};
+    const struct {
+        const char* chip;
+        const char* path;
+        bool labelsAsked;
+    } cases[] = {
+        {"1", "/dev/gpiochip1", false},
+        {"007", "/dev/gpiochip7", false},
+        {"9030000.pl061", "/dev/gpiochip0", true},
+        {"gpiochip0", "/dev/gpiochip2", true},  // a label before a name
+        {"/dev/gpiochip1", "/dev/gpiochip1", true},
+        {"gpiochip3", "/dev/gpiochip3", true},
+    };
+    for (const auto& c : cases) {
+        bool asked = false;
+        EXPECT_EQ(c.path, ze::platform::hw::gpioChipPath(c.chip,
+                                                         [&] {
+                                                             asked = true;
+                                                             return chips;
+                                                         }))
+            << c.chip;
+        EXPECT_EQ(c.labelsAsked, asked) << c.chip;
+    }
 }
 
 // zeplatform.conf; which backend it gives is tested through the SoC seam.

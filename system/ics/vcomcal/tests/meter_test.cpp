@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,8 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <thread>
 
 #include <ze/vcomcal/meter.h>
 
@@ -29,18 +28,13 @@ constexpr const char* kStdioMeter = R"(while read v; do
 done
 )";
 
-// Real meter processes end on their own time: waited for in short slices,
-// bounded generously.
-constexpr std::chrono::milliseconds kWaitSlice{10};
-constexpr int kWaitSlices = 1000;
-
-bool eventually(const std::function<bool()>& done)
+// Blocks until the meter script writes a line to the FIFO `path`.
+std::string awaitLine(const std::string& path)
 {
-    for (int i = 0; i < kWaitSlices; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(kWaitSlice);
-    }
-    return done();
+    std::ifstream fifo(path);
+    std::string line;
+    std::getline(fifo, line);
+    return line;
 }
 
 class Meters : public ::testing::Test {
@@ -70,14 +64,14 @@ std::string failure(Meter& meter, unsigned value)
     return "no error";
 }
 
-// True once no process of the group is left.
-bool groupEnds(pid_t group)
+// True when no process of the group is left once those already ended are
+// reaped. The test is their subreaper, so every member is its child by then:
+// an orphan is handed over before its parent can be reaped.
+bool groupEnded(pid_t group)
 {
-    return eventually([group] {
-        while (waitpid(-group, nullptr, WNOHANG) > 0) {
-        }
-        return kill(-group, 0) != 0 && errno == ESRCH;
-    });
+    while (waitpid(-group, nullptr, 0) > 0) {
+    }
+    return kill(-group, 0) != 0 && errno == ESRCH;
 }
 
 TEST_F(Meters, aStdioMeterAnswersALinePerValueAndEachFaultIsAnError)
@@ -111,14 +105,17 @@ TEST_F(Meters, aCommandMeterSeesTheValueAndFailsOnExitStatusOrGarbage)
 
 TEST_F(Meters, aStdioMeterAnswerIsTheFirstLineAfterItsRequest)
 {
-    std::ofstream(script) << "echo 55; touch " << dir << "/banner\n"
-                          << "while read v; do echo $v.5; echo 66; touch " << dir
-                          << "/answered$v; done\n";
+    const std::string said = dir + "/said";
+    ASSERT_EQ(0, mkfifo(said.c_str(), 0600));
+    std::ofstream(script) << "echo 55; echo banner > " << said << "\n"
+                          << "while read v; do echo $v.5; echo 66; echo $v > " << said
+                          << "; done\n";
     const auto meter = stdioMeter("sh " + script);
-    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir + "/banner"); }));
+    ASSERT_EQ("banner", awaitLine(said));
     EXPECT_DOUBLE_EQ(100.5, meter->read(100));
-    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir + "/answered100"); }));
+    ASSERT_EQ("100", awaitLine(said));
     EXPECT_DOUBLE_EQ(101.5, meter->read(101));
+    ASSERT_EQ("101", awaitLine(said));
     EXPECT_EQ(2u, meter->staleLines());
 }
 
@@ -163,7 +160,7 @@ TEST_F(Meters, nothingTheMeterStartedOutlivesATimeoutAStopOrItsMeter)
         std::ifstream in(groupFile);
         pid_t group = 0;
         ASSERT_TRUE(in >> group);
-        EXPECT_TRUE(groupEnds(group));
+        EXPECT_TRUE(groupEnded(group));
         kill(-group, SIGKILL);
         std::remove(groupFile.c_str());
     }
