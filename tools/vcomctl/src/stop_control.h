@@ -5,6 +5,7 @@
 // it drives it; a stop asked for meanwhile is seen at the end of the command.
 // While the run waits (a session reading stdin) the stop acts at once.
 
+#include <atomic>
 #include <csignal>
 #include <functional>
 #include <mutex>
@@ -16,7 +17,7 @@ public:
     // The run holds this while it drives the chip.
     std::unique_lock<std::mutex> hold() { return std::unique_lock<std::mutex>(busy_); }
     // 0, or the signal that asked the run to stop.
-    int requested() const { return requested_; }
+    int requested() const { return requested_.load(); }
     // What to do when a stop arrives while the run waits: clean up and end
     // the process. Set and cleared by the run.
     void setIdleStop(std::function<void(int signal)> stop);
@@ -29,7 +30,8 @@ private:
     std::mutex busy_;
     std::mutex idleMutex_;
     std::function<void(int)> idleStop_;
-    volatile std::sig_atomic_t requested_ = 0;
+    // Set by the signal thread, read by the run while it drives the chip.
+    std::atomic<int> requested_{0};
 };
 
 // Blocks SIGINT, SIGTERM and SIGHUP in every thread started from now on and delivers
