@@ -119,11 +119,14 @@ in_rootfs() {
   ' sh "$rootfs" "$repo" "$cache" /bin/bash -euo pipefail -c 'cd /src && eval "$1"' bash "$*"
 }
 
+# The browser check of the pictures needs Chromium and the fonts of the
+# Debian 12 host, where test-all.sh runs it; the root file system has neither.
 step_host() {
   log "host-debug with GCC $(in_rootfs 'gcc -dumpversion'), libgpiod $(in_rootfs 'pkg-config --modversion libgpiod')"
   in_rootfs "cmake --preset host-debug -B $BUILD_DIR/host-debug >/dev/null &&
              cmake --build $BUILD_DIR/host-debug -j $jobs &&
-             ctest --test-dir $BUILD_DIR/host-debug --output-on-failure --no-tests=error -j $jobs"
+             ctest --test-dir $BUILD_DIR/host-debug --output-on-failure --no-tests=error -j $jobs \\
+                   -E '^vcomplot[.]browser_'"
 }
 
 step_armhf() {
