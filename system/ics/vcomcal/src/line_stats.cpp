@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -109,8 +110,11 @@ void LineStats::add(double optimum)
 {
     const double decay = decayPerPanel(halfLife_);
     if (count_ < std::numeric_limits<unsigned long>::max()) ++count_;
-    weight_ = decay * weight_ + 1;
-    weight2_ = decay * decay * weight2_ + 1;
+    // Each panel weighs 1 at most, also once the count has saturated (where a
+    // 32-bit count is exact in a double and one more would exceed it).
+    const double most = static_cast<double>(count_);
+    weight_ = std::min(decay * weight_ + 1, most);
+    weight2_ = std::min(decay * decay * weight2_ + 1, weight_);
     const double delta = optimum - mean_;
     mean_ += delta / weight_;
     m2_ = decay * m2_ + delta * (optimum - mean_);
