@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <random>
 #include <vector>
@@ -28,8 +27,6 @@ namespace {
 constexpr std::uint64_t kUsPerMs = 1000;
 constexpr const char* kSimMeter = "sim";
 constexpr mode_t kNewFileMode = 0666;  // less the umask
-constexpr const char* kUtcFormat = "%Y-%m-%dT%H:%M:%SZ";
-constexpr std::size_t kUtcLength = sizeof "YYYY-MM-DDTHH:MM:SSZ";
 
 using ze::vcomcal::CalibrationReport;
 
@@ -56,23 +53,6 @@ std::unique_ptr<ze::vcomcal::Meter> makeMeter(const CalibrateOptions& options,
     if (!options.meterStdio.empty())
         return ze::vcomcal::stdioMeter(options.meterStdio, timeout, stop);
     return ze::vcomcal::simulatedMeter(simulatedFlicker(options, chip), options.simSeed, simulated);
-}
-
-std::string utcNow()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[kUtcLength];
-    return std::string(text, std::strftime(text, sizeof text, kUtcFormat, &utc));
-}
-
-// The report as the line keeps it: with the time of day (UTC).
-nlohmann::json stampedJson(const CalibrationReport& report)
-{
-    nlohmann::json json = ze::vcomcal::toJson(report);
-    json["time"] = utcNow();
-    return json;
 }
 
 // What a calibration writes once the panel is done. Each is opened and
@@ -103,9 +83,9 @@ public:
     bool commit(const CalibrationReport& report, std::string* error) override
     {
         // One write, so that the lines of stations sharing the log never mix.
-        const std::string text =
-            stampedJson(report).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-            "\n";
+        const std::string text = ze::vcomcal::logEntry(report).dump(
+                                     -1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                 "\n";
         if (write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size())) return true;
         *error =
             "cannot append to the log " + path_ + ": " + std::strerror(errno != 0 ? errno : ENOSPC);
@@ -131,7 +111,7 @@ public:
 
     bool commit(const CalibrationReport& report, std::string* error) override
     {
-        return file_->commit(ze::vcomplot::panelSvg(stampedJson(report)), error);
+        return file_->commit(ze::vcomplot::panelSvg(ze::vcomcal::logEntry(report)), error);
     }
 
 private:

@@ -1,9 +1,6 @@
 #include <ze/vcomcal/report.h>
 
-#include <cerrno>
-#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iomanip>
 #include <optional>
 #include <sstream>
@@ -130,18 +127,11 @@ std::string summary(const CalibrationReport& report)
     return text.str();
 }
 
-bool appendToLog(const std::string& path, const CalibrationReport& report, std::string* error)
+nlohmann::json logEntry(const CalibrationReport& report)
 {
     nlohmann::json entry = toJson(report);
     entry["time"] = utcNow();
-    std::ofstream out(path, std::ios::app);
-    out << entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-    out.flush();
-    if (!out) {
-        *error = "cannot append to the log " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return entry;
 }
 
 }  // namespace vcomcal

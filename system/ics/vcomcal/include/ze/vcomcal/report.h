@@ -14,9 +14,9 @@ namespace vcomcal {
 nlohmann::json toJson(const CalibrationReport& report);
 // A few lines, ending in a newline.
 std::string summary(const CalibrationReport& report);
-// Appends toJson(report) with the time of day (UTC) as one line. False with
-// *error when the file cannot be written.
-bool appendToLog(const std::string& path, const CalibrationReport& report, std::string* error);
+// The report as the line's log keeps it: toJson(report) with the time of day
+// (UTC, "YYYY-MM-DDTHH:MM:SSZ") under "time".
+nlohmann::json logEntry(const CalibrationReport& report);
 
 }  // namespace vcomcal
 }  // namespace ze
