@@ -1,5 +1,7 @@
 // Board configuration parse and driver initialisation.
 
+#include <ze/platform/vcom_board.h>
+
 #include "driver_fixture.h"
 
 namespace ze::test {
@@ -28,6 +30,16 @@ protected:
                std::to_string(d.vcomAddr) + " gpio " + std::to_string(d.gpioAddr) + " status " +
                std::to_string(d.gpioStatus) + " ldm " + std::to_string(d.ldmFlag) + " switch " +
                std::to_string(d.i2cSwitchType) + " loaded " + std::to_string(d.configLoaded);
+    }
+
+    // The platform's reading of the same file, in the driver's terms.
+    static std::string platformFields()
+    {
+        const ze::platform::VcomBoardConfig c = ze::platform::readVcomBoard().config;
+        return "type " + std::to_string(c.typeIdx) + " bus " + std::to_string(c.i2cBus) + " vcom " +
+               std::to_string(c.vcomAddr) + " gpio " + std::to_string(c.gpioAddr) + " status " +
+               std::to_string(c.gpioStatus) + " ldm " + std::to_string(c.ldmFlag) + " switch " +
+               std::to_string(c.i2cSwitchType) + " loaded 1";
     }
 };
 
@@ -77,7 +89,9 @@ TEST_F(BoardConfig, AMissingRequiredKeyFailsTheParseAndALaterParseForgetsEarlier
     EXPECT_EQ("type 1 bus 3 vcom 232 gpio 168 status 1 ldm 0 switch 0 loaded 1", fields());
 }
 
-TEST_F(BoardConfig, NumbersAreReadLikeStrtoulWithBaseZeroAndCutToTheFieldWidth)
+// The platform's board-file type must read every value as the driver does:
+// tools and the simulated board act on what it reads.
+TEST_F(BoardConfig, NumbersAreReadLikeStrtoulWithBaseZeroAndCutToTheFieldWidthByDriverAndPlatform)
 {
     const struct {
         const char *key, *text, *fields, *printed;
@@ -94,12 +108,17 @@ TEST_F(BoardConfig, NumbersAreReadLikeStrtoulWithBaseZeroAndCutToTheFieldWidth)
         {"GpioStatus", "4294967296", "status 4294967295", "-1"},
         {"GpioStatus", "-4294967296", "status 4294967295", "-1"},
         {"GpioStatus", "- 5", "status 0", "0"},
+        {"I2cBus", "0x1FF", "bus 255", "255"},
+        {"TypeIdx", " \t-1", "type -1", "-1"},
+        {"LdmFlag", "99999999999999999999", "ldm 255", "255"},
+        {"I2cSwitchType", "1e3", "switch 1", "1"},
     };
     for (const auto& c : cases) {
         writeBoardFile(std::string("[VCOM]\n") + c.key + " = " + c.text + "\n");
         resetRecords();
         driver->Get_Vcom_DataSeparation();
         EXPECT_NE(std::string::npos, fields().find(c.fields)) << c.text;
+        EXPECT_EQ(fields(), platformFields()) << c.text;
         EXPECT_EQ(Lines{std::string("[vcom][") + c.key + "] is '" + c.printed + "' !\n\n"},
                   log.bodies(QOR_DEBUG_LEVEL_INFO));
     }
