@@ -47,7 +47,28 @@ TEST_F(Dispatch, UnsupportedTypesSwitchOnAndOffAroundNoRoutineAndTheReadAndSaveS
         EXPECT_EQ(0, driver->u1DrvReadVcom());
         EXPECT_EQ(choose, levelled().substr(levelled().size() - choose.size()));
         EXPECT_EQ("gpio 0=1, gpio 0=0", steps());
+        unsigned short value = 7;
+        EXPECT_EQ(-ENODEV, driver->readVcom(&value));
+        EXPECT_EQ(0, value);
     }
+}
+
+// A tool tells a failed read from a read of 0 by the status, with the same
+// bus traffic and messages as the published read.
+TEST_F(Dispatch, TheStatusReadReturnsTheRoutinesStatusBesideWhatThePublishedReadReturns)
+{
+    configure(10, 0);
+    chip->setReg(0x01, 0x33);
+    driver->u1DrvReadVcom();
+    const Lines published = timeline();
+    resetRecords();
+    unsigned short value = 0;
+    EXPECT_EQ(0, driver->readVcom(&value));
+    EXPECT_EQ(0x33, value);
+    EXPECT_EQ(published, timeline());
+    board->failNth(Call::I2CRead, 1, kBusFault);
+    EXPECT_NE(0, driver->readVcom(&value));
+    EXPECT_EQ(1, logged("[DR_VCOM]VCOM IC_KD532P read fail .\n"));
 }
 
 TEST_F(Dispatch, UpdateAndSaveBeforeAnyParseRefuseWithoutTouchingSwitchOrChip)

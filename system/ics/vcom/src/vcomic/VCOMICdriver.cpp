@@ -147,6 +147,30 @@ int runWriteOperation(VCOMICDriver& driver, unsigned short value, const WriteOpe
     return ret;
 }
 
+// The read behind u1DrvReadVcom and readVcom: the chip routine's status, or
+// -ENODEV when the board names no chip the driver knows.
+int readVcomAt(VCOMICDriver& driver, unsigned short* value, const log::Site& at)
+{
+    const int parsed = driver.Get_Vcom_DataSeparation();
+    if (parsed != 0) {
+        VCOM_ERR_AT(at, "[vcom][INIT] get data separation error,error code is %d!\n", parsed);
+    }
+    int ret = -ENODEV;
+    driver.Set_I2c_Switch(1);
+    if (const ChipOps* chip = findChip(driver.typeIdx)) {
+        ret = (driver.*chip->read)(value);
+        if (ret == 0) {
+            VCOM_INFO_AT(at, "%s", chip->readOk);
+        } else {
+            VCOM_ERR_AT(at, "%s", chip->readFail);
+        }
+    } else {
+        VCOM_INFO_AT(at, "[DR_VCOM]Please choice the vcom IC.\n");
+    }
+    driver.Set_I2c_Switch(0);
+    return ret;
+}
+
 enum class Direction { Write, Read };
 
 // Every chip register access: a 1 ms pause, then one SoC call on the
@@ -280,22 +304,14 @@ int VCOMICDriver::Set_I2c_Switch(unsigned char on)
 unsigned short VCOMICDriver::u1DrvReadVcom()
 {
     unsigned short value = 0;
-    const int parsed = Get_Vcom_DataSeparation();
-    if (parsed != 0) {
-        VCOM_ERR("[vcom][INIT] get data separation error,error code is %d!\n", parsed);
-    }
-    Set_I2c_Switch(1);
-    if (const ChipOps* chip = findChip(typeIdx)) {
-        if ((this->*chip->read)(&value) == 0) {
-            VCOM_INFO("%s", chip->readOk);
-        } else {
-            VCOM_ERR("%s", chip->readFail);
-        }
-    } else {
-        VCOM_INFO("[DR_VCOM]Please choice the vcom IC.\n");
-    }
-    Set_I2c_Switch(0);
+    readVcomAt(*this, &value, VCOM_SITE);
     return value;
+}
+
+int VCOMICDriver::readVcom(unsigned short* value)
+{
+    *value = 0;
+    return readVcomAt(*this, value, VCOM_SITE);
 }
 
 int VCOMICDriver::u1DrvUpdataVcom(unsigned short value)

@@ -30,6 +30,11 @@ public:
     int u1DrvSaveVcom(unsigned short value) override;
     int Get_Vcom_bmp(const char* name, unsigned char patternOn) override;
 
+    // The read u1DrvReadVcom returns the value of, with the chip routine's
+    // status: 0, the routine's failure, or -ENODEV when the board's TypeIdx
+    // names no chip. *value is what u1DrvReadVcom would return.
+    int readVcom(unsigned short* value);
+
     // Board configuration: the "[VCOM]" section of the board file.
     int Get_Vcom_DataSeparation();
 
