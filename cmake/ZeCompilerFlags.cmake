@@ -17,15 +17,8 @@ if(ZE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# The hardening a distribution applies to what it ships. _FORTIFY_SOURCE needs
-# the optimiser, so debug builds go without it.
-if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
-  set(ze_harden_default ON)
-else()
-  set(ze_harden_default OFF)
-endif()
-option(ZE_HARDEN "Stack protector, _FORTIFY_SOURCE, stack-clash protection, full RELRO"
-       ${ze_harden_default})
+# The hardening a distribution applies to what it ships (ZE_HARDEN, set in the
+# top CMakeLists.txt).
 if(ZE_HARDEN)
   add_compile_options(-fstack-protector-strong -fstack-clash-protection
                       -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2)

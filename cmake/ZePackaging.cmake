@@ -3,8 +3,6 @@
 # and -dev pair, the -dev package and vcomctl. Dependencies on system
 # libraries come from dpkg-shlibdeps, those between our packages from the
 # components.
-set(ZE_PACKAGE_MAINTAINER "libzeic_vcom maintainers <vcom-maintainers@example.com>"
-    CACHE STRING "Maintainer field of the Debian packages")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zeic-vcom)
@@ -15,18 +13,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Packages built on different Debian releases link different generations of
-# the system's libraries (libgpiod2 on 12, libgpiod3 on 13): their revision
-# names the base, as backports do (1.0.0-1~deb12, 1.0.0-1~deb13).
-cmake_host_system_information(RESULT ze_distro QUERY DISTRIB_ID DISTRIB_VERSION_ID)
-list(GET ze_distro 0 ze_distro_id)
-list(GET ze_distro 1 ze_distro_version)
-set(ze_base "")
-if(ze_distro_id STREQUAL "debian" AND ze_distro_version MATCHES "^[0-9]+$")
-  set(ze_base "deb${ze_distro_version}")
-endif()
-set(ZE_PACKAGE_BASE "${ze_base}" CACHE STRING
-    "Base the Debian packages are built on, after '~' in their revision (empty: none)")
+# The revision names the base the packages are built on (ZE_PACKAGE_BASE), as
+# backports do: 1.0.0-1~deb12, 1.0.0-1~deb13.
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 if(ZE_PACKAGE_BASE)
   string(APPEND CPACK_DEBIAN_PACKAGE_RELEASE "~${ZE_PACKAGE_BASE}")

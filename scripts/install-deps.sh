@@ -14,6 +14,7 @@ HOST_PKGS=(
   libbenchmark-dev  # bench/, scripts/bench.sh
   clang libclang-rt-14-dev gcovr  # fuzz/, scripts/coverage.sh
   python3 chromium fonts-dejavu-core  # the plots, seen in a headless browser
+  abigail-tools  # scripts/check-abi.sh: the library's ABI against the published one
   mmdebstrap  # scripts/deb13.sh: the Debian 13 root file system the trixie legs build in
 )
 ARMHF_PKGS=(
