@@ -15,6 +15,12 @@
 #include "chip_ops.h"
 #include "vcom_log.h"
 
+// Bounds of the chip descriptors' section, set by the linker.
+extern "C" {
+extern const ze::ic::ChipOps __start_ze_vcom_chips[] __attribute__((visibility("hidden")));
+extern const ze::ic::ChipOps __stop_ze_vcom_chips[] __attribute__((visibility("hidden")));
+}
+
 namespace ze {
 namespace ic {
 namespace {
@@ -85,20 +91,6 @@ const ConfigKey kConfigKeys[] = {
 };
 // clang-format on
 
-// The chips the driver knows; each one's routines and messages live in its own file.
-const ChipOps* const kChips[] = {
-    &chips::kAuo,   &chips::kIn518, &chips::kBoe,   &chips::kRt6966,
-    &chips::kIn525, &chips::kKd733, &chips::kG1625, &chips::kKd532p,
-};
-
-const ChipOps* findChip(int typeIdx)
-{
-    for (const ChipOps* chip : kChips) {
-        if (chip->typeIdx == typeIdx) return chip;
-    }
-    return nullptr;
-}
-
 I2cTarget makeTarget(unsigned char devAddr, unsigned char regAddrCount, unsigned int subAddr)
 {
     I2cTarget target;
@@ -147,6 +139,30 @@ int runWriteOperation(VCOMICDriver& driver, unsigned short value, const WriteOpe
     return ret;
 }
 
+// A read parses the board file again first, and reports a chip it does not
+// know rather than failing it.
+int runRead(VCOMICDriver& driver, unsigned short* value, const log::Site& at)
+{
+    const int parsed = driver.Get_Vcom_DataSeparation();
+    if (parsed != 0) {
+        VCOM_ERR_AT(at, "[vcom][INIT] get data separation error,error code is %d!\n", parsed);
+    }
+    int ret = -ENODEV;
+    driver.Set_I2c_Switch(1);
+    if (const ChipOps* chip = findChip(driver.typeIdx)) {
+        ret = (driver.*(chip->read))(value);
+        if (ret == 0) {
+            VCOM_INFO_AT(at, "%s", chip->readOk);
+        } else {
+            VCOM_ERR_AT(at, "%s", chip->readFail);
+        }
+    } else {
+        VCOM_INFO_AT(at, "[DR_VCOM]Please choice the vcom IC.\n");
+    }
+    driver.Set_I2c_Switch(0);
+    return ret;
+}
+
 enum class Direction { Write, Read };
 
 // Every chip register access: a 1 ms pause, then one SoC call on the
@@ -188,6 +204,14 @@ int transfer(const VCOMICDriver& driver, Direction direction, unsigned char u8de
 }
 
 }  // namespace
+
+const ChipOps* findChip(int typeIdx)
+{
+    for (const ChipOps* chip = __start_ze_vcom_chips; chip != __stop_ze_vcom_chips; ++chip) {
+        if (chip->typeIdx == typeIdx) return chip;
+    }
+    return nullptr;
+}
 
 VCOMICDriver::VCOMICDriver(int id, boost::shared_ptr<ze::hal::IIC> i2cDriver)
     : typeIdx(0),
@@ -277,24 +301,15 @@ int VCOMICDriver::Set_I2c_Switch(unsigned char on)
     return ret;
 }
 
+int VCOMICDriver::readVcom(unsigned short* value)
+{
+    return runRead(*this, value, VCOM_SITE);
+}
+
 unsigned short VCOMICDriver::u1DrvReadVcom()
 {
     unsigned short value = 0;
-    const int parsed = Get_Vcom_DataSeparation();
-    if (parsed != 0) {
-        VCOM_ERR("[vcom][INIT] get data separation error,error code is %d!\n", parsed);
-    }
-    Set_I2c_Switch(1);
-    if (const ChipOps* chip = findChip(typeIdx)) {
-        if ((this->*chip->read)(&value) == 0) {
-            VCOM_INFO("%s", chip->readOk);
-        } else {
-            VCOM_ERR("%s", chip->readFail);
-        }
-    } else {
-        VCOM_INFO("[DR_VCOM]Please choice the vcom IC.\n");
-    }
-    Set_I2c_Switch(0);
+    runRead(*this, &value, VCOM_SITE);
     return value;
 }
 
