@@ -28,6 +28,11 @@ foreach(header IN LISTS ze_vcom_headers)
 endforeach()
 install(DIRECTORY ${ZE_VCOM_SOURCE_DIR}/catalogue/
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeic_vcom COMPONENT dev)
+get_target_property(ze_chip_headers zeic_vcom_catalogue ZE_CHIP_HEADERS)
+get_target_property(ze_chip_list zeic_vcom_catalogue ZE_CHIP_LIST)
+install(FILES ${ze_chip_list} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeic_vcom/ze/ic COMPONENT dev)
+install(FILES ${ze_chip_headers}
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeic_vcom/ze/ic/chips COMPONENT dev)
 install(DIRECTORY ${ZE_PLATFORM_INCLUDE_DIR}/
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeplatform COMPONENT dev
         PATTERN sim EXCLUDE)

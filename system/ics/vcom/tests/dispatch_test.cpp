@@ -1,5 +1,7 @@
 // Read, update and save dispatch to the fitted chip.
 
+#include <cerrno>
+
 #include <ze/ic/chip_catalogue.h>
 #include <ze/sim/register_file.h>
 
@@ -47,28 +49,7 @@ TEST_F(Dispatch, UnsupportedTypesSwitchOnAndOffAroundNoRoutineAndTheReadAndSaveS
         EXPECT_EQ(0, driver->u1DrvReadVcom());
         EXPECT_EQ(choose, levelled().substr(levelled().size() - choose.size()));
         EXPECT_EQ("gpio 0=1, gpio 0=0", steps());
-        unsigned short value = 7;
-        EXPECT_EQ(-ENODEV, driver->readVcom(&value));
-        EXPECT_EQ(0, value);
     }
-}
-
-// A tool tells a failed read from a read of 0 by the status, with the same
-// bus traffic and messages as the published read.
-TEST_F(Dispatch, TheStatusReadReturnsTheRoutinesStatusBesideWhatThePublishedReadReturns)
-{
-    configure(10, 0);
-    chip->setReg(0x01, 0x33);
-    driver->u1DrvReadVcom();
-    const Lines published = timeline();
-    resetRecords();
-    unsigned short value = 0;
-    EXPECT_EQ(0, driver->readVcom(&value));
-    EXPECT_EQ(0x33, value);
-    EXPECT_EQ(published, timeline());
-    board->failNth(Call::I2CRead, 1, kBusFault);
-    EXPECT_NE(0, driver->readVcom(&value));
-    EXPECT_EQ(1, logged("[DR_VCOM]VCOM IC_KD532P read fail .\n"));
 }
 
 TEST_F(Dispatch, UpdateAndSaveBeforeAnyParseRefuseWithoutTouchingSwitchOrChip)
@@ -100,6 +81,27 @@ TEST_F(Dispatch, TheOutcomeIsLoggedBeforeTheSwitchGoesOff)
     EXPECT_EQ((Lines{"gpio 0=1", "sleep 5000", "write 0xE8 [0x00] 0A", "I [DR_VCOM]save Vcom OK.\n",
                      "sleep 500000", "I [DR_VCOM] KD532P save success .\n", "gpio 0=0"}),
               timeline());
+}
+
+// What a tool decides on: the routine's status, not the message text.
+TEST_F(Dispatch, ReadVcomGivesTheRoutinesStatusAndNoDeviceForAnUnknownType)
+{
+    struct Case {
+        int typeIdx;
+        unsigned int failingRead;
+        int status;
+        unsigned short value;
+    };
+    chip->setReg(0x01, 0x5A);
+    for (const Case& c :
+         {Case{10, 0, 0, 0x5A}, Case{10, 1, kBusFault, 7}, Case{2, 0, -ENODEV, 7}}) {
+        configure(c.typeIdx, 0);
+        if (c.failingRead != 0) board->failNth(Call::I2CRead, c.failingRead, kBusFault);
+        unsigned short value = 7;
+        EXPECT_EQ(c.status, driver->readVcom(&value)) << c.typeIdx;
+        EXPECT_EQ(c.value, value) << c.typeIdx;
+        board->clearFaults();
+    }
 }
 
 TEST_F(Dispatch, TheSupportedTypeIdxSetIsTheChipCatalogues)

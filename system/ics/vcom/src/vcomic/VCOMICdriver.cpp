@@ -15,6 +15,12 @@
 #include "chip_ops.h"
 #include "vcom_log.h"
 
+// Bounds of the chip descriptors' section, set by the linker.
+extern "C" {
+extern const ze::ic::ChipOps __start_ze_vcom_chips[] __attribute__((visibility("hidden")));
+extern const ze::ic::ChipOps __stop_ze_vcom_chips[] __attribute__((visibility("hidden")));
+}
+
 namespace ze {
 namespace ic {
 namespace {
@@ -85,20 +91,6 @@ const ConfigKey kConfigKeys[] = {
 };
 // clang-format on
 
-// The chips the driver knows; each one's routines and messages live in its own file.
-const ChipOps* const kChips[] = {
-    &chips::kAuo,   &chips::kIn518, &chips::kBoe,   &chips::kRt6966,
-    &chips::kIn525, &chips::kKd733, &chips::kG1625, &chips::kKd532p,
-};
-
-const ChipOps* findChip(int typeIdx)
-{
-    for (const ChipOps* chip : kChips) {
-        if (chip->typeIdx == typeIdx) return chip;
-    }
-    return nullptr;
-}
-
 I2cTarget makeTarget(unsigned char devAddr, unsigned char regAddrCount, unsigned int subAddr)
 {
     I2cTarget target;
@@ -147,9 +139,9 @@ int runWriteOperation(VCOMICDriver& driver, unsigned short value, const WriteOpe
     return ret;
 }
 
-// The read behind u1DrvReadVcom and readVcom: the chip routine's status, or
-// -ENODEV when the board names no chip the driver knows.
-int readVcomAt(VCOMICDriver& driver, unsigned short* value, const log::Site& at)
+// A read parses the board file again first, and reports a chip it does not
+// know rather than failing it.
+int runRead(VCOMICDriver& driver, unsigned short* value, const log::Site& at)
 {
     const int parsed = driver.Get_Vcom_DataSeparation();
     if (parsed != 0) {
@@ -158,7 +150,7 @@ int readVcomAt(VCOMICDriver& driver, unsigned short* value, const log::Site& at)
     int ret = -ENODEV;
     driver.Set_I2c_Switch(1);
     if (const ChipOps* chip = findChip(driver.typeIdx)) {
-        ret = (driver.*chip->read)(value);
+        ret = (driver.*(chip->read))(value);
         if (ret == 0) {
             VCOM_INFO_AT(at, "%s", chip->readOk);
         } else {
@@ -212,6 +204,14 @@ int transfer(const VCOMICDriver& driver, Direction direction, unsigned char u8de
 }
 
 }  // namespace
+
+const ChipOps* findChip(int typeIdx)
+{
+    for (const ChipOps* chip = __start_ze_vcom_chips; chip != __stop_ze_vcom_chips; ++chip) {
+        if (chip->typeIdx == typeIdx) return chip;
+    }
+    return nullptr;
+}
 
 VCOMICDriver::VCOMICDriver(int id, boost::shared_ptr<ze::hal::IIC> i2cDriver)
     : typeIdx(0),
@@ -301,17 +301,16 @@ int VCOMICDriver::Set_I2c_Switch(unsigned char on)
     return ret;
 }
 
+int VCOMICDriver::readVcom(unsigned short* value)
+{
+    return runRead(*this, value, VCOM_SITE);
+}
+
 unsigned short VCOMICDriver::u1DrvReadVcom()
 {
     unsigned short value = 0;
-    readVcomAt(*this, &value, VCOM_SITE);
+    runRead(*this, &value, VCOM_SITE);
     return value;
-}
-
-int VCOMICDriver::readVcom(unsigned short* value)
-{
-    *value = 0;
-    return readVcomAt(*this, value, VCOM_SITE);
 }
 
 int VCOMICDriver::u1DrvUpdataVcom(unsigned short value)

@@ -30,9 +30,8 @@ public:
     int u1DrvSaveVcom(unsigned short value) override;
     int Get_Vcom_bmp(const char* name, unsigned char patternOn) override;
 
-    // The read u1DrvReadVcom returns the value of, with the chip routine's
-    // status: 0, the routine's failure, or -ENODEV when the board's TypeIdx
-    // names no chip. *value is what u1DrvReadVcom would return.
+    // u1DrvReadVcom with the routine's status: 0, the chip routine's failure
+    // status, or -ENODEV when the board's TypeIdx names no chip.
     int readVcom(unsigned short* value);
 
     // Board configuration: the "[VCOM]" section of the board file.
@@ -47,7 +46,8 @@ public:
     // GPIO-controlled I2C switch in front of the chip (I2cSwitchType 1).
     int Set_I2c_Switch(unsigned char on);
 
-    // Chip routines, each chip in its own file with its dispatch descriptor.
+    // Chip routines, each chip in its own file under chips/ with its dispatch
+    // descriptor; declared here because the published class carries them.
     int IC_AUO_Read(unsigned short* value);
     int IC_AUO_Updata(unsigned short* value);
     int IC_AUO_Save(unsigned short* value);

@@ -1,6 +1,8 @@
 #pragma once
 // A chip as the dispatch sees it: its board TypeIdx, its three routines and
-// the outcome messages of each operation. Every chip file defines its own.
+// the outcome messages of each operation. Every chip file registers its own
+// with ZE_VCOM_CHIP; the dispatch walks what the link gathered, so no list
+// names the chips.
 
 #include "VCOMICdriver.h"
 
@@ -22,17 +24,15 @@ struct ChipOps {
     const char* saveFail;
 };
 
-namespace chips {
+// The registered chips, in link order; nullptr when none has this TypeIdx.
+const ChipOps* findChip(int typeIdx);
 
-extern const ChipOps kAuo;
-extern const ChipOps kKd532p;
-extern const ChipOps kIn518;
-extern const ChipOps kBoe;
-extern const ChipOps kRt6966;
-extern const ChipOps kIn525;
-extern const ChipOps kKd733;
-extern const ChipOps kG1625;
-
-}  // namespace chips
 }  // namespace ic
 }  // namespace ze
+
+// The descriptors sit side by side in one section, which the linker brackets
+// with __start_/__stop_ symbols. The explicit alignment keeps the compiler
+// from padding them apart.
+#define ZE_VCOM_CHIP(name)                                                               \
+    __attribute__((used, section("ze_vcom_chips"), aligned(alignof(::ze::ic::ChipOps)))) \
+    const ::ze::ic::ChipOps name

@@ -1,11 +1,9 @@
 #pragma once
-// Single-register steps of the chip protocols: one sub-address byte, one data
-// byte, on the chip at vcomAddr. The variants with a message report a refused
-// transfer with the step's own message after the transport's, attributed to
-// the routine that runs the step.
+// Single-register transfers of the chip protocols: one sub-address byte, one
+// data byte, on the chip at vcomAddr. Fixed sequences of them are step tables
+// (steps.h).
 
 #include "VCOMICdriver.h"
-#include "vcom_log.h"
 
 namespace ze {
 namespace ic {
@@ -22,22 +20,6 @@ inline int writeReg(VCOMICDriver& drv, unsigned int reg, unsigned char byte)
 inline int readReg(VCOMICDriver& drv, unsigned int reg, unsigned char* byte)
 {
     return drv.readNumBytes(drv.vcomAddr, kSubAddrBytes, reg, byte, kDataBytes);
-}
-
-inline int writeReg(VCOMICDriver& drv, unsigned int reg, unsigned char byte, const char* failMsg,
-                    const log::Site& at)
-{
-    const int ret = writeReg(drv, reg, byte);
-    if (ret != 0) VCOM_ERR_AT(at, "%s", failMsg);
-    return ret;
-}
-
-inline int readReg(VCOMICDriver& drv, unsigned int reg, unsigned char* byte, const char* failMsg,
-                   const log::Site& at)
-{
-    const int ret = readReg(drv, reg, byte);
-    if (ret != 0) VCOM_ERR_AT(at, "%s", failMsg);
-    return ret;
 }
 
 // The read form of an 8-bit device address, wrapping at 0xFF.

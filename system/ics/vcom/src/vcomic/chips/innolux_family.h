@@ -1,20 +1,40 @@
 #pragma once
-// The Innolux write sequence, one engine for the IN525 and the IN518 update
-// and save: up to five attempts, each ending in the chip's verdict on the
-// data it was sent; a save programs accepted data and writes the verdict
-// back, then locks the chip. What differs between the chips and operations
-// is data: the chip's attempt, its status codes and registers, the messages.
+// The Innolux family (IN525, IN518): the pass-through bridge in front of the
+// chips, their unlock codes, the CRC of their VCOM data, and the one write
+// sequence of their update and save: up to five attempts, each ending in the
+// chip's verdict on the data it was sent; a save programs accepted data and
+// writes the verdict back, then locks the chip. What differs between the
+// chips and operations is data: the chip's attempt, its status codes and
+// registers, the messages.
 
 #include <unistd.h>
 
 #include <cstdint>
 
-#include "VCOMICdriver.h"
-#include "vcom_log.h"
+#include "../VCOMICdriver.h"
+#include "../vcom_log.h"
 
 namespace ze {
 namespace ic {
 namespace inx {
+
+// Pass-through bridge: command EA 10 xx at 0xE7; xx 01 opens, 00 closes.
+constexpr unsigned char kBridgeAddr = 0xC2;
+constexpr unsigned char kRegPassThrough = 0xE7;
+constexpr unsigned char kPassThroughOpen = 0x01;
+constexpr unsigned char kPassThroughClose = 0x00;
+constexpr useconds_t kPassThroughSettleUs = 20000;
+
+// Unlock codes, the same on both chips; their unlock ends with a reset write.
+constexpr unsigned char kUnlock1Command = 0xB7;
+constexpr unsigned char kUnlock2Command = 0xF6;
+constexpr useconds_t kUnlockSettleUs = 70000;
+
+// Seed of the CRC that guards the chips' VCOM data.
+constexpr unsigned short kCrcSeed = 0xD200;
+
+// Sends the bridge its pass-through command. Returns the write's status.
+int sendPassThrough(VCOMICDriver& driver, unsigned char openClose);
 
 // How a failed transfer is reported: its own text, or the text as
 // "[VCOMIC]<text>, ret = <status>.\n\n". No text: not reported at all.

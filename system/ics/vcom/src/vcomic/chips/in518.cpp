@@ -4,12 +4,11 @@
 
 #include <unistd.h>
 
-#include "VCOMICdriver.h"
-#include "chip_ops.h"
-#include "inx_attempts.h"
-#include "inx_common.h"
-#include "reg_io.h"
-#include "vcom_log.h"
+#include "../chip_ops.h"
+#include "../reg_io.h"
+#include "../vcom_log.h"
+#include "in518_chip.h"
+#include "innolux_family.h"
 
 namespace ze {
 namespace ic {
@@ -269,18 +268,16 @@ int VCOMICDriver::IC_INX_IN518_Save(unsigned short* value)
     return 0;
 }
 
-const ChipOps chips::kIn518 = {
-    3,
-    &VCOMICDriver::IC_INX_IN518_Read,
-    &VCOMICDriver::IC_INX_IN518_Updata,
-    &VCOMICDriver::IC_INX_IN518_Save,
-    "[DR_VCOM]VCOM IN518 read success .\n",
-    "[DR_VCOM]VCOM IN518 read fail .\n",
-    "[DR_VCOM]VCOM IN518 Update success .\n",
-    "[DR_VCOM]VCOM IN518 Update fail .\n",
-    "[DR_VCOM] IN518 save success .\n",
-    "[DR_VCOM] IN518 save fail .\n",
+namespace {
+
+ZE_VCOM_CHIP(kDescriptor) = {
+    catalogue::chip::in518.typeIdx,           &VCOMICDriver::IC_INX_IN518_Read,
+    &VCOMICDriver::IC_INX_IN518_Updata,       &VCOMICDriver::IC_INX_IN518_Save,
+    "[DR_VCOM]VCOM IN518 read success .\n",   "[DR_VCOM]VCOM IN518 read fail .\n",
+    "[DR_VCOM]VCOM IN518 Update success .\n", "[DR_VCOM]VCOM IN518 Update fail .\n",
+    "[DR_VCOM] IN518 save success .\n",       "[DR_VCOM] IN518 save fail .\n",
 };
 
+}  // namespace
 }  // namespace ic
 }  // namespace ze

@@ -6,12 +6,12 @@
 
 #include <cstring>
 
-#include "VCOMICdriver.h"
-#include "chip_ops.h"
-#include "inx_attempts.h"
-#include "inx_common.h"
-#include "reg_io.h"
-#include "vcom_log.h"
+#include "../chip_ops.h"
+#include "../reg_io.h"
+#include "../steps.h"
+#include "../vcom_log.h"
+#include "in525_chip.h"
+#include "innolux_family.h"
 
 namespace ze {
 namespace ic {
@@ -30,7 +30,7 @@ namespace {
 //   0x48  lock (write)
 //   0x49  reset, the end of an unlock (write)
 //   0x4A  verdict on the last block write (read; written back after programming)
-//   0xF0  pass-through status, 2 bytes (read)
+//   0xF0  pass-through status, 2 bytes (read; the family's bridge check)
 constexpr unsigned char kRegVcomSelect = 0x35;
 constexpr unsigned char kRegUnlock1 = 0x38;
 constexpr unsigned char kRegUnlock2 = 0x39;
@@ -40,7 +40,6 @@ constexpr unsigned char kRegProgram = 0x46;
 constexpr unsigned char kRegLock = 0x48;
 constexpr unsigned char kRegReset = 0x49;
 constexpr unsigned char kRegStatus = 0x4A;
-constexpr unsigned char kRegPassStatus = 0xF0;
 
 constexpr unsigned char kResetCommand = 0x80;
 constexpr unsigned char kProgramCommand = 0x80;
@@ -57,30 +56,19 @@ constexpr unsigned int kBlockCrc = 7;
 constexpr unsigned char kStatusWriteAgain = 0x95;
 constexpr unsigned char kStatusProgramAgain = 0x9D;  // save: program, then write again
 
-// Pass-through status once the bridge passes traffic: 05 25.
-constexpr unsigned char kPassStatusOpen0 = 0x05;
-constexpr unsigned char kPassStatusOpen1 = 0x25;
-constexpr unsigned int kPassStatusSize = 2;
-constexpr int kPassThroughAttempts = 10;
-// The bridge answered with other bytes: not passing traffic yet. Our own
-// verdict, not a bus status, so -1 like the driver's other refusals.
-constexpr int kPassThroughClosed = -1;
-
-constexpr useconds_t kPassStatusSettleUs = 15000;  // taken twice after each status read
 constexpr useconds_t kReadSettleUs = 15000;
 constexpr useconds_t kBlockWriteSettleUs = 70000;
 constexpr useconds_t kProgramUs = 500000;
 
-struct UnlockStep {
-    unsigned char reg;
-    unsigned char value;
-    const char* failure;
-};
-
-const UnlockStep kUnlockSteps[] = {
-    {kRegUnlock1, kUnlock1Command, "INX Vcom bufUnlock1Command error\n\n"},
-    {kRegUnlock2, kUnlock2Command, "INX Vcom bufUnlock2Command error\n\n"},
-    {kRegReset, kResetCommand, "INX Vcom reset error\n\n"},
+// Every step is sent even after a failed one; only the reset's status counts.
+const steps::Step kUnlock[] = {
+    steps::write(kRegUnlock1, steps::constant(kUnlock1Command), 0,
+                 "INX Vcom bufUnlock1Command error\n\n", steps::OnFail::Continue),
+    steps::write(kRegUnlock2, steps::constant(kUnlock2Command), 0,
+                 "INX Vcom bufUnlock2Command error\n\n", steps::OnFail::Continue),
+    steps::write(kRegReset, steps::constant(kResetCommand), 0, "INX Vcom reset error\n\n",
+                 steps::OnFail::Continue),
+    steps::wait(kUnlockSettleUs),
 };
 
 // Unlock, compose the block over the chip's current one, write it and read
@@ -155,68 +143,9 @@ const Operation kSave = {
 
 }  // namespace
 
-int VCOMICDriver::inx525_pass_enable()
-{
-    const int ret = sendPassThrough(*this, kPassThroughOpen);
-    if (ret != 0) {
-        VCOM_ERR("INX Vcom enable1 error\n\n");
-    }
-    usleep(kPassThroughSettleUs);
-    return ret;
-}
-
-int VCOMICDriver::inx525_pass_disable()
-{
-    const int ret = sendPassThrough(*this, kPassThroughClose);
-    if (ret != 0) {
-        VCOM_ERR("INX Vcom Pass1Disable error\n\n");
-    }
-    usleep(kPassThroughSettleUs);
-    return ret;
-}
-
 int VCOMICDriver::inx525_unlock()
 {
-    // Every step is sent even after a failed one; only the reset's status counts.
-    int ret = 0;
-    for (const UnlockStep& step : kUnlockSteps) {
-        ret = regio::writeReg(*this, step.reg, step.value);
-        if (ret != 0) {
-            VCOM_ERR("%s", step.failure);
-        }
-    }
-    usleep(kUnlockSettleUs);
-    return ret;
-}
-
-int VCOMICDriver::inx525_check()
-{
-    unsigned char status[kPassStatusSize] = {};
-    const int ret =
-        readNumBytes(vcomAddr, regio::kSubAddrBytes, kRegPassStatus, status, kPassStatusSize);
-    if (ret != 0) {
-        VCOM_ERR("INX Vcom read i2cStatus0 error\n\n");
-    }
-    VCOM_INFO("INX Vcom status 0x%x 0x%x\n\n", status[0], status[1]);
-    usleep(kPassStatusSettleUs);
-    usleep(kPassStatusSettleUs);
-    if (ret != 0) return ret;
-    const bool open = status[0] == kPassStatusOpen0 && status[1] == kPassStatusOpen1;
-    return open ? 0 : kPassThroughClosed;
-}
-
-void VCOMICDriver::inx525_pass_through()
-{
-    // A bridge that never reports the pass-through is left to the sequence
-    // that follows: its own transfers will tell.
-    for (int attempt = 0; attempt < kPassThroughAttempts; ++attempt) {
-        inx525_pass_enable();
-        if (inx525_check() == 0) {
-            VCOM_INFO("INX VCom I2C Through \n\n");
-            return;
-        }
-        inx525_pass_disable();
-    }
+    return steps::run(*this, steps::sequence(kUnlock), nullptr, VCOM_SITE);
 }
 
 int VCOMICDriver::inx525_calc_vcom(unsigned char* block, unsigned char value)
@@ -287,18 +216,16 @@ int VCOMICDriver::IC_INX_IN525_Save(unsigned short* value)
     return ret;
 }
 
-const ChipOps chips::kIn525 = {
-    7,
-    &VCOMICDriver::IC_INX_IN525_Read,
-    &VCOMICDriver::IC_INX_IN525_Updata,
-    &VCOMICDriver::IC_INX_IN525_Save,
-    "[DR_VCOM]VCOM IN525 read success .\n",
-    "[DR_VCOM]VCOM IN525 read fail .\n",
-    "[DR_VCOM]VCOM IN525 Update success .\n",
-    "[DR_VCOM]VCOM IN525 Update fail .\n",
-    "[DR_VCOM] IN525 save success .\n",
-    "[DR_VCOM] IN525 save fail .\n",
+namespace {
+
+ZE_VCOM_CHIP(kDescriptor) = {
+    catalogue::chip::in525.typeIdx,           &VCOMICDriver::IC_INX_IN525_Read,
+    &VCOMICDriver::IC_INX_IN525_Updata,       &VCOMICDriver::IC_INX_IN525_Save,
+    "[DR_VCOM]VCOM IN525 read success .\n",   "[DR_VCOM]VCOM IN525 read fail .\n",
+    "[DR_VCOM]VCOM IN525 Update success .\n", "[DR_VCOM]VCOM IN525 Update fail .\n",
+    "[DR_VCOM] IN525 save success .\n",       "[DR_VCOM] IN525 save fail .\n",
 };
 
+}  // namespace
 }  // namespace ic
 }  // namespace ze
