@@ -7,17 +7,14 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include <ze/vcomcal/engine.h>
-#include <ze/vcomcal/flicker_panel.h>
-#include <ze/vcomcal/report.h>
-#include <ze/vcomplot/plot.h>
 
 #include "new_file.h"
+#include "pictures.h"
 #include "runner.h"
 #include "stop_control.h"
 
@@ -25,26 +22,13 @@ namespace vcomctl {
 namespace {
 
 constexpr std::uint64_t kUsPerMs = 1000;
-constexpr const char* kSimMeter = "sim";
 constexpr mode_t kNewFileMode = 0666;  // less the umask
 
 using ze::vcomcal::CalibrationReport;
 
-ze::vcomcal::FlickerPanel simulatedFlicker(const CalibrateOptions& options,
-                                           const ze::ic::catalogue::ChipInfo& chip)
-{
-    std::mt19937_64 random(options.simSeed);
-    ze::vcomcal::FlickerPanel panel = ze::vcomcal::populationFor(chip).draw(random);
-    if (options.simOptimum) panel.optimum = *options.simOptimum;
-    if (options.simSlope) panel.slopeBelow = panel.slopeAbove = *options.simSlope;
-    if (options.simFloor) panel.floor = *options.simFloor;
-    if (options.simNoise) panel.noise = *options.simNoise;
-    return panel;
-}
-
 std::unique_ptr<ze::vcomcal::Meter> makeMeter(const CalibrateOptions& options,
                                               const ze::ic::catalogue::ChipInfo& chip,
-                                              const HeldValue& simulated,
+                                              const SimulatedMeter& simulated,
                                               const ze::vcomcal::StopRequested& stop)
 {
     const std::chrono::milliseconds timeout(options.meterTimeoutMs);
@@ -52,7 +36,7 @@ std::unique_ptr<ze::vcomcal::Meter> makeMeter(const CalibrateOptions& options,
         return ze::vcomcal::commandMeter(options.meterCommand, timeout, stop);
     if (!options.meterStdio.empty())
         return ze::vcomcal::stdioMeter(options.meterStdio, timeout, stop);
-    return ze::vcomcal::simulatedMeter(simulatedFlicker(options, chip), options.simSeed, simulated);
+    return simulated(options, chip);
 }
 
 // What a calibration writes once the panel is done. Each is opened and
@@ -83,9 +67,7 @@ public:
     bool commit(const CalibrationReport& report, std::string* error) override
     {
         // One write, so that the lines of stations sharing the log never mix.
-        const std::string text = ze::vcomcal::logEntry(report).dump(
-                                     -1, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                 "\n";
+        const std::string text = calibrationLogLine(report);
         if (write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size())) return true;
         *error =
             "cannot append to the log " + path_ + ": " + std::strerror(errno != 0 ? errno : ENOSPC);
@@ -111,7 +93,7 @@ public:
 
     bool commit(const CalibrationReport& report, std::string* error) override
     {
-        return file_->commit(ze::vcomplot::panelSvg(ze::vcomcal::logEntry(report)), error);
+        return file_->commit(calibrationPicture(report), error);
     }
 
 private:
@@ -240,7 +222,7 @@ std::string calibrateProblem(const CalibrateOptions& options, bool simulatedPane
 
 void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
-                   const HeldValue& simulated, const StopControl* control)
+                   const SimulatedMeter& simulated, const StopControl* control)
 {
     Outputs outputs;
     if (!outputs.open(options, &result.error)) {

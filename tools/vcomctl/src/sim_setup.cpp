@@ -9,8 +9,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include <random>
+
 #include <ze/platform/env_setup.h>
 #include <ze/sim/models/innolux.h>
+#include <ze/vcomcal/flicker_panel.h>
 
 namespace vcomctl {
 namespace {
@@ -24,7 +27,7 @@ std::string errnoText(int status)
     return std::strerror(status < 0 ? -status : status);
 }
 
-ze::sim::PanelConfig panelOf(const DriverFields& f)
+ze::sim::PanelConfig panelOf(const BoardConfig& f)
 {
     ze::sim::PanelConfig panel;
     panel.chip = static_cast<ze::sim::ChipType>(f.typeIdx);
@@ -37,11 +40,15 @@ ze::sim::PanelConfig panelOf(const DriverFields& f)
     return panel;
 }
 
-DriverFields fieldsOfPanel(const ze::sim::PanelConfig& p)
+BoardConfig fieldsOfPanel(const ze::sim::PanelConfig& p)
 {
-    return DriverFields{
-        static_cast<int>(p.chip), p.bus, p.vcomAddr, p.gpioAddr, p.gpioStatus, p.ldmFlag,
-        p.i2cSwitchType};
+    return BoardConfig{static_cast<int>(p.chip),
+                       static_cast<std::uint8_t>(p.bus),
+                       p.vcomAddr,
+                       p.gpioAddr,
+                       p.gpioStatus,
+                       p.ldmFlag,
+                       p.i2cSwitchType};
 }
 
 // What a state directory holds besides the lock, the marker and the state:
@@ -94,7 +101,7 @@ bool forceInnoluxStatus(const ze::sim::Panel& panel, std::uint8_t status)
 }  // namespace
 
 std::unique_ptr<SimulatedPanel> SimulatedPanel::plan(const Options& options,
-                                                     const DriverFields* board, Failure* failure)
+                                                     const BoardConfig* board, Failure* failure)
 {
     std::unique_ptr<SimulatedPanel> sim(new SimulatedPanel);
     sim->faults_ = options.simFaults;
@@ -273,9 +280,7 @@ bool SimulatedPanel::install(Failure* failure)
 bool SimulatedPanel::injectFaults(Failure* failure)
 {
     using ze::sim::Call;
-    for (const std::string& text : faults_) {
-        Fault fault;
-        parseFault(text, &fault);  // checked with the command line
+    for (const Fault& fault : faults_) {
         switch (fault.kind) {
             case Fault::Kind::Absent:
                 board_->failMatching(config_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
@@ -284,7 +289,7 @@ bool SimulatedPanel::injectFaults(Failure* failure)
                 if (!forceInnoluxStatus(panel_, static_cast<std::uint8_t>(fault.number))) {
                     failure->exitCode = kExitUsage;
                     failure->error =
-                        "fault '" + text + "': only the IN525 and IN518 report a status";
+                        "fault '" + fault.text + "': only the IN525 and IN518 report a status";
                     return false;
                 }
                 break;
@@ -321,6 +326,18 @@ bool SimulatedPanel::keepState(std::string* error)
 std::optional<unsigned int> SimulatedPanel::heldValue() const
 {
     return ze::sim::heldValue(panel_);
+}
+
+std::unique_ptr<ze::vcomcal::Meter> SimulatedPanel::flickerMeter(const CalibrateOptions& options,
+                                                                 const ChipInfo& chip) const
+{
+    std::mt19937_64 random(options.simSeed);
+    ze::vcomcal::FlickerPanel flicker = ze::vcomcal::populationFor(chip).draw(random);
+    if (options.simOptimum) flicker.optimum = *options.simOptimum;
+    if (options.simSlope) flicker.slopeBelow = flicker.slopeAbove = *options.simSlope;
+    if (options.simFloor) flicker.floor = *options.simFloor;
+    if (options.simNoise) flicker.noise = *options.simNoise;
+    return ze::vcomcal::simulatedMeter(flicker, options.simSeed, [this] { return heldValue(); });
 }
 
 void SimulatedPanel::removePrivateRoot()

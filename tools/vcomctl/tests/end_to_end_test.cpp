@@ -145,7 +145,7 @@ TEST(ABoardFile, ThatCannotBeTrustedIsRefusedButConfigShowsWhatTheDriverParsed)
         {"[Other]\nTypeIdx = 4\n", "no [VCOM] section"},
         {"[VCOM]\nI2cBus = 1\n", "[VCOM] has no TypeIdx"},
         {"[VCOM]\n#" + std::string(199, 'x') + "\nTypeIdx = 4\n",
-         "2: line over 199 bytes with its newline, more than the config reader takes"},
+         "2: line over 200 bytes with its newline, more than the config reader takes"},
     };
     for (const auto& [text, problem] : boards) {
         TempDir root;

@@ -6,13 +6,20 @@
 #include <ze/vcomcal/report.h>
 #include <nlohmann/json.hpp>
 
-#include "value.h"
-
 namespace vcomctl {
 namespace {
 
 namespace catalogue = ze::ic::catalogue;
 using Json = nlohmann::ordered_json;
+using ChipInfo = catalogue::ChipInfo;
+
+// "128 (0x80)"
+std::string showValue(unsigned int value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%u (0x%02X)", value, value);
+    return text;
+}
 
 std::string chipLabel(int typeIdx)
 {
@@ -34,7 +41,7 @@ std::string hex(unsigned int value)
     return text;
 }
 
-std::string configText(const DriverFields& f)
+std::string configText(const BoardConfig& f)
 {
     return "config:\n" +
            field("TypeIdx", std::to_string(f.typeIdx) + " (" + chipLabel(f.typeIdx) + ")") +
@@ -57,7 +64,7 @@ Json nullable(const std::optional<T>& value)
     return value ? Json(*value) : Json();
 }
 
-Json fieldsJson(const DriverFields& f)
+Json fieldsJson(const BoardConfig& f)
 {
     const ChipInfo* chip = catalogue::byTypeIdx(f.typeIdx);
     return Json{{"type_idx", f.typeIdx},
@@ -109,6 +116,13 @@ std::string dump(const Json& json)
 
 }  // namespace
 
+const char* commandWord(Op op)
+{
+    static const char* const kWords[] = {"read",   "update", "save",      "pattern",
+                                         "config", "chips",  "calibrate", "init"};
+    return kWords[static_cast<int>(op)];
+}
+
 std::string Reporter::header() const
 {
     std::string text = dump(Json{{"schema", kSchema},
@@ -137,13 +151,13 @@ void Reporter::openObject()
 
 void Reporter::init(const CommandResult& result)
 {
-    const bool traced = options_.trace != TraceMode::Off;
-    if (!options_.json) {
-        if (traced) out_ << plainResult(result, options_);
+    const bool traced = style_.trace != TraceMode::Off;
+    if (!style_.json) {
+        if (traced) out_ << plainResult(result, style_);
         return;
     }
     initJson_ = dump(resultJson(result, traced));
-    if (options_.session) {
+    if (style_.session) {
         openObject();
         refused(result.ok ? kExitOk : kExitFailed, result.ok ? "" : result.error);
         initJson_ = "null";
@@ -152,16 +166,16 @@ void Reporter::init(const CommandResult& result)
 
 void Reporter::result(const CommandResult& result)
 {
-    if (!options_.json) {
-        out_ << plainResult(result, options_);
+    if (!style_.json) {
+        out_ << plainResult(result, style_);
         out_.flush();
         return;
     }
     openObject();
     if (!first_) out_ << ',';
-    out_ << dump(resultJson(result, options_.trace != TraceMode::Off));
+    out_ << dump(resultJson(result, style_.trace != TraceMode::Off));
     first_ = false;
-    if (options_.session) {
+    if (style_.session) {
         refused(result.ok ? kExitOk : kExitFailed, result.ok ? "" : result.error);
     }
     out_.flush();
@@ -169,7 +183,7 @@ void Reporter::result(const CommandResult& result)
 
 void Reporter::refused(int exitCode, const std::string& error)
 {
-    if (!options_.json) return;
+    if (!style_.json) return;
     openObject();
     out_ << footer(exitCode, error);
     out_.flush();
@@ -179,7 +193,7 @@ void Reporter::refused(int exitCode, const std::string& error)
 
 void Reporter::finish(int exitCode, const std::string& error)
 {
-    if (options_.session && printed_) return;
+    if (style_.session && printed_) return;
     refused(exitCode, error);
 }
 
@@ -202,25 +216,25 @@ std::string chipsTable()
     return text;
 }
 
-std::string plainResult(const CommandResult& r, const Options& options)
+std::string plainResult(const CommandResult& r, const ReportStyle& style)
 {
     std::string text;
     if (r.calibration) {
         text = ze::vcomcal::summary(*r.calibration);
     } else if (!r.ok) {
-        if (options.trace == TraceMode::Off) return "";
+        if (style.trace == TraceMode::Off) return "";
         text = r.name + ": failed\n";
     } else {
         switch (r.op) {
             case Op::Read:
-                text = options.valueOnly ? std::to_string(r.value.value_or(0)) + "\n"
-                                         : "read: " + showValue(r.value.value_or(0)) + "\n";
+                text = style.valueOnly ? std::to_string(r.value.value_or(0)) + "\n"
+                                       : "read: " + showValue(r.value.value_or(0)) + "\n";
                 break;
             case Op::Update:
             case Op::Save:
             case Op::Pattern:
             case Op::Init:
-                if (!options.valueOnly) text = r.name + ": ok\n";
+                if (!style.valueOnly) text = r.name + ": ok\n";
                 break;
             case Op::Config:
                 text = r.fields ? configText(*r.fields) : "config:\n";
@@ -233,8 +247,8 @@ std::string plainResult(const CommandResult& r, const Options& options)
         }
     }
     for (const TraceEntry& entry : r.trace) {
-        text += options.trace == TraceMode::I2ctransfer ? i2ctransferLine(entry) + "\n"
-                                                        : "  " + timelineLine(entry) + "\n";
+        text += style.trace == TraceMode::I2ctransfer ? i2ctransferLine(entry) + "\n"
+                                                      : "  " + timelineLine(entry) + "\n";
     }
     return text;
 }

@@ -1,4 +1,4 @@
-#include "trace.h"
+#include "trace_text.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -98,30 +98,6 @@ std::string what(const TraceEntry& e)
 }
 
 }  // namespace
-
-TraceTap::TraceTap(ze::platform::SocBackend& backend) : backend_(backend)
-{
-    backend_.clearTrace();
-    backend_.setTraceEnabled(true);
-}
-
-TraceTap::~TraceTap()
-{
-    backend_.setTraceEnabled(false);
-    backend_.clearTrace();
-}
-
-std::vector<TraceEntry> TraceTap::peek() const
-{
-    return backend_.traceSince(next_);
-}
-
-std::vector<TraceEntry> TraceTap::take()
-{
-    std::vector<TraceEntry> entries = peek();
-    if (!entries.empty()) next_ = entries.back().sequence + 1;
-    return entries;
-}
 
 std::string deviceText(unsigned int addr8)
 {
