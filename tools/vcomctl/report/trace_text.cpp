@@ -38,41 +38,19 @@ std::string bytes(const std::vector<std::uint8_t>& data, const char* separator, 
     return out;
 }
 
-const char* kindLetter(Call call)
-{
-    switch (call) {
-        case Call::I2CWrite:
-            return "W";
-        case Call::I2CRead:
-            return "R";
-        case Call::GpioSetValue:
-            return "G";
-        case Call::I2COpen:
-            return "O";
-        case Call::DisplayGetFreerunVfreq:
-        case Call::DisplaySetFreerunVfreq:
-            return "D";
-    }
-    return "?";
-}
+// How the timeline (a letter) and the JSON name each call, in Call's order.
+struct CallNames {
+    const char* letter;
+    const char* json;
+};
+constexpr CallNames kCallNames[] = {
+    {"O", "i2c-open"}, {"W", "i2c-write"},   {"R", "i2c-read"},
+    {"G", "gpio"},     {"D", "freerun-get"}, {"D", "freerun-set"},
+};
 
-const char* jsonOp(Call call)
+const CallNames& namesOf(Call call)
 {
-    switch (call) {
-        case Call::I2CWrite:
-            return "i2c-write";
-        case Call::I2CRead:
-            return "i2c-read";
-        case Call::GpioSetValue:
-            return "gpio";
-        case Call::I2COpen:
-            return "i2c-open";
-        case Call::DisplayGetFreerunVfreq:
-            return "freerun-get";
-        case Call::DisplaySetFreerunVfreq:
-            return "freerun-set";
-    }
-    return "?";
+    return kCallNames[static_cast<int>(call)];
 }
 
 std::string what(const TraceEntry& e)
@@ -140,7 +118,7 @@ std::string timelineLine(const TraceEntry& entry)
     const char* kind = entry.transaction;
     char line[200];
     std::snprintf(line, sizeof line, "%6" PRIu64 ".%06" PRIu64 "  %s  %-44s  %s%s%s",
-                  ns / kNsPerSecond, ns % kNsPerSecond / kNsPerUs, kindLetter(entry.call),
+                  ns / kNsPerSecond, ns % kNsPerSecond / kNsPerUs, namesOf(entry.call).letter,
                   what(entry).c_str(), describeStatus(entry.status).c_str(), *kind ? "  " : "",
                   kind);
     return line;
@@ -173,7 +151,7 @@ Json traceJson(const std::vector<TraceEntry>& entries)
     for (const TraceEntry& e : entries) {
         const bool transfer = isTransfer(e.call);
         out.push_back(Json{{"time_us", e.monotonicNs / kNsPerUs},
-                           {"op", jsonOp(e.call)},
+                           {"op", namesOf(e.call).json},
                            {"bus", e.call == Call::GpioSetValue ? Json() : Json(e.bus)},
                            {"addr", transfer ? Json(e.devAddr >> 1) : Json()},
                            {"reg", transfer && e.subAddrLen != 0 ? Json(e.subAddr) : Json()},

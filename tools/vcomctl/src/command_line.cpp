@@ -191,8 +191,7 @@ void addRunOptions(CLI::App& app, Options& o, std::string& trace)
                  "do not ask before an MTP save on hardware (asked when stdin is a terminal)");
 }
 
-// The platform root, the simulated panel and the board fields replaced for
-// this run only.
+// The platform root and the simulated panel.
 void addBoardOptions(CLI::App& app, Options& o)
 {
     app.add_option("-r,--root", o.root,
@@ -233,6 +232,11 @@ void addBoardOptions(CLI::App& app, Options& o)
     app.add_flag("--dry-run", o.dryRun,
                  "run the commands on a simulated chip of the board's type and print the "
                  "transfers; the bus is not touched");
+}
+
+// Board fields replaced for this run only; the file itself is left alone.
+void addOverrides(CLI::App& app, Options& o)
+{
     addParsed<std::string>(app, "--bus",
                            "I2C bus number instead of the board file's I2cBus, "
                            "for this run only",
@@ -360,6 +364,7 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     app.get_formatter()->column_width(kHelpColumn);
     std::string trace;
     addBoardOptions(app, options);
+    addOverrides(app, options);
     addRunOptions(app, options, trace);
     addCommands(app, options);
     app.footer(helpFooter());  // set last: subcommands would inherit it
