@@ -49,6 +49,8 @@ public:
     unsigned int saveCount() const { return saves_; }
 
     unsigned int heldValue() const override { return setting(); }
+
+    void dump(ModelFields& fields) const override;
     void powerCycle() override;
 
 protected:

@@ -1,5 +1,6 @@
 #include <ze/sim/models/g1625.h>
 
+#include "install.h"
 #include "state_io.h"
 
 namespace ze {
@@ -44,6 +45,17 @@ bool G1625::restore(const ModelState& state)
     nvm_ = state.at("nvm")[0];
     return true;
 }
+
+void G1625::dump(ModelFields& fields) const
+{
+    fields.hex("setting", setting()).hex("nvm", nvmSetting()).count("nvm_writes", nvmWrites());
+}
+
+namespace {
+// Seven bits: the command byte's bit 0 is the volatile-only flag.
+constexpr std::uint16_t kSettingMax = 0x7F;
+const ChipModelRegistration kG1625({"g1625", installChip<G1625>, false, true, kSettingMax, 0});
+}  // namespace
 
 }  // namespace sim
 }  // namespace ze

@@ -51,6 +51,8 @@ public:
 
     unsigned int heldValue() const override;
 
+    void dump(ModelFields& fields) const override;
+
 protected:
     int checkWrite(std::uint8_t first, const std::uint8_t* data, std::size_t count) override;
     int store(std::uint8_t address, std::uint8_t value) override;

@@ -1,5 +1,7 @@
 #include <ze/sim/models/rt6966.h>
 
+#include "install.h"
+
 namespace ze {
 namespace sim {
 namespace {
@@ -10,6 +12,7 @@ constexpr std::uint8_t kVcomHMask = 0x3F;
 // The driver's value is the code less this, in 16 bits.
 constexpr unsigned int kValueOffset = 370;
 constexpr unsigned int kValueMask = 0xFFFF;
+constexpr std::uint16_t kCodeMax = 0x3FF;  // ten bits
 
 bool isRegister(unsigned int address)
 {
@@ -69,6 +72,16 @@ int Rt6966::load(std::uint8_t address, std::uint8_t* value)
     if (!isRegister(address)) return refuse(kDataNack, "register not readable");
     return RegisterChip::load(address, value);
 }
+
+void Rt6966::dump(ModelFields& fields) const
+{
+    fields.hex("vcom_h", reg(kRegVcomH)).hex("vcom_l", reg(kRegVcomL)).hex("code", code());
+}
+
+namespace {
+const ChipModelRegistration kRt6966({"rt6966", installChip<Rt6966>, false, false, kCodeMax,
+                                     kValueOffset});
+}  // namespace
 
 }  // namespace sim
 }  // namespace ze

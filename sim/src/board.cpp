@@ -64,6 +64,32 @@ std::uint64_t defaultClockUs()
 I2cDevice::~I2cDevice() = default;
 VcomModel::~VcomModel() = default;
 
+ModelFields& ModelFields::add(const char* key, const std::string& value)
+{
+    if (!text_.empty()) text_ += ' ';
+    text_ += key;
+    text_ += '=';
+    text_ += value;
+    return *this;
+}
+
+ModelFields& ModelFields::hex(const char* key, unsigned int value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%02x", value);
+    return add(key, text);
+}
+
+ModelFields& ModelFields::count(const char* key, unsigned int value)
+{
+    return add(key, std::to_string(value));
+}
+
+ModelFields& ModelFields::flag(const char* key, bool value)
+{
+    return add(key, value ? "1" : "0");
+}
+
 std::uint64_t I2cDevice::nowUs() const
 {
     return link_ != nullptr ? link_->nowUs() : defaultClockUs();

@@ -1,5 +1,7 @@
 #include <ze/sim/models/kd733.h>
 
+#include "install.h"
+
 namespace ze {
 namespace sim {
 namespace {
@@ -96,6 +98,18 @@ int Kd733Chip::load(std::uint8_t address, std::uint8_t* value)
     if (!inMap(address)) return refuse(kDataNack, "register not readable");
     return RegisterChip::load(address, value);
 }
+
+void Kd733Chip::dump(ModelFields& fields) const
+{
+    fields.hex("reference", reference())
+        .hex("setting", setting())
+        .hex("nvm", nvmSetting())
+        .count("saves", saveCount());
+}
+
+namespace {
+const ChipModelRegistration kKd733({"kd733", installChip<Kd733Chip>, false, true, kByteCodeMax, 0});
+}  // namespace
 
 }  // namespace sim
 }  // namespace ze

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "install.h"
 #include "state_io.h"
 
 namespace ze {
@@ -331,6 +332,57 @@ int In518Chip::readData(std::uint8_t reg, std::uint8_t* out, std::size_t count)
     out[0] = vcom_;
     return 0;
 }
+
+void InnoluxChip::dump(ModelFields& fields) const
+{
+    dumpData(fields);
+    fields.hex("status", status())
+        .flag("unlocked", isUnlocked())
+        .count("programs", programCount())
+        .count("locks", lockCount())
+        .flag("bridge_open", bridge_->isOpen())
+        .count("bridge_opens", bridge_->openCount());
+}
+
+void In525Chip::dumpData(ModelFields& fields) const
+{
+    fields.bytes("block", block_)
+        .bytes("nvm", nvm_)
+        .hex("vcom1", block_[kVcom1Byte])
+        .hex("vcom2", block_[kVcom2Byte])
+        .hex("nvm_vcom1", nvm_[kVcom1Byte])
+        .hex("nvm_vcom2", nvm_[kVcom2Byte]);
+}
+
+void In518Chip::dumpData(ModelFields& fields) const
+{
+    fields.hex("vcom", vcom_).hex("nvm", nvm_);
+}
+
+namespace {
+
+// Both chips sit behind the pass-through bridge; a chip that cannot be
+// attached takes its bridge off the board again.
+template <class Model>
+void installBridged(Board& board, const VcomBoardConfig& config, Panel& panel)
+{
+    auto bridge = std::make_shared<InnoluxBridge>();
+    board.attach(config.i2cBus, kInnoluxBridgeAddr, bridge);
+    try {
+        attachChip(board, config, panel, std::make_shared<Model>(bridge));
+    } catch (...) {
+        board.detach(config.i2cBus, kInnoluxBridgeAddr);
+        throw;
+    }
+    panel.bridge = bridge;
+}
+
+const ChipModelRegistration kIn518({"in518", installBridged<In518Chip>, false, true, kByteCodeMax,
+                                    0});
+const ChipModelRegistration kIn525({"in525", installBridged<In525Chip>, false, true, kByteCodeMax,
+                                    0});
+
+}  // namespace
 
 }  // namespace sim
 }  // namespace ze

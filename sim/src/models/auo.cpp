@@ -1,5 +1,7 @@
 #include <ze/sim/models/auo.h>
 
+#include "install.h"
+
 namespace ze {
 namespace sim {
 
@@ -72,6 +74,39 @@ void AuoChip::powerCycle()
     if (programming_ && busy()) abortProgramming();
     RegisterChip::powerCycle();
 }
+
+void AuoChip::dump(ModelFields& fields) const
+{
+    fields.hex("setting", setting()).hex("nvm", nvm()).count("saves", saveCount());
+}
+
+namespace {
+
+// The gate line rests at the level opposite to the access level.
+void installGated(Board& board, const VcomBoardConfig& config, Panel& panel)
+{
+    auto chip = std::make_shared<AuoChip>(AuoChip::kAuoProgramUs);
+    attachChip(board, config, panel, chip);
+    const unsigned int gate = config.gpioAddr;
+    if (!board.gpioLevel(gate)) board.addGpio(gate, config.gpioStatus == 0 ? 1 : 0);
+    chip->useGate(config.gpioStatus, *board.gpioLevel(gate));
+    std::weak_ptr<AuoChip> weak = chip;
+    board.onGpioChange([weak, gate](unsigned int gpio, unsigned int level) {
+        if (gpio != gate) return;
+        if (const std::shared_ptr<AuoChip> model = weak.lock()) model->setGateLevel(level);
+    });
+}
+
+// The KD532P is the AUO's register map without the gate, programming longer.
+void installKd532p(Board& board, const VcomBoardConfig& config, Panel& panel)
+{
+    attachChip(board, config, panel, std::make_shared<AuoChip>(AuoChip::kKd532pProgramUs));
+}
+
+const ChipModelRegistration kAuo({"auo", installGated, true, true, kByteCodeMax, 0});
+const ChipModelRegistration kKd532p({"kd532p", installKd532p, false, true, kByteCodeMax, 0});
+
+}  // namespace
 
 }  // namespace sim
 }  // namespace ze

@@ -34,6 +34,7 @@ public:
 
     void powerCycle() override;
     unsigned int heldValue() const override;
+    void dump(ModelFields& fields) const override;
 
     // The 10-bit code the registers hold.
     std::uint16_t code() const;

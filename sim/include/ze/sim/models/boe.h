@@ -43,6 +43,8 @@ public:
     unsigned int saveCount() const { return saves_; }
 
     unsigned int heldValue() const override;
+
+    void dump(ModelFields& fields) const override;
     void powerCycle() override;
 
 protected:

@@ -1,5 +1,7 @@
 #include <ze/sim/models/boe.h>
 
+#include "install.h"
+
 namespace ze {
 namespace sim {
 namespace {
@@ -99,6 +101,18 @@ void BoeChip::powerCycle()
     RegisterChip::powerCycle();
     regs_[kRegControl] = 0;
 }
+
+void BoeChip::dump(ModelFields& fields) const
+{
+    fields.hex("code", code())
+        .hex("nvm", nvmCode())
+        .hex("control", control())
+        .count("saves", saveCount());
+}
+
+namespace {
+const ChipModelRegistration kBoe({"boe", installChip<BoeChip>, false, true, kByteCodeMax, 0});
+}  // namespace
 
 }  // namespace sim
 }  // namespace ze

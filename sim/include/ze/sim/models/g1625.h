@@ -37,6 +37,8 @@ public:
     void powerCycle() override;
 
     unsigned int heldValue() const override { return setting_; }
+
+    void dump(ModelFields& fields) const override;
     ModelState state() const override;
     bool restore(const ModelState& state) override;
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ze/ic/chip_catalogue.h>
 #include <ze/sim/board.h>
 #include <ze/sim/models/auo.h>
 #include <ze/sim/models/boe.h>
@@ -62,10 +63,6 @@ I2cTarget target(std::uint8_t dev, std::optional<std::uint8_t> sub)
     return t;
 }
 
-constexpr ChipType kEveryChip[] = {ChipType::AUO,    ChipType::IN518, ChipType::BOE,
-                                   ChipType::RT6966, ChipType::IN525, ChipType::KD733,
-                                   ChipType::G1625,  ChipType::KD532P};
-
 // A register file at 0xE8 on bus 1, or a panel on a default board; the test's
 // clock, the trace and refusal reports on.
 class SimBoard : public ::testing::Test {
@@ -76,12 +73,12 @@ protected:
         board_->attach(1, 0xE8, chip_);
         start();
     }
-    Panel install(ChipType chip, std::uint8_t switchType = 0)
+    Panel install(const char* chip, std::uint8_t switchType = 0)
     {
         board_ = makeDefaultBoard();
         start();
-        PanelConfig config;
-        config.chip = chip;
+        VcomBoardConfig config;
+        config.typeIdx = ze::ic::catalogue::byName(chip)->typeIdx;
         config.i2cSwitchType = switchType;
         return installPanel(*board_, config);
     }
@@ -173,21 +170,21 @@ TEST_F(SimBoard, TransfersAllocateNothingWhileTheTraceIsOff)
 TEST_F(SimBoard, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
 {
     const struct {
-        ChipType chip;
+        const char* chip;
         std::optional<std::uint8_t> sub;
         Bytes command;
         std::uint64_t busyUs;
         std::optional<std::uint8_t> probe;  // a readable register
     } cases[] = {
-        {ChipType::KD532P, 0x00, {0x0A}, AuoChip::kKd532pProgramUs, 0x01},
-        {ChipType::BOE, 0xFF, {0x40}, BoeChip::kWriteBusyUs, std::nullopt},
-        {ChipType::KD733, 0xFF, {0x41}, 60000, 0x2B},
-        {ChipType::KD733, 0x2E, {0x10}, 20000, 0x2B},
-        {ChipType::RT6966, 0x25, {0x17, 0x20}, 50000, 0x25},
-        {ChipType::G1625, std::nullopt, {0x40}, 550000, std::nullopt},
+        {"kd532p", 0x00, {0x0A}, AuoChip::kKd532pProgramUs, 0x01},
+        {"boe", 0xFF, {0x40}, BoeChip::kWriteBusyUs, std::nullopt},
+        {"kd733", 0xFF, {0x41}, 60000, 0x2B},
+        {"kd733", 0x2E, {0x10}, 20000, 0x2B},
+        {"rt6966", 0x25, {0x17, 0x20}, 50000, 0x25},
+        {"g1625", std::nullopt, {0x40}, 550000, std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(chipName(c.chip));
+        SCOPED_TRACE(c.chip);
         install(c.chip);
         now_ = 1000;
         ASSERT_EQ(write(0xE8, c.sub, c.command), 0);
@@ -197,10 +194,10 @@ TEST_F(SimBoard, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
         now_ += 1;
         int status = 0;
         readBytes(0xE8, c.probe, 1, &status);
-        EXPECT_EQ(status, c.chip == ChipType::BOE ? kDataNack : 0) << reasons();
+        EXPECT_EQ(status, std::string(c.chip) == "boe" ? kDataNack : 0) << reasons();
     }
     // Power lost while programming: the NVM keeps its content, the part answers at once.
-    install(ChipType::KD532P);
+    install("kd532p");
     ASSERT_EQ(write(0xE8, 0x01, {0x34}), 0);
     ASSERT_EQ(write(0xE8, 0x00, {0x0A}), 0);
     board_->powerCycle();
@@ -209,7 +206,7 @@ TEST_F(SimBoard, ChipsDoNotAnswerWhileTheyProgramTheirNvmOrSettle)
 
 TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadBack)
 {
-    const Panel panel = install(ChipType::IN525);
+    const Panel panel = install("in525");
     EXPECT_EQ(read(0xE8, 0x3D, 1), failed(kAddressNack)) << "answered with the pass-through off";
     openBridge();
     unlock(In525Chip::kRegUnlock1, In525Chip::kRegUnlock2, In525Chip::kRegReset);
@@ -237,7 +234,7 @@ TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadB
               "block changed where it carries the chip's bytes; "
               "second data write without a fresh unlock; ");
 
-    install(ChipType::IN518);
+    install("in518");
     openBridge();
     const std::uint8_t vcom = 0x42;
     const Bytes record = {0x01, 0x89, 0x57, vcom, In518Chip::recordCrc(vcom)};
@@ -251,7 +248,7 @@ TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadB
 
 TEST_F(SimBoard, TheI2cSwitchCutsThePanelOffWhileItsLineIsLow)
 {
-    install(ChipType::IN518, kI2cSwitchTypeGpio);
+    install("in518", kI2cSwitchTypeGpio);
     EXPECT_EQ(write(kInnoluxBridgeAddr, 0xE7, {0xEA, 0x10, 0x01}), kAddressNack);
     ASSERT_EQ(board_->gpioSetValue(kI2cSwitchGpio, 1), 0);
     openBridge();
@@ -263,7 +260,7 @@ TEST_F(SimBoard, TheI2cSwitchCutsThePanelOffWhileItsLineIsLow)
 
 TEST_F(SimBoard, TheAuoGateDecidesAccessByTheLineNotByTheCallThatSetIt)
 {
-    const Panel panel = install(ChipType::AUO);  // access level 1 on GPIO 168
+    const Panel panel = install("auo");  // access level 1 on GPIO 168
     const auto& chip = static_cast<const AuoChip&>(*panel.chip);
     board_->failNth(Call::GpioSetValue, 1, -EIO);
     EXPECT_EQ(board_->gpioSetValue(168, 1), -EIO);
@@ -286,7 +283,7 @@ TEST_F(SimBoard, TheAuoGateDecidesAccessByTheLineNotByTheCallThatSetIt)
 
 TEST_F(SimBoard, TheBoeTakesOnlyCodesInItsRange)
 {
-    const Panel panel = install(ChipType::BOE);
+    const Panel panel = install("boe");
     const struct {
         std::uint8_t reg, value;
         int status;
@@ -305,8 +302,9 @@ TEST_F(SimBoard, PanelStateSavedToAFileComesBackOnlyIntoAPanelOfTheSameChip)
 {
     ze::test::TempRoot root;
     const std::string file = root.dir() + "/panel.state";
-    for (const ChipType chip : kEveryChip) {
-        SCOPED_TRACE(chipName(chip));
+    for (const ze::ic::catalogue::ChipInfo& info : ze::ic::catalogue::kChips) {
+        const char* const chip = info.name;
+        SCOPED_TRACE(chip);
         Panel saved = install(chip);
         const unsigned int factory = *heldValue(saved);
         // Registers moved by different amounts change what any of the parts holds.
@@ -329,10 +327,10 @@ TEST_F(SimBoard, PanelStateSavedToAFileComesBackOnlyIntoAPanelOfTheSameChip)
         Panel restored = install(chip);
         EXPECT_EQ(loadPanelState(restored, file), 0);
         EXPECT_EQ(heldValue(restored), held);
-        Panel other = install(chip == ChipType::BOE ? ChipType::KD733 : ChipType::BOE);
+        Panel other = install(std::string(chip) == "boe" ? "kd733" : "boe");
         EXPECT_EQ(loadPanelState(other, file), -EINVAL);
     }
-    Panel panel = install(ChipType::AUO);
+    Panel panel = install("auo");
     EXPECT_EQ(loadPanelState(panel, root.dir() + "/missing"), -ENOENT);
     std::ofstream(file) << "chip = auo\nregs = 00 01\nnvm = 00\n";
     EXPECT_EQ(loadPanelState(panel, file), -EINVAL);

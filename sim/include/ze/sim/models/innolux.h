@@ -88,6 +88,7 @@ public:
     int write(const std::uint8_t* bytes, std::size_t count) final;
     int read(std::uint8_t* out, std::size_t count) final;
     void powerCycle() override;
+    void dump(ModelFields& fields) const final;
 
 protected:
     // A chip's command registers and how long each command keeps it busy.
@@ -113,6 +114,8 @@ protected:
     virtual void program() = 0;
     virtual void reload() = 0;
     virtual void onUnlock() {}
+    // The chip's data registers and NVM, ahead of what both chips share.
+    virtual void dumpData(ModelFields& fields) const = 0;
 
     void setStatus(std::uint8_t status) { status_ = status; }
     InnoluxBridge& bridge() { return *bridge_; }
@@ -193,6 +196,7 @@ protected:
     void program() override { nvm_ = block_; }
     void reload() override { block_ = nvm_; }
     void onUnlock() override { blockRead_ = false; }
+    void dumpData(ModelFields& fields) const override;
 
 private:
     Block block_{};
@@ -246,6 +250,7 @@ protected:
     int readData(std::uint8_t reg, std::uint8_t* out, std::size_t count) override;
     void program() override { nvm_ = vcom_; }
     void reload() override { vcom_ = nvm_; }
+    void dumpData(ModelFields& fields) const override;
 
 private:
     std::uint8_t vcom_ = kFactoryVcom;

@@ -1,46 +1,24 @@
 #pragma once
-// A simulated panel described once: which VCOM chip, on which bus and address,
-// with which access-gate GPIO and I2C switch. The description yields both the
-// chip models on a board and the matching "[VCOM]" section of the board file.
+// A simulated panel as the board file's "[VCOM]" section describes it: which
+// VCOM chip, on which bus and address, with which access-gate GPIO and I2C
+// switch. Each chip model puts itself on the board; the catalogue's TypeIdx
+// names it.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include <ze/platform/vcom_board.h>
 #include <ze/sim/board.h>
 #include <ze/sim/device.h>
 #include <ze/sim/export.h>
+#include <ze/sim/vcom_model.h>
 
 namespace ze {
 namespace sim {
 
-// Board file TypeIdx values.
-enum class ChipType : int {
-    AUO = 1,
-    IN518 = 3,
-    BOE = 4,
-    RT6966 = 6,
-    IN525 = 7,
-    KD733 = 8,
-    G1625 = 9,
-    KD532P = 10,
-};
-
-// Name as written on a command line ("auo", "in518", ...) and back, as the
-// chip catalogue has them. chipFromName ignores case; false for no chip.
-ZE_SIM_EXPORT const char* chipName(ChipType chip);
-ZE_SIM_EXPORT bool chipFromName(const std::string& name, ChipType* chip);
-
-struct PanelConfig {
-    ChipType chip = ChipType::AUO;
-    unsigned int bus = 1;
-    std::uint8_t vcomAddr = 0xE8;  // 8-bit form
-    std::uint8_t gpioAddr = 0xA8;  // AUO access gate
-    std::uint32_t gpioStatus = 1;  // gate level during an access
-    std::uint8_t ldmFlag = 0;
-    std::uint8_t i2cSwitchType = 0;  // 1: chip behind the switch on GPIO 0
-};
+using ze::platform::VcomBoardConfig;
 
 // The Innolux chips sit behind a pass-through bridge at this 8-bit address.
 constexpr std::uint8_t kInnoluxBridgeAddr = 0xC2;
@@ -50,20 +28,42 @@ constexpr unsigned int kI2cSwitchGpio = 0;
 constexpr std::uint8_t kI2cSwitchTypeGpio = 1;
 
 struct Panel {
-    std::shared_ptr<I2cDevice> chip;    // the VCOM chip's model
+    std::shared_ptr<I2cDevice> chip;    // the VCOM chip's model on the bus
+    std::shared_ptr<VcomModel> model;   // the same part, as a VCOM chip
     std::shared_ptr<I2cDevice> bridge;  // the pass-through bridge (Innolux chips), else empty
-    ChipType type = ChipType::AUO;
+    int typeIdx = 0;                    // the catalogue's
+};
+
+// A chip model as the board file finds it, and what tools and fuzzers must
+// know of the chip without a board.
+struct ChipModel {
+    const char* name;  // the catalogue's name of the chip
+    // Attaches the chip, and whatever it sits behind, at the file's bus and
+    // address and wires what only this chip uses; fills panel.chip, .model
+    // and .bridge. Throws std::invalid_argument for an address already taken.
+    void (*install)(Board& board, const VcomBoardConfig& config, Panel& panel);
+    bool gated;      // GpioAddr is the chip's access gate
+    bool keepsSave;  // has NVM; without, the driver keeps the saved value elsewhere
+    // A read gives (code - valueOffset) modulo 2^16, the code at most codeMax.
+    std::uint16_t codeMax;
+    std::uint16_t valueOffset;
+};
+// The code range of a chip with an 8-bit setting.
+constexpr std::uint16_t kByteCodeMax = 0xFF;
+// The model of the catalogue's chip `typeIdx`; nullptr for none.
+ZE_SIM_EXPORT const ChipModel* chipModel(int typeIdx);
+// Whether a read from the chip can give `value`.
+ZE_SIM_EXPORT bool readable(const ChipModel& model, unsigned int value);
+// A model file adds its chip at load time with one of these.
+struct ZE_SIM_EXPORT ChipModelRegistration {
+    explicit ChipModelRegistration(const ChipModel& model);
 };
 
 // Adds the bus and GPIO lines the panel needs (if the board lacks them),
 // attaches the models and wires the access gate and the I2C switch. Throws
-// std::invalid_argument for an address that is already taken.
-ZE_SIM_EXPORT Panel installPanel(Board& board, const PanelConfig& config);
-// The "[VCOM]" section for the panel, all seven keys.
-ZE_SIM_EXPORT std::string vcomSection(const PanelConfig& config);
-// Writes $root/obdata/model/config/board.ini holding vcomSection(config).
-// Returns 0, or -errno.
-ZE_SIM_EXPORT int writeBoardIni(const std::string& root, const PanelConfig& config);
+// std::invalid_argument for a TypeIdx without a model or an address that is
+// already taken.
+ZE_SIM_EXPORT Panel installPanel(Board& board, const VcomBoardConfig& config);
 
 // The VCOM setting the chip drives now, in the driver's value units (what a
 // read would return); nullopt for a panel without a chip model.
