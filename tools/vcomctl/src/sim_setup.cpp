@@ -27,30 +27,6 @@ std::string errnoText(int status)
     return std::strerror(status < 0 ? -status : status);
 }
 
-ze::sim::PanelConfig panelOf(const BoardConfig& f)
-{
-    ze::sim::PanelConfig panel;
-    panel.chip = static_cast<ze::sim::ChipType>(f.typeIdx);
-    panel.bus = f.i2cBus;
-    panel.vcomAddr = static_cast<std::uint8_t>(f.vcomAddr);
-    panel.gpioAddr = static_cast<std::uint8_t>(f.gpioAddr);
-    panel.gpioStatus = f.gpioStatus;
-    panel.ldmFlag = static_cast<std::uint8_t>(f.ldmFlag);
-    panel.i2cSwitchType = static_cast<std::uint8_t>(f.i2cSwitchType);
-    return panel;
-}
-
-BoardConfig fieldsOfPanel(const ze::sim::PanelConfig& p)
-{
-    return BoardConfig{static_cast<int>(p.chip),
-                       static_cast<std::uint8_t>(p.bus),
-                       p.vcomAddr,
-                       p.gpioAddr,
-                       p.gpioStatus,
-                       p.ldmFlag,
-                       p.i2cSwitchType};
-}
-
 // What a state directory holds besides the lock, the marker and the state:
 // no entry may be a link, nor anyone else's to change. libubootenv opens the
 // environment store by its path.
@@ -140,12 +116,12 @@ std::unique_ptr<SimulatedPanel> SimulatedPanel::plan(const Options& options,
         }
     }
     if (board != nullptr) {
-        sim->config_ = panelOf(*board);
+        sim->fields_ = *board;
     } else {
-        sim->config_.chip = static_cast<ze::sim::ChipType>(chip->typeIdx);
-        sim->config_ = panelOf(withOverrides(fieldsOfPanel(sim->config_), options.overrides));
+        BoardConfig fields;
+        fields.typeIdx = chip->typeIdx;
+        sim->fields_ = withOverrides(fields, options.overrides);
     }
-    sim->fields_ = fieldsOfPanel(sim->config_);
     return sim;
 }
 
@@ -197,7 +173,8 @@ bool SimulatedPanel::createStateDir(Failure* failure)
     if (!failure->error.empty()) return false;
     const int fd = openat(dirFd_, kMarkerFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           kFileMode);
-    const std::string text = std::string(kMarkerKey) + ze::sim::chipName(config_.chip) + "\n";
+    const std::string text =
+        std::string(kMarkerKey) + catalogue::byTypeIdx(fields_.typeIdx)->name + "\n";
     const bool written =
         fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     if (fd >= 0) close(fd);
@@ -254,13 +231,13 @@ bool SimulatedPanel::install(Failure* failure)
     board_ = ze::sim::makeDefaultBoard();
     board_->setTraceEnabled(false);
     try {
-        panel_ = ze::sim::installPanel(*board_, config_);
+        panel_ = ze::sim::installPanel(*board_, fields_);
     } catch (const std::exception& e) {
         failure->error = std::string("the simulated board cannot model this panel: ") + e.what();
         return false;
     }
     if (!stateExists_) {
-        if (const int status = ze::sim::writeBoardIni(root(), config_)) {
+        if (const int status = ze::platform::writeVcomBoard(root(), fields_)) {
             failure->error =
                 "cannot write the board file under " + root() + ": " + errnoText(status);
             return false;
@@ -283,7 +260,7 @@ bool SimulatedPanel::injectFaults(Failure* failure)
     for (const Fault& fault : faults_) {
         switch (fault.kind) {
             case Fault::Kind::Absent:
-                board_->failMatching(config_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
+                board_->failMatching(fields_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
                 break;
             case Fault::Kind::Status:
                 if (!forceInnoluxStatus(panel_, static_cast<std::uint8_t>(fault.number))) {

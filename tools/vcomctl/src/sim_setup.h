@@ -61,7 +61,6 @@ private:
     bool injectFaults(Failure* failure);
     std::string stateFile() const { return stateDir_ + "/" + kStateFile; }
 
-    ze::sim::PanelConfig config_;
     BoardConfig fields_;
     std::vector<Fault> faults_;
     std::string stateDir_;

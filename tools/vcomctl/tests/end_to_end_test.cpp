@@ -180,8 +180,8 @@ TEST(ASave, IsReadBackAndFailsWhenTheChipDoesNotHoldTheValue)
 unsigned int storedAfterPowerCycle(const std::string& dir, const std::string& chip)
 {
     const std::shared_ptr<ze::sim::Board> board = ze::sim::makeDefaultBoard();
-    ze::sim::PanelConfig config;
-    ze::sim::chipFromName(chip, &config.chip);
+    ze::platform::VcomBoardConfig config;
+    config.typeIdx = ze::ic::catalogue::byName(chip.c_str())->typeIdx;
     ze::sim::Panel panel = ze::sim::installPanel(*board, config);
     EXPECT_EQ(ze::sim::loadPanelState(panel, dir + "/panel.state"), 0) << dir;
     board->powerCycle();
