@@ -2,8 +2,6 @@
 // A simulated panel of one chip under a temporary platform root, its driver
 // brought up as the HAL framework brings it up, and the operations timed.
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -13,10 +11,7 @@
 #include <ze/hal/halcore.h>
 #include <ze/hal/vcom.h>
 #include <ze/ic/chip_catalogue.h>
-#include <ze/platform/env_setup.h>
-#include <ze/platform/soc_backend.h>
-#include <ze/sim/board.h>
-#include <ze/sim/panel.h>
+#include <ze/sim/rig.h>
 
 #include "icinit.h"
 
@@ -40,25 +35,20 @@ class Rig {
 public:
     // Throws std::runtime_error when the panel or the driver cannot be set up.
     explicit Rig(const ze::ic::catalogue::ChipInfo& chip)
-        : root_(std::filesystem::temp_directory_path() / "vcom-bench-XXXXXX"),
-          board_(ze::sim::makeDefaultBoard())
     {
         const std::string label = chip.label;
-        require(mkdtemp(&root_[0]) != nullptr, "cannot create " + root_);
+        ze::sim::RigSetup setup;
+        setup.panel.typeIdx = chip.typeIdx;
+        std::string error;
+        sim_ = ze::sim::Rig::create(setup, &error);
+        require(sim_ != nullptr, label + ": " + error);
         // Production boards run with the trace off; it would dominate the figures.
-        board_->setTraceEnabled(false);
-        ze::sim::PanelConfig panel;
-        panel.chip = static_cast<ze::sim::ChipType>(chip.typeIdx);
-        ze::sim::installPanel(*board_, panel);
-        setenv("ZE_PLATFORM_ROOT", root_.c_str(), 1);
-        require(
-            ze::sim::writeBoardIni(root_, panel) == 0 && ze::platform::createEnvStore(root_) == 0,
-            label + ": cannot write the board file or the env store under " + root_);
+        sim_->board().setTraceEnabled(false);
         // Before the HAL core's first use: it publishes the board's I2C buses.
-        ze::platform::setSocBackend(board_);
+        sim_->activate();
 
         boost::shared_ptr<ze::hal::Registry> registry = getZeHalCore()->getRegistry();
-        wrapper_ = std::make_unique<ze::ic::Vcom>(registry, kDriverId, static_cast<int>(panel.bus),
+        wrapper_ = std::make_unique<ze::ic::Vcom>(registry, kDriverId, sim_->config().i2cBus,
                                                   ze::ic::VCOM_CHIPS_I2C);
         require(wrapper_->initHardware() == 0 && wrapper_->registerDriver() == 0,
                 label + ": the wrapper did not register its driver");
@@ -71,15 +61,12 @@ public:
     {
         vcom_.reset();
         wrapper_->unregisterDriver();
-        ze::platform::setSocBackend(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
     }
     Rig(const Rig&) = delete;
     Rig& operator=(const Rig&) = delete;
 
     bool run(const Op& op) { return op.run(*vcom_); }
-    ze::sim::Board& board() { return *board_; }
+    ze::sim::Board& board() { return sim_->board(); }
 
 private:
     static constexpr int kDriverId = 0;
@@ -88,8 +75,7 @@ private:
         if (!ok) throw std::runtime_error(what);
     }
 
-    std::string root_;
-    std::shared_ptr<ze::sim::Board> board_;
+    std::unique_ptr<ze::sim::Rig> sim_;
     std::unique_ptr<ze::ic::Vcom> wrapper_;
     boost::shared_ptr<ze::hal::Vcom> vcom_;
 };

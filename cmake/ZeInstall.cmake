@@ -34,14 +34,13 @@ install(FILES ${ze_chip_list} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeic_vcom/
 install(FILES ${ze_chip_headers}
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeic_vcom/ze/ic/chips COMPONENT dev)
 install(DIRECTORY ${ZE_PLATFORM_INCLUDE_DIR}/
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeplatform COMPONENT dev
-        PATTERN sim EXCLUDE)
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeplatform COMPONENT dev)
 install(EXPORT zeic_vcom-targets NAMESPACE zeic_vcom:: DESTINATION ${ZE_CMAKE_DIR} COMPONENT dev)
 
 if(TARGET zeplatform_sim)
   ze_install_library(zeplatform_sim sim zeic_vcom-sim-targets sim_dev)
-  install(DIRECTORY ${ZE_PLATFORM_INCLUDE_DIR}/ze/sim
-          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeplatform/ze COMPONENT sim_dev)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/sim/include/
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zeplatform-sim COMPONENT sim_dev)
   install(EXPORT zeic_vcom-sim-targets NAMESPACE zeic_vcom::
           DESTINATION ${ZE_CMAKE_DIR} COMPONENT sim_dev)
 endif()
@@ -76,5 +75,5 @@ ze_pkg_config(zeic_vcom dev "VCOM IC wrapper and driver of the TV platform's HAL
               zeic_vcom zeplatform zeic_vcom)
 if(TARGET zeplatform_sim)
   ze_pkg_config(zeplatform-sim sim_dev "Simulated board and VCOM chip models for the TV platform"
-                zeplatform-sim zeplatform zeplatform)
+                zeplatform-sim zeplatform zeplatform-sim)
 endif()

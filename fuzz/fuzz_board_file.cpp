@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include <ze/ic/chip_catalogue.h>
-#include <ze/platform/env_setup.h>
 #include <ze/sim/panel.h>
 #include <ze/test/virtual_clock.h>
 
@@ -30,10 +29,10 @@ unsigned int hash(const std::uint8_t* data, std::size_t size)
 // A chip the board file names, wired as a real board would be: even 8-bit
 // address (the read form is the next one), the AUO gate not on the switch's
 // line. Other wirings are legal input but not expected to work.
-bool wiredSanely(const ChipInfo& chip, const ze::ic::VCOMICDriver& driver)
+bool wiredSanely(const ze::sim::ChipModel& model, const ze::ic::VCOMICDriver& driver)
 {
-    const bool gateOnSwitch = chip.typeIdx == static_cast<int>(ze::sim::ChipType::AUO) &&
-                              driver.i2cSwitchType == 1 && driver.gpioAddr == kSwitchGpio;
+    const bool gateOnSwitch =
+        model.gated && driver.i2cSwitchType == 1 && driver.gpioAddr == kSwitchGpio;
     return driver.vcomAddr % 2 == 0 && !gateOnSwitch;
 }
 
@@ -42,8 +41,6 @@ bool wiredSanely(const ChipInfo& chip, const ze::ic::VCOMICDriver& driver)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     ze::fuzz::startInput();
-    static const int store = ze::platform::createEnvStore(ze::fuzz::platformRoot());
-    FUZZ_EXPECT(store == 0);
     ze::fuzz::writeFile(ze::fuzz::platformRoot() + "/obdata/model/config/board.ini", data, size);
     auto board = std::make_shared<ze::sim::Board>();
     board->setClock(ze::test::nowUs);
@@ -53,12 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     driver.Get_Vcom_DataSeparation();
     FUZZ_EXPECT(driver.configLoaded == 1);
     const ChipInfo* chip = ze::ic::catalogue::byTypeIdx(driver.typeIdx);
+    const ze::sim::ChipModel* model = ze::sim::chipModel(driver.typeIdx);
+    FUZZ_EXPECT((chip == nullptr) == (model == nullptr));
     const unsigned int h = hash(data, size);
     bool fitted = false;
     if (chip != nullptr && h % 4 != 0) {  // one input in four: the chip is missing
-        ze::sim::PanelConfig config;
-        config.chip = static_cast<ze::sim::ChipType>(driver.typeIdx);
-        config.bus = driver.i2cBus;
+        ze::platform::VcomBoardConfig config;
+        config.typeIdx = driver.typeIdx;
+        config.i2cBus = driver.i2cBus;
         config.vcomAddr = driver.vcomAddr;
         config.gpioAddr = driver.gpioAddr;
         config.gpioStatus = driver.gpioStatus;
@@ -80,9 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (chip == nullptr) {
         FUZZ_EXPECT(updated == -1 && saved == -1 && read == 0);
     } else if (!fitted) {
-        const bool savesToEnv = chip->typeIdx == static_cast<int>(ze::sim::ChipType::RT6966);
-        FUZZ_EXPECT(updated != 0 && read == 0 && (savesToEnv || saved != 0));
-    } else if (wiredSanely(*chip, driver)) {
+        FUZZ_EXPECT(updated != 0 && read == 0 && (!model->keepsSave || saved != 0));
+    } else if (wiredSanely(*model, driver)) {
         FUZZ_EXPECT(updated == 0 && read == value && saved == 0);
     }
     ze::platform::setSocBackend(nullptr);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include <ze/ic/chip_catalogue.h>
-#include <ze/platform/env_setup.h>
 #include <ze/platform/soc_backend.h>
+#include <ze/platform/vcom_board.h>
 #include <ze/sim/panel.h>
 #include <ze/test/virtual_clock.h>
 
@@ -21,7 +21,6 @@
 namespace {
 
 using ze::ic::catalogue::ChipInfo;
-using ze::sim::ChipType;
 
 constexpr unsigned int kBus = 1;
 constexpr unsigned char kVcomAddr = 0xE8;
@@ -148,38 +147,24 @@ void checkIn518Records(const std::vector<Transfer>& transfers, std::uint8_t vcom
     }
 }
 
-// The largest value a read can yield.
-bool readInRange(const ChipInfo& chip, unsigned short value)
-{
-    constexpr unsigned int kRt6966Offset = 370, kTenBits = 0x3FF;
-    switch (static_cast<ChipType>(chip.typeIdx)) {
-        case ChipType::G1625:
-            return value <= 0x7F;
-        case ChipType::RT6966:
-            return ((value + kRt6966Offset) & 0xFFFF) <= kTenBits;
-        default:
-            return value <= 0xFF;
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     ze::fuzz::startInput();
-    static const int store = ze::platform::createEnvStore(ze::fuzz::platformRoot());
-    FUZZ_EXPECT(store == 0);
     FuzzedDataProvider input(data, size);
     const ChipInfo& chip = ze::ic::catalogue::kChips[input.ConsumeIntegralInRange<std::size_t>(
         0, ze::ic::catalogue::kChipCount - 1)];
+    const ze::sim::ChipModel* model = ze::sim::chipModel(chip.typeIdx);
+    FUZZ_EXPECT(model != nullptr);
     const Op op = input.PickValueInArray({Op::Read, Op::Update, Op::Save});
     const unsigned short value = input.ConsumeIntegral<unsigned short>();
-    ze::sim::PanelConfig config;
-    config.chip = static_cast<ChipType>(chip.typeIdx);
-    config.bus = kBus;
+    ze::platform::VcomBoardConfig config;
+    config.typeIdx = chip.typeIdx;
+    config.i2cBus = kBus;
     config.vcomAddr = kVcomAddr;
     config.i2cSwitchType = input.ConsumeBool() ? 1 : 0;
-    ze::sim::writeBoardIni(ze::fuzz::platformRoot(), config);
+    ze::platform::writeVcomBoard(ze::fuzz::platformRoot(), config);
 
     auto soc = std::make_shared<FuzzedSoc>(input);
     ze::platform::setSocBackend(soc);
@@ -189,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (op) {
         case Op::Read:
             result = driver.u1DrvReadVcom();
-            FUZZ_EXPECT(readInRange(chip, static_cast<unsigned short>(result)));
+            FUZZ_EXPECT(ze::sim::readable(*model, static_cast<unsigned short>(result)));
             break;
         case Op::Update:
             result = driver.u1DrvUpdataVcom(value);
@@ -204,8 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_EXPECT(op == Op::Read || result == -1 || soc->statuses.count(result) == 1);
     const bool reached = std::any_of(soc->transfers.begin(), soc->transfers.end(),
                                      [](const Transfer& t) { return t.status == 0; });
-    const bool savesToEnv =
-        op == Op::Save && static_cast<ChipType>(chip.typeIdx) == ChipType::RT6966;
+    const bool savesToEnv = op == Op::Save && !model->keepsSave;
     if (!reached && !savesToEnv) FUZZ_EXPECT(op == Op::Read ? result == 0 : result != 0);
     FUZZ_EXPECT(ze::test::nowUs() <= kLongestOperationUs);
     if (op != Op::Read) {

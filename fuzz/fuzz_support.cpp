@@ -1,24 +1,28 @@
 #include "fuzz_support.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include <ze/sim/rig.h>
 #include <ze/test/virtual_clock.h>
 
 namespace ze::fuzz {
 
 const std::string& platformRoot()
 {
-    static const std::string root = [] {
-        char dir[] = "/tmp/zefuzz.XXXXXX";
-        if (mkdtemp(dir) == nullptr) violated("a temporary platform root", __FILE__, __LINE__);
-        setenv("ZE_PLATFORM_ROOT", dir, 1);
-        return std::string(dir);
+    // Kept for the process: libFuzzer ends it without running destructors.
+    static ze::sim::Rig* const rig = [] {
+        std::string error;
+        std::unique_ptr<ze::sim::Rig> made = ze::sim::Rig::create({}, &error);
+        if (!made) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            violated("a simulated board's platform root", __FILE__, __LINE__);
+        }
+        made->activate();
+        return made.release();
     }();
-    return root;
+    return rig->root();
 }
 
 ze::test::LogCapture& log()

@@ -10,7 +10,8 @@
 
 namespace ze::fuzz {
 
-// Created on first use under /tmp and made $ZE_PLATFORM_ROOT.
+// A simulated board's platform root with its environment store, created on
+// first use under the temporary directory and made $ZE_PLATFORM_ROOT.
 const std::string& platformRoot();
 // The captured debug output, all levels.
 ze::test::LogCapture& log();

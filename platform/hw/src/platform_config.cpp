@@ -22,7 +22,7 @@ namespace {
 
 // The simulated board lives in a library of its own; the platform finds it
 // only when the configuration asks for it.
-constexpr const char* kSimLibrary = "libzeplatform-sim.so.1";
+constexpr const char* kSimLibrary = "libzeplatform-sim.so.2";
 constexpr const char* kSimFactory = "ze_sim_create_backend";
 using SimFactory = SocBackend* (*)(const char* root);
 constexpr std::size_t kReadChunk = 4096;

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include <ze/ic/chip_catalogue.h>
 #include <ze/sim/board.h>
 #include <ze/sim/models/auo.h>
 #include <ze/sim/panel.h>
@@ -29,7 +30,6 @@
 
 #include "gpio_snapshot.h"
 #include "i2c-modelbus.h"
-#include "model_dump.h"
 #include "transaction.h"
 
 namespace modelbus {
@@ -82,7 +82,7 @@ struct Responder {
     ze::sim::Board board;
     // Time the board's clock runs ahead of the monotonic one; see applyGate.
     std::uint64_t creditUs = 0;
-    ze::sim::PanelConfig panel;
+    ze::sim::VcomBoardConfig panel;
     ze::sim::Panel models;
     std::optional<LineAddress> gate;
     std::optional<LineAddress> switchLine;
@@ -184,7 +184,11 @@ std::string control(Responder& r, const std::string& line)
     if (words.empty()) return "error: empty command";
     const std::string& command = words[0];
     int status = 0;
-    if (command == "dump" && words.size() == 1) return dumpPanel(r.models);
+    if (command == "dump" && words.size() == 1) {
+        ze::sim::ModelFields fields;
+        r.models.model->dump(fields);
+        return fields.text();
+    }
     if (command == "power-cycle" && words.size() == 1) {
         r.board.powerCycle();
         return "ok";
@@ -378,8 +382,11 @@ int main(int argc, char** argv)
         "i2c-modelbus-responder: plays a panel's VCOM chip, as modelled for the simulated\n"
         "board, behind the i2c-modelbus kernel adapter."};
     app.footer(kFooter);
-    app.add_option("chip", options.chip, "auo, in518, boe, rt6966, in525, kd733, g1625 or kd532p")
-        ->required();
+    std::string chips;
+    for (const ze::ic::catalogue::ChipInfo& chip : ze::ic::catalogue::kChips) {
+        chips += (chips.empty() ? "" : ", ") + std::string(chip.name);
+    }
+    app.add_option("chip", options.chip, chips)->required();
     app.add_option("--addr", options.vcomAddr, "the chip's 8-bit address (VcomAddr)")
         ->capture_default_str()
         ->check(CLI::Range(0u, 0xFFu));
@@ -395,7 +402,9 @@ int main(int argc, char** argv)
     CLI11_PARSE(app, argc, argv);
 
     auto r = std::make_unique<Responder>();
-    if (!ze::sim::chipFromName(options.chip, &r->panel.chip)) {
+    const ze::ic::catalogue::ChipInfo* chip = ze::ic::catalogue::byName(options.chip.c_str());
+    const ze::sim::ChipModel* model = chip != nullptr ? ze::sim::chipModel(chip->typeIdx) : nullptr;
+    if (model == nullptr) {
         std::fprintf(stderr, "i2c-modelbus-responder: no chip named '%s' (see --help)\n",
                      options.chip.c_str());
         return 2;
@@ -412,13 +421,15 @@ int main(int argc, char** argv)
         }
         *line = address;
     }
-    if (r->panel.chip == ze::sim::ChipType::AUO && !r->gate) {
+    if (model->gated && !r->gate) {
         std::fprintf(stderr,
-                     "i2c-modelbus-responder: the AUO answers only through its access "
-                     "gate: name its line with --gate CHIP:LINE\n");
+                     "i2c-modelbus-responder: the %s answers only through its access "
+                     "gate: name its line with --gate CHIP:LINE\n",
+                     chip->label);
         return 2;
     }
-    r->panel.bus = kBoardBus;
+    r->panel.typeIdx = chip->typeIdx;
+    r->panel.i2cBus = kBoardBus;
     r->panel.vcomAddr = static_cast<std::uint8_t>(options.vcomAddr);
     r->panel.gpioStatus = options.gpioStatus;
     r->panel.i2cSwitchType = r->switchLine ? 1 : 0;

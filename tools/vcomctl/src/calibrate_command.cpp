@@ -7,17 +7,14 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include <ze/vcomcal/engine.h>
-#include <ze/vcomcal/flicker_panel.h>
-#include <ze/vcomcal/report.h>
-#include <ze/vcomplot/plot.h>
 
 #include "new_file.h"
+#include "pictures.h"
 #include "runner.h"
 #include "stop_control.h"
 
@@ -25,26 +22,13 @@ namespace vcomctl {
 namespace {
 
 constexpr std::uint64_t kUsPerMs = 1000;
-constexpr const char* kSimMeter = "sim";
 constexpr mode_t kNewFileMode = 0666;  // less the umask
 
 using ze::vcomcal::CalibrationReport;
 
-ze::vcomcal::FlickerPanel simulatedFlicker(const CalibrateOptions& options,
-                                           const ze::ic::catalogue::ChipInfo& chip)
-{
-    std::mt19937_64 random(options.simSeed);
-    ze::vcomcal::FlickerPanel panel = ze::vcomcal::populationFor(chip).draw(random);
-    if (options.simOptimum) panel.optimum = *options.simOptimum;
-    if (options.simSlope) panel.slopeBelow = panel.slopeAbove = *options.simSlope;
-    if (options.simFloor) panel.floor = *options.simFloor;
-    if (options.simNoise) panel.noise = *options.simNoise;
-    return panel;
-}
-
 std::unique_ptr<ze::vcomcal::Meter> makeMeter(const CalibrateOptions& options,
                                               const ze::ic::catalogue::ChipInfo& chip,
-                                              const HeldValue& simulated,
+                                              const SimulatedMeter& simulated,
                                               const ze::vcomcal::StopRequested& stop)
 {
     const std::chrono::milliseconds timeout(options.meterTimeoutMs);
@@ -52,115 +36,67 @@ std::unique_ptr<ze::vcomcal::Meter> makeMeter(const CalibrateOptions& options,
         return ze::vcomcal::commandMeter(options.meterCommand, timeout, stop);
     if (!options.meterStdio.empty())
         return ze::vcomcal::stdioMeter(options.meterStdio, timeout, stop);
-    return ze::vcomcal::simulatedMeter(simulatedFlicker(options, chip), options.simSeed, simulated);
+    return simulated(options, chip);
 }
 
 // What a calibration writes once the panel is done. Each is opened and
 // checked before the first update, so that one that cannot be written stops
 // the run while the panel is unchanged, never after its save.
-class Output {
-public:
-    virtual ~Output() = default;
-    virtual bool commit(const CalibrationReport& report, std::string* error) = 0;
-};
+using Output = std::function<bool(const CalibrationReport& report, std::string* error)>;
 
 // One JSON line per panel, whatever its outcome.
-class LogOutput : public Output {
-public:
-    static std::unique_ptr<Output> open(const std::string& path, std::string* error)
-    {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                              kNewFileMode);
-        if (fd < 0) {
-            *error = "cannot open the log " + path + ": " + std::strerror(errno) +
-                     (errno == ELOOP ? " (a symbolic link is not written through)" : "");
-            return nullptr;
-        }
-        return std::unique_ptr<Output>(new LogOutput(path, fd));
+Output openLog(const std::string& path, std::string* error)
+{
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) {
+        *error = "cannot open the log " + path + ": " + std::strerror(errno) +
+                 (errno == ELOOP ? " (a symbolic link is not written through)" : "");
+        return nullptr;
     }
-    ~LogOutput() override { close(fd_); }
-
-    bool commit(const CalibrationReport& report, std::string* error) override
-    {
+    const std::shared_ptr<void> closer(nullptr, [fd](void*) { close(fd); });
+    return [path, fd, closer](const CalibrationReport& report, std::string* why) {
         // One write, so that the lines of stations sharing the log never mix.
-        const std::string text = ze::vcomcal::logEntry(report).dump(
-                                     -1, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                 "\n";
-        if (write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size())) return true;
-        *error =
-            "cannot append to the log " + path_ + ": " + std::strerror(errno != 0 ? errno : ENOSPC);
+        const std::string text = calibrationLogLine(report);
+        if (write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())) return true;
+        *why =
+            "cannot append to the log " + path + ": " + std::strerror(errno != 0 ? errno : ENOSPC);
         return false;
-    }
-
-private:
-    LogOutput(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-
-    std::string path_;
-    int fd_;
-};
+    };
+}
 
 // The panel's curve, drawn from its report whatever the outcome.
-class PlotOutput : public Output {
-public:
-    static std::unique_ptr<Output> open(const std::string& path, std::string* error)
-    {
-        std::unique_ptr<NewFile> file = NewFile::create(path, error);
-        if (!file) return nullptr;
-        return std::unique_ptr<Output>(new PlotOutput(std::move(file)));
-    }
-
-    bool commit(const CalibrationReport& report, std::string* error) override
-    {
-        return file_->commit(ze::vcomplot::panelSvg(ze::vcomcal::logEntry(report)), error);
-    }
-
-private:
-    explicit PlotOutput(std::unique_ptr<NewFile> file) : file_(std::move(file)) {}
-
-    std::unique_ptr<NewFile> file_;
-};
-
-// The line's statistics: read at the start to seed the search; a panel whose
-// minimum was found and confirmed enters them at the end.
-class StateOutput : public Output {
-public:
-    explicit StateOutput(std::unique_ptr<ze::vcomcal::LineStateFile> file) : file_(std::move(file))
-    {
-    }
-    const ze::vcomcal::LineStats& line() const { return file_->stats(); }
-
-    bool commit(const CalibrationReport& report, std::string* error) override
-    {
-        // With --save-unconfirmed such a panel is saved, but it does not steer the line.
-        return !report.ok || !report.confirmed || file_->add(report.best, error);
-    }
-
-private:
-    std::unique_ptr<ze::vcomcal::LineStateFile> file_;
-};
+Output openPlot(const std::string& path, std::string* error)
+{
+    const std::shared_ptr<NewFile> file = NewFile::create(path, error);
+    if (!file) return nullptr;
+    return [file](const CalibrationReport& report, std::string* why) {
+        return file->commit(calibrationPicture(report), why);
+    };
+}
 
 struct Outputs {
-    std::vector<std::unique_ptr<Output>> all;
-    ze::vcomcal::LineStats line;  // the seed
+    std::vector<Output> all;
+    // The line's statistics, read at the start to seed the search; a panel
+    // whose minimum was found and confirmed enters them at the end.
+    ze::vcomcal::LineStats line;
 
     bool open(const CalibrateOptions& options, std::string* error)
     {
         line = ze::vcomcal::LineStats(options.halfLife);
-        if (!options.logFile.empty()) {
-            all.push_back(LogOutput::open(options.logFile, error));
-            if (!all.back()) return false;
-        }
-        if (!options.plotFile.empty()) {
-            all.push_back(PlotOutput::open(options.plotFile, error));
-            if (!all.back()) return false;
-        }
-        if (!options.stateFile.empty()) {
-            auto file =
-                ze::vcomcal::LineStateFile::open(options.stateFile, options.halfLife, error);
-            if (!file) return false;
-            line = file->stats();
-            all.push_back(std::make_unique<StateOutput>(std::move(file)));
-        }
+        if (!options.logFile.empty() && !all.emplace_back(openLog(options.logFile, error)))
+            return false;
+        if (!options.plotFile.empty() && !all.emplace_back(openPlot(options.plotFile, error)))
+            return false;
+        if (options.stateFile.empty()) return true;
+        std::shared_ptr<ze::vcomcal::LineStateFile> file =
+            ze::vcomcal::LineStateFile::open(options.stateFile, options.halfLife, error);
+        if (!file) return false;
+        line = file->stats();
+        // With --save-unconfirmed such a panel is saved, but it does not steer the line.
+        all.emplace_back([file](const CalibrationReport& report, std::string* why) {
+            return !report.ok || !report.confirmed || file->add(report.best, why);
+        });
         return true;
     }
 
@@ -168,9 +104,9 @@ struct Outputs {
     bool commit(const CalibrationReport& report, std::string* error)
     {
         bool ok = true;
-        for (const auto& output : all) {
+        for (const Output& output : all) {
             std::string why;
-            if (output->commit(report, &why)) continue;
+            if (output(report, &why)) continue;
             if (ok) *error = why;
             ok = false;
         }
@@ -240,7 +176,7 @@ std::string calibrateProblem(const CalibrateOptions& options, bool simulatedPane
 
 void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
-                   const HeldValue& simulated, const StopControl* control)
+                   const SimulatedMeter& simulated, const StopControl* control)
 {
     Outputs outputs;
     if (!outputs.open(options, &result.error)) {

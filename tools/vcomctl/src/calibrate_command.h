@@ -7,12 +7,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include <ze/hal/vcom.h>
 #include <ze/ic/chip_catalogue.h>
 #include <ze/vcomcal/line_stats.h>
+#include <ze/vcomcal/meter.h>
 
 namespace CLI {
 class App;
@@ -22,6 +24,9 @@ namespace vcomctl {
 
 struct CommandResult;
 class StopControl;
+
+// --meter's one value: the simulated panel's meter.
+constexpr const char* kSimMeter = "sim";
 
 struct CalibrateOptions {
     // The meter: exactly one of these.
@@ -39,7 +44,7 @@ struct CalibrateOptions {
     std::string stateFile;  // the line's statistics, read and updated
     double halfLife = ze::vcomcal::kDefaultHalfLifePanels;  // in panels; 0: all weigh alike
     std::string logFile;                                    // one JSON line appended per panel
-    std::string plotFile;  // the panel's curve as an SVG
+    std::string plotFile;                                   // the panel's curve as an SVG
     std::string panelId;
     // The simulated flicker behind --meter sim: drawn from the seed unless set.
     std::uint64_t simSeed = 1;
@@ -53,8 +58,9 @@ void addCalibrateOptions(CLI::App& command, CalibrateOptions& options);
 // Why the options cannot run, or "".
 std::string calibrateProblem(const CalibrateOptions& options, bool simulatedPanel);
 
-// The value a simulated panel's chip holds; empty without one.
-using HeldValue = std::function<std::optional<unsigned int>()>;
+// The meter watching a simulated panel; empty without one.
+using SimulatedMeter = std::function<std::unique_ptr<ze::vcomcal::Meter>(
+    const CalibrateOptions& options, const ze::ic::catalogue::ChipInfo& chip)>;
 
 // Calibrates the panel behind `vcom` into `result` (the report in
 // result.calibration), appends the log line and, on success, updates the
@@ -64,6 +70,6 @@ using HeldValue = std::function<std::optional<unsigned int>()>;
 // nothing saved).
 void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
-                   const HeldValue& simulated, const StopControl* stop);
+                   const SimulatedMeter& simulated, const StopControl* stop);
 
 }  // namespace vcomctl

@@ -17,6 +17,7 @@
 #include <ze/ic/chip_catalogue.h>
 
 #include "calibrate_command.h"
+#include "report.h"
 
 namespace vcomctl {
 
@@ -25,9 +26,8 @@ using ChipInfo = ze::ic::catalogue::ChipInfo;
 // "auo, in518, boe, ..." in TypeIdx order.
 std::string chipNames();
 
-// Init is no command of its own: the driver's init() that precedes them.
-enum class Op { Read, Update, Save, Pattern, Config, Chips, Calibrate, Init };
-
+// The command itself; Op, its word and the result a command gives are the
+// report library's.
 struct Command {
     Op op = Op::Read;
     std::uint16_t value = 0;  // update, save
@@ -47,12 +47,8 @@ std::string parseFault(const std::string& text, Fault* fault);
 
 // "read", "update 0x80", "pattern on"
 std::string describe(const Command& command);
-// "read", "update", ...: the command's name alone.
-const char* commandWord(Op op);
 // True for commands that act through the driver (all but chips).
 bool needsDriver(const Command& command);
-
-enum class TraceMode { Off, Timeline, I2ctransfer };
 
 // Board-file fields replaced for one run; the file itself is left alone.
 struct Overrides {
@@ -66,7 +62,7 @@ struct Options {
     std::string root;      // --root; empty: $ZE_PLATFORM_ROOT or "/"
     std::string simChip;   // --sim, lower case; empty: not given
     std::string simState;  // --sim-state DIR
-    std::vector<std::string> simFaults;
+    std::vector<Fault> simFaults;
     Overrides overrides;
     bool json = false;
     bool valueOnly = false;
@@ -80,6 +76,8 @@ struct Options {
     CalibrateOptions calibrate;
 
     bool simulated() const { return !simChip.empty() || !simState.empty() || dryRun; }
+    // What the report needs of these options.
+    ReportStyle style() const { return ReportStyle{json, valueOnly, session, trace}; }
 };
 
 struct ParseOutcome {
@@ -92,9 +90,9 @@ struct ParseOutcome {
 
 // Exit statuses. 2 keeps its meaning from earlier releases: scripts tell a
 // typo (nothing happened) from a failed operation (the chip may have changed).
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // an operation, its verification or the bring-up failed
-constexpr int kExitUsage = 2;   // the command line was refused; nothing was done
+// kExitOk (0) and kExitFailed (1: an operation, its verification or the
+// bring-up failed) are the report's.
+constexpr int kExitUsage = 2;  // the command line was refused; nothing was done
 // A signal stopped the run between two commands: 128 + the signal number.
 constexpr int kExitSignalBase = 128;
 

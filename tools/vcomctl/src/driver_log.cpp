@@ -23,19 +23,6 @@ bool isError(const DriverMessage& message)
     return message.level != 0 && message.level <= QOR_DEBUG_LEVEL_ERROR;
 }
 
-bool isReadFailure(const DriverMessage& message)
-{
-    if (!isError(message)) return false;
-    static const std::string head = "[DR_VCOM]VCOM ";
-    static const std::string tail = " read fail .";
-    const std::string body = messageBody(message.text);
-    if (body.size() <= head.size() + tail.size()) return false;
-    if (body.compare(0, head.size(), head) != 0) return false;
-    if (body.compare(body.size() - tail.size(), tail.size(), tail) != 0) return false;
-    const std::string chip = body.substr(head.size(), body.size() - head.size() - tail.size());
-    return chip.find(' ') == std::string::npos;
-}
-
 namespace {
 
 // What -v shows: the levels $ZE_DEBUG_LEVEL names, or info and above.
@@ -69,7 +56,7 @@ DriverLog::DriverLog(bool verbose, Printer print) : shared_(std::make_shared<Sha
 {
     shared_->print = std::move(print);
     shared_->shown = shownLevel(verbose);
-    // Errors stay enabled whatever is shown: the read's outcome depends on them.
+    // Errors stay enabled whatever is shown: a failure's reason may be told only there.
     ze::platform::setDebugLevel(std::max<std::uint32_t>(shared_->shown, QOR_DEBUG_LEVEL_ERROR));
     std::weak_ptr<Shared> weak = shared_;
     ze::platform::setDebugSink([weak](std::uint32_t level, const std::string& text) {
@@ -78,7 +65,6 @@ DriverLog::DriverLog(bool verbose, Printer print) : shared_(std::make_shared<Sha
         Printer printer;
         {
             std::lock_guard<std::mutex> lock(shared->mutex);
-            if (shared->muted) return;
             if (isError(DriverMessage{level, ""})) shared->messages.push_back({level, text});
             if (level > shared->shown || repeatsBoardKey(shared->boardKeys, messageBody(text))) {
                 return;
@@ -97,21 +83,6 @@ DriverLog::~DriverLog()
 {
     ze::platform::setDebugSink(nullptr);
     ze::platform::resetDebugLevel();
-}
-
-void DriverLog::quietly(const std::function<void()>& body)
-{
-    struct Mute {
-        Shared& shared;
-        explicit Mute(Shared& s) : shared(s) { set(true); }
-        ~Mute() { set(false); }
-        void set(bool on)
-        {
-            std::lock_guard<std::mutex> lock(shared.mutex);
-            shared.muted = on;
-        }
-    } mute(*shared_);
-    body();
 }
 
 void DriverLog::startCall()

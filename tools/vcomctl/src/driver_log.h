@@ -1,8 +1,7 @@
 #pragma once
 // The driver's debug output as the tool sees it: shown on stderr with -v, and
-// its errors kept per driver call, because some outcomes are
-// only told there. The read returns 0 both for the value 0 and for a failed
-// read; only the dispatcher's error-level message tells them apart.
+// its errors kept per driver call: a failure the transfers do not explain (an
+// Innolux status, a refused refresh-rate switch) is told only there.
 
 #include <cstdint>
 #include <functional>
@@ -21,8 +20,6 @@ struct DriverMessage {
 
 // The text without the "file:line:function(): " prefix and trailing newlines.
 std::string messageBody(const std::string& text);
-// The dispatcher's "[DR_VCOM]VCOM <chip> read fail ." at error level.
-bool isReadFailure(const DriverMessage& message);
 bool isError(const DriverMessage& message);
 
 // Installs itself as the platform's debug sink for its lifetime and keeps
@@ -38,8 +35,6 @@ public:
     DriverLog(const DriverLog&) = delete;
     DriverLog& operator=(const DriverLog&) = delete;
 
-    // Runs `body` with the driver's messages dropped.
-    void quietly(const std::function<void()>& body);
     // Starts collecting afresh: what callMessages() returns is from here on.
     void startCall();
     // The error messages since startCall().
@@ -52,7 +47,6 @@ private:
         Printer print;
         std::uint32_t shown = 0;
         std::map<std::string, std::string> boardKeys;
-        bool muted = false;
     };
     std::shared_ptr<Shared> shared_;
 };

@@ -12,11 +12,8 @@
 #include <fstream>
 #include <system_error>
 
-#include <tvconfig/configutil.h>
 #include <ze/platform/linux_backend.h>
 #include <ze/platform/paths.h>
-
-#include "vcomic/VCOMICdriver.h"
 
 #ifdef VCOMCTL_WITH_SIM
 #include "sim_setup.h"
@@ -25,25 +22,26 @@ namespace vcomctl {
 // Without the simulator nothing is ever simulated.
 class SimulatedPanel {
 public:
-    static std::unique_ptr<SimulatedPanel> plan(const Options&, const DriverFields*,
-                                                Failure* failure)
+    // Refused with the command line.
+    static std::unique_ptr<SimulatedPanel> plan(const Options&, const BoardConfig*, Failure*)
     {
-        failure->exitCode = kExitUsage;
-        failure->error = "this vcomctl was built without the simulated panel";
         return nullptr;
     }
     bool install(Failure*) { return false; }
-    const DriverFields& fields() const { return fields_; }
+    const BoardConfig& fields() const { return fields_; }
     const std::string& root() const { return root_; }
     bool keepsState() const { return false; }
     std::shared_ptr<ze::platform::SocBackend> backend() const { return nullptr; }
     bool beginCommand(std::string*) { return true; }
     bool keepState(std::string*) { return true; }
-    std::optional<unsigned int> heldValue() const { return std::nullopt; }
+    std::unique_ptr<ze::vcomcal::Meter> flickerMeter(const CalibrateOptions&, const ChipInfo&) const
+    {
+        return nullptr;
+    }
     void removePrivateRoot() {}
 
 private:
-    DriverFields fields_;
+    BoardConfig fields_;
     std::string root_;
 };
 }  // namespace vcomctl
@@ -53,78 +51,15 @@ namespace vcomctl {
 namespace {
 
 constexpr const char* kRootVariable = "ZE_PLATFORM_ROOT";
-constexpr const char* kVcomSection = "[VCOM]";
-constexpr const char* kBoardKeys[] = {"TypeIdx",    "I2cBus",  "VcomAddr",     "GpioAddr",
-                                      "GpioStatus", "LdmFlag", "I2cSwitchType"};
-constexpr int kValueRoom = 64;
-// The config reader's line buffer (inih's INI_MAX_LINE), its newline included.
-constexpr std::size_t kMaxBoardLine = 199;
-
-bool hasKey(const std::string& key)
-{
-    char value[kValueRoom];
-    return tvConfig::ConfigUtil::instance()->getIniValue(kBoardFile, kVcomSection, key.c_str(),
-                                                         value, sizeof value) != 0;
-}
-
-std::string checkBoardFile()
-{
-    const std::string path = ze::platform::resolvePath(kBoardFile);
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return path + ": cannot read the board file (" + std::strerror(errno) + ")";
-    struct stat info;
-    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    close(fd);
-    if (!regular) return path + ": the board file is not a regular file";
-    std::ifstream in(path);
-    std::size_t number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        if (line.size() + 1 > kMaxBoardLine) {
-            return path + ":" + std::to_string(number) + ": line over " +
-                   std::to_string(kMaxBoardLine) +
-                   " bytes with its newline, more than the config reader takes";
-        }
-    }
-    if (std::none_of(std::begin(kBoardKeys), std::end(kBoardKeys), hasKey)) {
-        return path + ": no [VCOM] section with the panel's VCOM chip";
-    }
-    if (!hasKey("TypeIdx")) return path + ": [VCOM] has no TypeIdx naming the chip";
-    return "";
-}
 
 }  // namespace
 
-DriverFields fieldsOf(const ze::ic::VCOMICDriver& driver)
+BoardConfig withOverrides(BoardConfig board, const Overrides& overrides)
 {
-    return DriverFields{driver.typeIdx,    driver.i2cBus,  driver.vcomAddr,     driver.gpioAddr,
-                        driver.gpioStatus, driver.ldmFlag, driver.i2cSwitchType};
-}
-
-DriverFields withOverrides(DriverFields fields, const Overrides& overrides)
-{
-    if (overrides.bus) fields.i2cBus = *overrides.bus;
-    if (overrides.addr7) fields.vcomAddr = *overrides.addr7 << 1;
-    if (overrides.chip != nullptr) fields.typeIdx = overrides.chip->typeIdx;
-    return fields;
-}
-
-std::string vcomSection(const DriverFields& f)
-{
-    return "[VCOM]\nTypeIdx = " + std::to_string(f.typeIdx) +
-           "\nI2cBus = " + std::to_string(f.i2cBus) + "\nVcomAddr = " + std::to_string(f.vcomAddr) +
-           "\nGpioAddr = " + std::to_string(f.gpioAddr) +
-           "\nGpioStatus = " + std::to_string(f.gpioStatus) +
-           "\nLdmFlag = " + std::to_string(f.ldmFlag) +
-           "\nI2cSwitchType = " + std::to_string(f.i2cSwitchType) + "\n";
-}
-
-DriverFields readBoardFields(DriverLog& log, std::string* problem)
-{
-    *problem = checkBoardFile();
-    ze::ic::VCOMICDriver probe(0, nullptr);
-    log.quietly([&probe] { probe.Get_Vcom_DataSeparation(); });
-    return fieldsOf(probe);
+    if (overrides.bus) board.i2cBus = static_cast<std::uint8_t>(*overrides.bus);
+    if (overrides.addr7) board.vcomAddr = static_cast<std::uint8_t>(*overrides.addr7 << 1);
+    if (overrides.chip != nullptr) board.typeIdx = overrides.chip->typeIdx;
+    return board;
 }
 
 std::unique_ptr<PrivateDir> PrivateDir::create(std::string* error)
@@ -173,8 +108,7 @@ void PlatformSetup::pointAt(const std::string& root)
     rootEnvChanged_ = true;
 }
 
-std::unique_ptr<PlatformSetup> PlatformSetup::plan(const Options& options, DriverLog& log,
-                                                   Failure* failure)
+std::unique_ptr<PlatformSetup> PlatformSetup::plan(const Options& options, Failure* failure)
 {
     std::unique_ptr<PlatformSetup> setup(new PlatformSetup);
     setup->options_ = &options;
@@ -191,7 +125,9 @@ std::unique_ptr<PlatformSetup> PlatformSetup::plan(const Options& options, Drive
     } else {
         setup->userRoot_ = ze::platform::platformRoot();
     }
-    setup->board_ = withOverrides(readBoardFields(log, &setup->boardProblem_), options.overrides);
+    ze::platform::VcomBoardRead read = ze::platform::readVcomBoard();
+    setup->boardProblem_ = std::move(read.problem);
+    setup->board_ = withOverrides(read.config, options.overrides);
     if (options.dryRun) {
         setup->sim_ = SimulatedPanel::plan(options, &setup->board_, failure);
         if (!setup->sim_) return nullptr;
@@ -229,14 +165,14 @@ bool PlatformSetup::overlayBoard(Failure* failure)
                                         failed);
         if (failed) break;
     }
-    const std::filesystem::path board = overlay_->path() + kBoardFile;
-    if (!failed) std::filesystem::create_directories(board.parent_path(), failed);
+    if (!failed)
+        failed.assign(-ze::platform::writeVcomBoard(overlay_->path(), board_),
+                      std::generic_category());
     if (failed) {
         failure->error = "cannot prepare the board overrides under " + overlay_->path() + ": " +
                          failed.message();
         return false;
     }
-    std::ofstream(board) << vcomSection(board_);
     pointAt(overlay_->path());
     return true;
 }
@@ -266,11 +202,13 @@ bool PlatformSetup::keepState(std::string* error)
     return !sim_ || sim_->keepState(error);
 }
 
-std::function<std::optional<unsigned int>()> PlatformSetup::simulatedHeldValue() const
+SimulatedMeter PlatformSetup::simulatedMeter() const
 {
     if (!sim_) return nullptr;
     const SimulatedPanel* sim = sim_.get();
-    return [sim] { return sim->heldValue(); };
+    return [sim](const CalibrateOptions& options, const ChipInfo& chip) {
+        return sim->flickerMeter(options, chip);
+    };
 }
 
 void PlatformSetup::emergencyCleanup()

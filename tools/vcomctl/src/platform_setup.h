@@ -12,42 +12,16 @@
 #include <vector>
 
 #include <ze/platform/soc_backend.h>
+#include <ze/platform/vcom_board.h>
 
 #include "command_line.h"
 #include "driver_log.h"
 #include "trace.h"
 
-namespace ze {
-namespace ic {
-class VCOMICDriver;
-}  // namespace ic
-}  // namespace ze
-
 namespace vcomctl {
 
-// The fixed location of the board file under the platform root.
-constexpr const char* kBoardFile = "/obdata/model/config/board.ini";
-
-// The "[VCOM]" fields as the driver holds them after a parse.
-struct DriverFields {
-    int typeIdx = 0;
-    unsigned int i2cBus = 0;
-    unsigned int vcomAddr = 0;  // 8-bit form
-    unsigned int gpioAddr = 0;
-    std::uint32_t gpioStatus = 0;
-    unsigned int ldmFlag = 0;
-    unsigned int i2cSwitchType = 0;
-};
-DriverFields fieldsOf(const ze::ic::VCOMICDriver& driver);
-DriverFields withOverrides(DriverFields fields, const Overrides& overrides);
-// The board file's "[VCOM]" section holding these fields.
-std::string vcomSection(const DriverFields& fields);
-
-// The board file under the current platform root, parsed by the driver's own
-// parse so that the tool sees what the driver will. *problem is set to one
-// line when the tool must not act on the file (unreadable, no [VCOM], no
-// TypeIdx): the driver would silently run its defaults.
-DriverFields readBoardFields(DriverLog& log, std::string* problem);
+using BoardConfig = ze::platform::VcomBoardConfig;
+BoardConfig withOverrides(BoardConfig board, const Overrides& overrides);
 
 struct Failure {
     int exitCode = kExitFailed;
@@ -76,8 +50,7 @@ class SimulatedPanel;
 class PlatformSetup {
 public:
     // Points the platform at the root and reads the board: nothing is written.
-    static std::unique_ptr<PlatformSetup> plan(const Options& options, DriverLog& log,
-                                               Failure* failure);
+    static std::unique_ptr<PlatformSetup> plan(const Options& options, Failure* failure);
     // Creates what the run needs (private roots, a simulated panel) and
     // installs the backend.
     bool install(Failure* failure);
@@ -91,7 +64,7 @@ public:
     const std::string& userRoot() const { return userRoot_; }
     ze::platform::SocBackend& backend() const { return *backend_; }
     bool simulated() const;
-    const DriverFields& board() const { return board_; }
+    const BoardConfig& board() const { return board_; }
     // Why the tool must not act on the board file; "" when it may.
     const std::string& boardProblem() const { return boardProblem_; }
     // A missing piece of the platform configuration that explains a failure
@@ -101,9 +74,8 @@ public:
     // under its lock and saves it.
     bool beginCommand(std::string* error);
     bool keepState(std::string* error);
-    // The value a simulated panel's chip holds, looked at directly; an empty
-    // function without a simulated panel.
-    std::function<std::optional<unsigned int>()> simulatedHeldValue() const;
+    // The meter watching a simulated panel's flicker; empty without one.
+    SimulatedMeter simulatedMeter() const;
     // From the signal thread while the run waits: leaves nothing behind.
     void emergencyCleanup();
 
@@ -116,7 +88,7 @@ private:
     std::string userRoot_;
     std::optional<std::string> previousRootEnv_;
     bool rootEnvChanged_ = false;
-    DriverFields board_;
+    BoardConfig board_;
     std::string boardProblem_;
     std::unique_ptr<PrivateDir> overlay_;
     std::unique_ptr<SimulatedPanel> sim_;

@@ -10,12 +10,11 @@
 #include <fstream>
 #include <sstream>
 
-#include <ze/vcomplot/plot.h>
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "command_line.h"
 #include "new_file.h"
+#include "pictures.h"
 
 namespace vcomctl {
 namespace {
@@ -26,36 +25,6 @@ constexpr const char* kLineReport = "line-report";
 std::string systemError(const std::string& what, const std::string& path)
 {
     return what + " " + path + ": " + std::strerror(errno);
-}
-
-// The report in `text`: a --json result's first entry, or a --log line (the
-// first one, or the panel's latest).
-std::string findReport(std::istream& in, const std::string& panel, nlohmann::json* report)
-{
-    std::string line;
-    bool any = false;
-    while (std::getline(in, line)) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        nlohmann::json json = nlohmann::json::parse(line, nullptr, false);
-        if (!json.is_object()) {
-            if (!any && json.is_discarded()) return "holds no JSON report";
-            continue;
-        }
-        any = true;
-        if (const auto results = json.find("results"); results != json.end()) {
-            if (!results->is_array() || results->empty() || !(*results)[0].is_object() ||
-                !(*results)[0].contains("data") || !(*results)[0]["data"].is_object()) {
-                return "is a vcomctl result without a calibration report";
-            }
-            json = (*results)[0]["data"];
-        }
-        const auto id = json.find("panel");
-        const bool wanted = panel.empty() || (id != json.end() && *id == panel);
-        if (wanted) *report = std::move(json);
-        if (wanted && panel.empty()) return "";
-    }
-    if (!report->is_null()) return "";
-    return panel.empty() ? "holds no report" : "holds no report of panel " + panel;
 }
 
 int failed(std::ostream& err, const std::string& command, const std::string& why)
@@ -113,15 +82,11 @@ int runPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (!in) return failed(err, command, systemError("cannot read", input));
     std::string content, error;
     if (plot) {
-        nlohmann::json report;
-        const std::string why = findReport(in, panel, &report);
+        const std::string why = panelPicture(in, panel, &content);
         if (!why.empty()) return failed(err, command, input + " " + why);
-        content = ze::vcomplot::panelSvg(report);
     } else {
-        ze::vcomplot::LineReportOptions options;
-        if (!title.empty()) options.title = title;
         ze::vcomplot::LineReportCounts counts;
-        content = ze::vcomplot::lineReportHtml(in, options, &counts);
+        content = lineReportPage(in, title, &counts);
         if (in.bad()) return failed(err, command, systemError("cannot read", input));
         if (counts.skipped > 0) {
             err << "vcomctl: " << command << ": " << counts.skipped << " of "

@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "vcomic/VCOMICdriver.h"
@@ -17,12 +18,11 @@ const TraceEntry* firstFailure(const std::vector<TraceEntry>& entries)
     return nullptr;
 }
 
-bool readFailed(const std::vector<DriverMessage>& messages)
+// The [VCOM] fields as the driver parsed them.
+BoardConfig boardOf(const ze::ic::VCOMICDriver& d)
 {
-    for (const DriverMessage& message : messages) {
-        if (isReadFailure(message)) return true;
-    }
-    return false;
+    return BoardConfig{d.typeIdx,    d.i2cBus,  d.vcomAddr,     d.gpioAddr,
+                       d.gpioStatus, d.ldmFlag, d.i2cSwitchType};
 }
 
 const ChipInfo* chipOf(const ze::ic::VCOMICDriver* driver)
@@ -92,10 +92,12 @@ CommandResult Runner::run(const Command& command)
 {
     return call(describe(command), command.op, [&](CommandResult& result) {
         switch (command.op) {
-            case Op::Read:
-                result.value = setup_.vcom.u1DrvReadVcom();
-                result.ok = !readFailed(setup_.log.callMessages());
+            case Op::Read: {
+                unsigned short value = 0;
+                result.ok = readChip(&value) == 0;
+                result.value = value;
                 break;
+            }
             case Op::Update:
                 result.value = command.value;
                 result.status = setup_.vcom.u1DrvUpdataVcom(command.value);
@@ -116,7 +118,7 @@ CommandResult Runner::run(const Command& command)
                 break;
             case Op::Config:
                 if (setup_.driver != nullptr) {
-                    result.fields = fieldsOf(*setup_.driver);
+                    result.fields = boardOf(*setup_.driver);
                 } else {
                     result.ok = false;
                     result.error = "config: the registered driver is not this library's";
@@ -125,8 +127,8 @@ CommandResult Runner::run(const Command& command)
             case Op::Calibrate:
                 if (const ChipInfo* chip = chipOf(setup_.driver)) {
                     calibrateInto(result, setup_.vcom, *chip, *setup_.calibrate,
-                                  setup_.platform != nullptr ? setup_.platform->simulatedHeldValue()
-                                                             : HeldValue(),
+                                  setup_.platform != nullptr ? setup_.platform->simulatedMeter()
+                                                             : SimulatedMeter(),
                                   setup_.stop);
                     // No value was found: a failed calibration names none.
                     if (!result.ok) result.value.reset();
@@ -140,6 +142,13 @@ CommandResult Runner::run(const Command& command)
                 break;
         }
     });
+}
+
+// The read's own status tells a failed read from the value 0.
+int Runner::readChip(unsigned short* value)
+{
+    if (setup_.driver == nullptr) return -ENODEV;
+    return setup_.driver->readVcom(value);
 }
 
 // A chip whose save stores the setting it holds would otherwise store
@@ -181,8 +190,8 @@ void Runner::readBack(const Command& command, CommandResult& result)
         result.readBack = storedVcomValue(&error);
     } else {
         setup_.log.startCall();
-        const unsigned int value = setup_.vcom.u1DrvReadVcom();
-        if (readFailed(setup_.log.callMessages())) {
+        unsigned short value = 0;
+        if (readChip(&value) != 0) {
             error = reason("the read back", std::nullopt, setup_.tap.peek());
         } else {
             result.readBack = value;

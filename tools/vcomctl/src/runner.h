@@ -1,8 +1,8 @@
 #pragma once
 // Applies commands to a brought-up driver, one at a time, and tells for each
-// whether it worked: from the result where the driver gives one, from its
-// error messages where it does not (the read, the pattern), and for a save
-// from reading the value back.
+// whether it worked: from the status the driver returns, from its error
+// messages where it returns none (the pattern), and for a save from reading
+// the value back.
 
 #include <cstdint>
 #include <functional>
@@ -14,29 +14,23 @@
 #include <ze/vcomcal/engine.h>
 
 #include "platform_setup.h"
+#include "report.h"
 #include "stop_control.h"
 #include "trace.h"
 
-namespace vcomctl {
+namespace ze {
+namespace ic {
+class VCOMICDriver;
+}  // namespace ic
+}  // namespace ze
 
-struct CommandResult {
-    std::string name;  // "init", "read", "update 0x80", ...
-    Op op = Op::Read;
-    bool ok = true;
-    std::string error;                     // one line when !ok
-    std::optional<int> status;             // init, update, save: the driver's result
-    std::optional<unsigned int> value;     // read: the value; update, save: the value sent
-    std::optional<unsigned int> readBack;  // a verified save: what was read back
-    std::optional<DriverFields> fields;    // config
-    std::vector<TraceEntry> trace;         // with --trace
-    std::optional<ze::vcomcal::CalibrationReport> calibration;
-};
+namespace vcomctl {
 
 class Runner {
 public:
     struct Setup {
         ze::hal::Vcom& vcom;
-        const ze::ic::VCOMICDriver* driver;  // null: no config fields
+        ze::ic::VCOMICDriver* driver;  // null: no read, no config fields
         DriverLog& log;
         TraceTap& tap;
         PlatformSetup* platform;  // null: no configuration hints, no kept state
@@ -62,6 +56,7 @@ public:
 private:
     template <typename Call>
     CommandResult call(const std::string& name, Op op, Call&& body);
+    int readChip(unsigned short* value);
     bool updateBeforeSave(const Command& command, CommandResult& result);
     void explainStoreFailure(const Command& command, CommandResult& result);
     void readBack(const Command& command, CommandResult& result);

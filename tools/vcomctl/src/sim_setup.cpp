@@ -9,8 +9,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include <random>
+
 #include <ze/platform/env_setup.h>
 #include <ze/sim/models/innolux.h>
+#include <ze/vcomcal/flicker_panel.h>
 
 namespace vcomctl {
 namespace {
@@ -22,26 +25,6 @@ constexpr const char* kMarkerKey = "chip ";
 std::string errnoText(int status)
 {
     return std::strerror(status < 0 ? -status : status);
-}
-
-ze::sim::PanelConfig panelOf(const DriverFields& f)
-{
-    ze::sim::PanelConfig panel;
-    panel.chip = static_cast<ze::sim::ChipType>(f.typeIdx);
-    panel.bus = f.i2cBus;
-    panel.vcomAddr = static_cast<std::uint8_t>(f.vcomAddr);
-    panel.gpioAddr = static_cast<std::uint8_t>(f.gpioAddr);
-    panel.gpioStatus = f.gpioStatus;
-    panel.ldmFlag = static_cast<std::uint8_t>(f.ldmFlag);
-    panel.i2cSwitchType = static_cast<std::uint8_t>(f.i2cSwitchType);
-    return panel;
-}
-
-DriverFields fieldsOfPanel(const ze::sim::PanelConfig& p)
-{
-    return DriverFields{
-        static_cast<int>(p.chip), p.bus, p.vcomAddr, p.gpioAddr, p.gpioStatus, p.ldmFlag,
-        p.i2cSwitchType};
 }
 
 // What a state directory holds besides the lock, the marker and the state:
@@ -94,7 +77,7 @@ bool forceInnoluxStatus(const ze::sim::Panel& panel, std::uint8_t status)
 }  // namespace
 
 std::unique_ptr<SimulatedPanel> SimulatedPanel::plan(const Options& options,
-                                                     const DriverFields* board, Failure* failure)
+                                                     const BoardConfig* board, Failure* failure)
 {
     std::unique_ptr<SimulatedPanel> sim(new SimulatedPanel);
     sim->faults_ = options.simFaults;
@@ -133,12 +116,12 @@ std::unique_ptr<SimulatedPanel> SimulatedPanel::plan(const Options& options,
         }
     }
     if (board != nullptr) {
-        sim->config_ = panelOf(*board);
+        sim->fields_ = *board;
     } else {
-        sim->config_.chip = static_cast<ze::sim::ChipType>(chip->typeIdx);
-        sim->config_ = panelOf(withOverrides(fieldsOfPanel(sim->config_), options.overrides));
+        BoardConfig fields;
+        fields.typeIdx = chip->typeIdx;
+        sim->fields_ = withOverrides(fields, options.overrides);
     }
-    sim->fields_ = fieldsOfPanel(sim->config_);
     return sim;
 }
 
@@ -190,7 +173,8 @@ bool SimulatedPanel::createStateDir(Failure* failure)
     if (!failure->error.empty()) return false;
     const int fd = openat(dirFd_, kMarkerFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           kFileMode);
-    const std::string text = std::string(kMarkerKey) + ze::sim::chipName(config_.chip) + "\n";
+    const std::string text =
+        std::string(kMarkerKey) + catalogue::byTypeIdx(fields_.typeIdx)->name + "\n";
     const bool written =
         fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     if (fd >= 0) close(fd);
@@ -247,13 +231,13 @@ bool SimulatedPanel::install(Failure* failure)
     board_ = ze::sim::makeDefaultBoard();
     board_->setTraceEnabled(false);
     try {
-        panel_ = ze::sim::installPanel(*board_, config_);
+        panel_ = ze::sim::installPanel(*board_, fields_);
     } catch (const std::exception& e) {
         failure->error = std::string("the simulated board cannot model this panel: ") + e.what();
         return false;
     }
     if (!stateExists_) {
-        if (const int status = ze::sim::writeBoardIni(root(), config_)) {
+        if (const int status = ze::platform::writeVcomBoard(root(), fields_)) {
             failure->error =
                 "cannot write the board file under " + root() + ": " + errnoText(status);
             return false;
@@ -273,18 +257,16 @@ bool SimulatedPanel::install(Failure* failure)
 bool SimulatedPanel::injectFaults(Failure* failure)
 {
     using ze::sim::Call;
-    for (const std::string& text : faults_) {
-        Fault fault;
-        parseFault(text, &fault);  // checked with the command line
+    for (const Fault& fault : faults_) {
         switch (fault.kind) {
             case Fault::Kind::Absent:
-                board_->failMatching(config_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
+                board_->failMatching(fields_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
                 break;
             case Fault::Kind::Status:
                 if (!forceInnoluxStatus(panel_, static_cast<std::uint8_t>(fault.number))) {
                     failure->exitCode = kExitUsage;
                     failure->error =
-                        "fault '" + text + "': only the IN525 and IN518 report a status";
+                        "fault '" + fault.text + "': only the IN525 and IN518 report a status";
                     return false;
                 }
                 break;
@@ -321,6 +303,18 @@ bool SimulatedPanel::keepState(std::string* error)
 std::optional<unsigned int> SimulatedPanel::heldValue() const
 {
     return ze::sim::heldValue(panel_);
+}
+
+std::unique_ptr<ze::vcomcal::Meter> SimulatedPanel::flickerMeter(const CalibrateOptions& options,
+                                                                 const ChipInfo& chip) const
+{
+    std::mt19937_64 random(options.simSeed);
+    ze::vcomcal::FlickerPanel flicker = ze::vcomcal::populationFor(chip).draw(random);
+    if (options.simOptimum) flicker.optimum = *options.simOptimum;
+    if (options.simSlope) flicker.slopeBelow = flicker.slopeAbove = *options.simSlope;
+    if (options.simFloor) flicker.floor = *options.simFloor;
+    if (options.simNoise) flicker.noise = *options.simNoise;
+    return ze::vcomcal::simulatedMeter(flicker, options.simSeed, [this] { return heldValue(); });
 }
 
 void SimulatedPanel::removePrivateRoot()

@@ -28,13 +28,13 @@ public:
 
     // Decides the panel from the options (and, for --dry-run, the board's
     // fields); reads an existing state directory but writes nothing.
-    static std::unique_ptr<SimulatedPanel> plan(const Options& options, const DriverFields* board,
+    static std::unique_ptr<SimulatedPanel> plan(const Options& options, const BoardConfig* board,
                                                 Failure* failure);
     // Creates the root, its board file and environment store (a kept state
     // directory only the first time), the panel and its faults.
     bool install(Failure* failure);
 
-    const DriverFields& fields() const { return fields_; }
+    const BoardConfig& fields() const { return fields_; }
     const std::string& root() const;
     bool keepsState() const { return !stateDir_.empty(); }
     std::shared_ptr<ze::platform::SocBackend> backend() const { return board_; }
@@ -46,6 +46,10 @@ public:
     bool keepState(std::string* error);
     // What the chip model holds, as an optical probe sees the panel.
     std::optional<unsigned int> heldValue() const;
+    // A flicker meter on the panel: its flicker drawn from the options' seed
+    // unless they set it.
+    std::unique_ptr<ze::vcomcal::Meter> flickerMeter(const CalibrateOptions& options,
+                                                     const ChipInfo& chip) const;
     void removePrivateRoot();
 
 private:
@@ -57,9 +61,8 @@ private:
     bool injectFaults(Failure* failure);
     std::string stateFile() const { return stateDir_ + "/" + kStateFile; }
 
-    ze::sim::PanelConfig config_;
-    DriverFields fields_;
-    std::vector<std::string> faults_;
+    BoardConfig fields_;
+    std::vector<Fault> faults_;
     std::string stateDir_;
     bool stateExists_ = false;
     int dirFd_ = -1;

@@ -1,8 +1,6 @@
 #pragma once
 // The bus traffic of each operation, taken from the SoC backend's own record
-// of its calls: a timeline on the monotonic clock (lines up with ftrace and
-// logic-analyser captures), i2ctransfer command lines to replay by hand, or
-// JSON.
+// of its calls; trace_text.h shows it.
 
 #include <cstdint>
 #include <string>
@@ -11,11 +9,9 @@
 #include <ze/platform/soc_backend.h>
 #include <ze/platform/trace.h>
 
-#include <nlohmann/json.hpp>
+#include "trace_text.h"
 
 namespace vcomctl {
-
-using TraceEntry = ze::platform::TraceEntry;
 
 // The backend's record of the calls since the last take(). The record is
 // bounded and drops its oldest entries, so new ones are told by their
@@ -34,19 +30,5 @@ private:
     ze::platform::SocBackend& backend_;
     std::uint64_t next_ = 0;  // sequence number of the first entry not taken
 };
-
-// "0x74 [0xE8]": the 7-bit address as i2c-tools and the kernel name it, the
-// 8-bit form of the board file in brackets.
-std::string deviceText(unsigned int addr8);
-// "I2C write to 0x74 [0xE8] reg 0x01 on bus 1", "GPIO 168 set to 1"
-std::string describeCall(const TraceEntry& entry);
-// "ok", or "status -6 (No such device or address)"
-std::string describeStatus(int status);
-// "   5.001000  W  bus 1  0x74 [0xE8]  reg 0x01  data 34       ok"
-std::string timelineLine(const TraceEntry& entry);
-// "i2ctransfer -y 1 w2@0x74 0x01 0x34"; calls that are no I2C transfer as a
-// shell comment, so that the lines can be pasted as they are.
-std::string i2ctransferLine(const TraceEntry& entry);
-nlohmann::ordered_json traceJson(const std::vector<TraceEntry>& entries);
 
 }  // namespace vcomctl

@@ -5,6 +5,8 @@
 namespace vcomctl {
 namespace {
 
+constexpr const char* kOutOfRange = " is out of range ";
+
 int digitValue(char c, int base)
 {
     int digit = -1;
@@ -62,11 +64,15 @@ std::string quoteText(const std::string& text)
     return "'" + text.substr(0, kQuotedBytes) + "...'";
 }
 
-std::string showValue(unsigned int value)
+std::string parseNumber(const std::string& text, unsigned int max, unsigned int* out)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u (0x%02X)", value, value);
-    return text;
+    std::uint16_t value = 0;
+    std::string why = parseValue(text, &value);
+    // One limit, whether the number exceeds it or even the value type.
+    if ((why.empty() && value > max) || why.find(kOutOfRange) != std::string::npos)
+        why = quoteText(text) + kOutOfRange + "(0 to " + std::to_string(max) + ")";
+    if (why.empty()) *out = value;
+    return why;
 }
 
 }  // namespace vcomctl

@@ -14,8 +14,9 @@ constexpr std::uint32_t kMaxValue = 0xFFFF;
 // Stores the value and returns "", or returns why the text is not a value.
 std::string parseValue(const std::string& text, std::uint16_t* value);
 
-// "128 (0x80)"
-std::string showValue(unsigned int value);
+// A value up to `max` (a limit of its own, such as a bus number's): stores
+// it and returns "", or returns why not.
+std::string parseNumber(const std::string& text, unsigned int max, unsigned int* out);
 
 // Bytes of a text the user gave that an error message quotes: a message stays
 // one short line however long the text was.

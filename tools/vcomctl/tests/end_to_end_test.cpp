@@ -145,7 +145,7 @@ TEST(ABoardFile, ThatCannotBeTrustedIsRefusedButConfigShowsWhatTheDriverParsed)
         {"[Other]\nTypeIdx = 4\n", "no [VCOM] section"},
         {"[VCOM]\nI2cBus = 1\n", "[VCOM] has no TypeIdx"},
         {"[VCOM]\n#" + std::string(199, 'x') + "\nTypeIdx = 4\n",
-         "2: line over 199 bytes with its newline, more than the config reader takes"},
+         "2: line over 200 bytes with its newline, more than the config reader takes"},
     };
     for (const auto& [text, problem] : boards) {
         TempDir root;
@@ -180,8 +180,8 @@ TEST(ASave, IsReadBackAndFailsWhenTheChipDoesNotHoldTheValue)
 unsigned int storedAfterPowerCycle(const std::string& dir, const std::string& chip)
 {
     const std::shared_ptr<ze::sim::Board> board = ze::sim::makeDefaultBoard();
-    ze::sim::PanelConfig config;
-    ze::sim::chipFromName(chip, &config.chip);
+    ze::platform::VcomBoardConfig config;
+    config.typeIdx = ze::ic::catalogue::byName(chip.c_str())->typeIdx;
     ze::sim::Panel panel = ze::sim::installPanel(*board, config);
     EXPECT_EQ(ze::sim::loadPanelState(panel, dir + "/panel.state"), 0) << dir;
     board->powerCycle();

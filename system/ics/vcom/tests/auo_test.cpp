@@ -9,7 +9,7 @@ using ze::sim::AuoChip;
 
 class AuoTest : public DriverTest {
 protected:
-    void installChip(ChipType type, std::uint32_t gpioStatus = 1)
+    void installChip(const char* type, std::uint32_t gpioStatus = 1)
     {
         chip = &installModel<AuoChip>(type, 0xE8, gpioStatus);
     }
@@ -72,7 +72,7 @@ TEST_F(AuoTest, RoutinesRunTheirScheduleAndStopOrCarryOnAtEachFailure)
         [&](const RoutineRun& run) {
             const bool kd =
                 run.routine == kdRead || run.routine == kdUpdate || run.routine == kdSave;
-            installChip(kd ? ChipType::KD532P : ChipType::AUO);
+            installChip(kd ? "kd532p" : "auo");
             chip->setSetting(0x5A);
         },
         [&] { return state(); });
@@ -81,7 +81,7 @@ TEST_F(AuoTest, RoutinesRunTheirScheduleAndStopOrCarryOnAtEachFailure)
 TEST_F(AuoTest, GateOpensAtGpioStatusAndRestsAtTheOtherLevel)
 {
     for (unsigned int status : {0, 1, 2}) {
-        installChip(ChipType::AUO, status);
+        installChip("auo", status);
         EXPECT_EQ(0, driver->u1DrvUpdataVcom(0x34));
         const std::string rest = status == 0 ? "1" : "0";
         EXPECT_EQ("sleep 5000, gpio 168=" + std::to_string(status) +
@@ -92,10 +92,10 @@ TEST_F(AuoTest, GateOpensAtGpioStatusAndRestsAtTheOtherLevel)
 
 TEST_F(AuoTest, EveryValueRoundTripsAndOnlyTheSavedOneSurvivesAPowerCycle)
 {
-    installChip(ChipType::AUO);
+    installChip("auo");
     expectRoundTrip([&] { return chip->setting(); }, [](unsigned v) { return v; });
     expectPowerCycleKeeps(0x21, {"VCOM AUO Update", "VCOM AUO save", "VCOM AUO read"});
-    installChip(ChipType::KD532P);
+    installChip("kd532p");
     expectRoundTrip([&] { return chip->setting(); }, [](unsigned v) { return v; });
     expectPowerCycleKeeps(0x21, {"VCOM KD532P Update", " KD532P save", "VCOM IC_KD532P read"});
 }

@@ -9,7 +9,7 @@ using ze::sim::BoeChip;
 
 class BoeTest : public DriverTest {
 protected:
-    void SetUp() override { chip = &installModel<BoeChip>(ChipType::BOE); }
+    void SetUp() override { chip = &installModel<BoeChip>("boe"); }
     std::string state() const
     {
         return "code " + hex(chip->code(), 4) + " nvm " + hex(chip->nvmCode(), 4);
@@ -47,7 +47,7 @@ TEST_F(BoeTest, RoutinesRunTheirScheduleAndStopAtTheFirstFailedTransfer)
     expectRuns(
         runs, 0x0134,
         [&](const RoutineRun&) {
-            chip = &installModel<BoeChip>(ChipType::BOE);
+            chip = &installModel<BoeChip>("boe");
             chip->setCode(0x0200);
         },
         [&] { return state(); });

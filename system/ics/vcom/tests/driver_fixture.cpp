@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include <ze/ic/chip_catalogue.h>
 #include <ze/platform/soc_backend.h>
 
 namespace ze::test {
@@ -80,6 +81,13 @@ Lines upTo(const Lines& run, const std::string& step, int status)
     return out;
 }
 
+int typeIdxOf(const char* chip)
+{
+    const ze::ic::catalogue::ChipInfo* info = ze::ic::catalogue::byName(chip);
+    if (info == nullptr) throw std::logic_error(std::string("no chip ") + chip);
+    return info->typeIdx;
+}
+
 std::string hex(unsigned int value, int digits)
 {
     char text[16];
@@ -101,11 +109,20 @@ DriverTest::~DriverTest()
     ze::platform::setSocBackend(nullptr);
 }
 
-ze::sim::Panel DriverTest::install(const ze::sim::PanelConfig& config)
+ze::sim::Panel DriverTest::install(const VcomBoardConfig& config)
 {
+    rig.reset();
     board = newBoard();
-    panel = ze::sim::installPanel(*board, config);
-    EXPECT_EQ(0, ze::sim::writeBoardIni(root, config));
+    ze::sim::RigSetup setup;
+    setup.panel = config;
+    setup.root = root;
+    setup.board = board;
+    setup.envStore = false;  // the tests that need one make it
+    std::string error;
+    rig = ze::sim::Rig::create(setup, &error);
+    if (!rig) throw std::runtime_error(error);
+    rig->activate(recordCalls(board));
+    panel = rig->panel();
     EXPECT_EQ(0, driver->Get_Vcom_DataSeparation());
     resetRecords();
     return panel;

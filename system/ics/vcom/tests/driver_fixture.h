@@ -24,6 +24,7 @@
 
 #include <ze/sim/board.h>
 #include <ze/sim/panel.h>
+#include <ze/sim/rig.h>
 #include <ze/test/log_capture.h>
 #include <ze/test/temp_root.h>
 #include <ze/test/timeline.h>
@@ -37,7 +38,7 @@ using V = ze::ic::VCOMICDriver;
 using Routine = int (V::*)(unsigned short*);
 using Lines = std::vector<std::string>;
 using ze::sim::Call;
-using ze::sim::ChipType;
+using ze::sim::VcomBoardConfig;
 
 constexpr int kBusFault = -121;  // injected into I2C transfers
 constexpr int kGpioFault = 3;    // injected into GPIO calls
@@ -72,6 +73,9 @@ constexpr Fault nthGpio(unsigned int n)
     return {Call::GpioSetValue, n};
 }
 
+// The catalogue's TypeIdx of a chip named on a command line ("auo").
+int typeIdxOf(const char* chip);
+
 // Upper-case hex, at least `digits` wide.
 std::string hex(unsigned int value, int digits = 2);
 
@@ -92,12 +96,13 @@ protected:
 
     // On a fresh board: installs the panel, writes its board file and parses
     // it; then clears the timeline, the log and the clock.
-    ze::sim::Panel install(const ze::sim::PanelConfig& config);
+    ze::sim::Panel install(const VcomBoardConfig& config);
     template <class Model>
-    Model& installModel(ChipType chip, std::uint8_t vcomAddr = 0xE8, std::uint32_t gpioStatus = 1)
+    Model& installModel(const char* chip, std::uint8_t vcomAddr = 0xE8,
+                        std::uint32_t gpioStatus = 1)
     {
-        ze::sim::PanelConfig config;
-        config.chip = chip;
+        VcomBoardConfig config;
+        config.typeIdx = typeIdxOf(chip);
         config.vcomAddr = vcomAddr;
         config.gpioStatus = gpioStatus;
         auto model = std::dynamic_pointer_cast<Model>(install(config).chip);
@@ -140,6 +145,7 @@ protected:
     std::shared_ptr<ze::sim::Board> board;
     ze::sim::Panel panel;  // the last one installed
     const std::string root = tempRoot.dir();
+    std::unique_ptr<ze::sim::Rig> rig;  // the last panel's
     LogCapture log;
     std::shared_ptr<V> driver;
 };

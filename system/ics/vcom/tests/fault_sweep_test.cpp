@@ -28,7 +28,7 @@ constexpr Op kOps[] = {Op::Read, Op::Update, Op::Save};
 // How a chip routine meets one failed call: it stops there, or it logs it and
 // goes on to the end of its sequence.
 struct Policy {
-    ChipType chip;
+    const char* chip;
     bool (*carriesOn)(Op op, const TraceEntry& failed, bool firstChipCall);
     bool minusOneOnFailure;  // its own -1 rather than the SoC status
 };
@@ -53,10 +53,9 @@ bool in518(Op op, const TraceEntry&, bool firstChipCall)
 }
 
 const Policy kPolicies[] = {
-    {ChipType::AUO, gateCalls, false}, {ChipType::KD532P, never, false},
-    {ChipType::BOE, never, false},     {ChipType::KD733, never, false},
-    {ChipType::G1625, never, false},   {ChipType::RT6966, never, true},
-    {ChipType::IN525, always, false},  {ChipType::IN518, in518, false},
+    {"auo", gateCalls, false}, {"kd532p", never, false}, {"boe", never, false},
+    {"kd733", never, false},   {"g1625", never, false},  {"rt6966", never, true},
+    {"in525", always, false},  {"in518", in518, false},
 };
 
 bool sameStep(const TraceEntry& a, const TraceEntry& b)
@@ -76,10 +75,10 @@ protected:
     // A chip behind the switch, with the switch and the AUO gate already at
     // their access levels, so that a failed call to close either one is the
     // only thing that fails.
-    void installChip(ChipType chip)
+    void installChip(const char* chip)
     {
-        ze::sim::PanelConfig config;
-        config.chip = chip;
+        VcomBoardConfig config;
+        config.typeIdx = typeIdxOf(chip);
         config.gpioAddr = kGateGpio;
         config.gpioStatus = kGateAccessLevel;
         config.i2cSwitchType = 1;
@@ -124,7 +123,7 @@ TEST_F(FaultSweep, EveryFailedCallGivesTheResultItsChipsFailureRulesSayAndIsRepo
                 const TraceEntry& target = clean[k];
                 const bool isSwitch = k == 0 || k + 1 == clean.size();
                 (isSwitch ? switchCalls : chipCalls)++;
-                SCOPED_TRACE(std::string(ze::sim::chipName(policy.chip)) + " op " +
+                SCOPED_TRACE(std::string(policy.chip) + " op " +
                              std::to_string(static_cast<int>(op)) + " failing call " +
                              std::to_string(k) + ": " + describe(target));
                 installChip(policy.chip);

@@ -10,7 +10,7 @@ using ze::sim::G1625;
 
 class G1625Test : public DriverTest {
 protected:
-    void SetUp() override { chip = &installModel<G1625>(ChipType::G1625); }
+    void SetUp() override { chip = &installModel<G1625>("g1625"); }
     std::string state() const
     {
         return "set " + hex(chip->setting()) + " nvm " + hex(chip->nvmSetting());
@@ -53,7 +53,7 @@ TEST_F(G1625Test, EveryValueRoundTripsWithoutItsBit7AndASaveKeepsItsOwnValue)
 
 TEST_F(G1625Test, StatusIsReadAtTheAddressPlusOneWrappingFrom0xFFTo0x00)
 {
-    chip = &installModel<G1625>(ChipType::G1625, 0xFF);
+    chip = &installModel<G1625>("g1625", 0xFF);
     board->attach(1, 0x00, std::make_shared<G1625>(0x11));
     ASSERT_EQ(0, driver->u1DrvUpdataVcom(5));
     EXPECT_EQ(0x11, driver->u1DrvReadVcom());

@@ -17,7 +17,7 @@ protected:
     void SetUp() override { installChip(); }
     void installChip(std::uint8_t vcomAddr = 0xE8)
     {
-        chip = &installModel<In518Chip>(ChipType::IN518, vcomAddr);
+        chip = &installModel<In518Chip>("in518", vcomAddr);
         bridge = std::dynamic_pointer_cast<InnoluxBridge>(panel.bridge);
     }
     std::string state() const

@@ -18,7 +18,7 @@ class In525 : public DriverTest {
 protected:
     void SetUp() override
     {
-        chip = &installModel<In525Chip>(ChipType::IN525);
+        chip = &installModel<In525Chip>("in525");
         bridge = std::dynamic_pointer_cast<InnoluxBridge>(panel.bridge);
     }
     std::string state() const

@@ -9,7 +9,7 @@ using ze::sim::Kd733Chip;
 
 class Kd733Test : public DriverTest {
 protected:
-    void SetUp() override { chip = &installModel<Kd733Chip>(ChipType::KD733); }
+    void SetUp() override { chip = &installModel<Kd733Chip>("kd733"); }
     std::string state() const
     {
         return "ref " + hex(chip->reference(), 3) + " set " + hex(chip->setting(), 3) + " nvm " +
@@ -49,7 +49,7 @@ TEST_F(Kd733Test, RoutinesReadTheReferenceFirstAndStopAtTheFirstFailedTransfer)
     expectRuns(
         runs, 0x0190,
         [&](const RoutineRun&) {
-            chip = &installModel<Kd733Chip>(ChipType::KD733);
+            chip = &installModel<Kd733Chip>("kd733");
             chip->setReference(0x0180);
             chip->setSetting(0x01DA);
         },

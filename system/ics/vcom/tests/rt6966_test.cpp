@@ -35,7 +35,7 @@ std::optional<std::string> storedVcomValue(const std::string& root)
 
 class Rt6966Test : public DriverTest {
 protected:
-    void SetUp() override { chip = &installModel<Rt6966>(ChipType::RT6966); }
+    void SetUp() override { chip = &installModel<Rt6966>("rt6966"); }
     std::string state() const
     {
         return "H " + hex(chip->reg(Rt6966::kRegVcomH)) + " L " + hex(chip->reg(Rt6966::kRegVcomL));
@@ -72,7 +72,7 @@ TEST_F(Rt6966Test, RoutinesSettleOnlyAfterBothTransfersAndFailWithMinusOne)
     expectRuns(
         runs, 0,
         [&](const RoutineRun&) {
-            chip = &installModel<Rt6966>(ChipType::RT6966);
+            chip = &installModel<Rt6966>("rt6966");
             chip->forceReg(Rt6966::kRegVcomH, 0x27);
             chip->forceReg(Rt6966::kRegVcomL, 0x10);
         },

@@ -237,7 +237,7 @@ int main(int argc, char** argv)
         "| line | panels | success | updates median / worst | readings median / worst | s/panel "
         "with settling |\n|---|---|---|---|---|---|\n");
     for (const ChipInfo& chip : ze::ic::catalogue::kChips) {
-        ze::vcomcal::test::SimRig rig(static_cast<ze::sim::ChipType>(chip.typeIdx));
+        ze::vcomcal::test::SimRig rig(chip.name);
         MixedPopulation population = overrides;
         population.hi = mixedPopulationFor(chip).hi;
         for (const auto& [name, method] : methods) {

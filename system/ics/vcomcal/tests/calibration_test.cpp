@@ -30,7 +30,7 @@ protected:
         ze::test::resetClock();
     }
 
-    test::SimRig rig{ze::sim::ChipType::AUO};
+    test::SimRig rig{"auo"};
     AuoChip& auo;
     FlickerPanel panel;
     CalibrationConfig config;

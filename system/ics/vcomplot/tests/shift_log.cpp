@@ -81,7 +81,7 @@ int main(int argc, char** argv)
             std::cerr << "vcomplot-shift: unknown chip '" << names[c] << "'\n";
             return 2;
         }
-        ze::vcomcal::test::SimRig rig(static_cast<ze::sim::ChipType>(chip->typeIdx));
+        ze::vcomcal::test::SimRig rig(chip->name);
         PanelPopulation population = populationFor(*chip);
         const double mean = population.optimumMean, noise = population.noise;
         LineStats line;
