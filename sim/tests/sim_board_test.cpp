@@ -226,7 +226,7 @@ TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadB
     std::copy_n(block.begin(), data.size(), data.begin());
     block.back() = In525Chip::blockCrc(data);
     EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), 0);
-    now_ += In525Chip::kBlockUs;
+    now_ += In525Chip::kDataUs;
     EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), kDataNack);
     EXPECT_EQ(heldValue(panel), 0x42u);
     EXPECT_EQ(reasons(),
@@ -239,9 +239,9 @@ TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadB
     const std::uint8_t vcom = 0x42;
     const Bytes record = {0x01, 0x89, 0x57, vcom, In518Chip::recordCrc(vcom)};
     EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), kDataNack);
-    unlock(In518Chip::kRegUnlock1, In518Chip::kRegUnlock2, In518Chip::kRegResetStatus);
+    unlock(In518Chip::kRegUnlock1, In518Chip::kRegUnlock2, In518Chip::kRegReset);
     EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), 0);
-    now_ += In518Chip::kRecordUs;
+    now_ += In518Chip::kDataUs;
     EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), kDataNack);
     EXPECT_EQ(reasons(), "data written while locked; second data write without a fresh unlock; ");
 }
