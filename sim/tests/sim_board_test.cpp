@@ -19,6 +19,7 @@
 #include <ze/sim/models/innolux.h>
 #include <ze/sim/panel.h>
 #include <ze/sim/register_file.h>
+#include <ze/sim/rig.h>
 
 #include <ze/test/temp_root.h>
 #include <ze/test/timeline.h>
@@ -357,3 +358,45 @@ TEST(SimBackend, IsBuiltFromTheBoardFilesVcomSectionOrRefusedWithErrno)
 }
 
 }  // namespace
+
+TEST(SimRig, PointsThePlatformAtItsRootWhileItLivesAndFailsInOneLine)
+{
+    ze::test::TempRoot outer;  // $ZE_PLATFORM_ROOT before and after
+    std::string error;
+    std::string temporary;
+    {
+        std::unique_ptr<Rig> rig = Rig::create({}, &error);
+        ASSERT_NE(rig, nullptr) << error;
+        rig->activate();
+        temporary = rig->root();
+        EXPECT_EQ(getenv("ZE_PLATFORM_ROOT"), temporary);
+        EXPECT_TRUE(std::ifstream(temporary + "/obdata/model/config/board.ini").good());
+        EXPECT_TRUE(std::ifstream(temporary + "/etc/fw_env.config").good());
+        EXPECT_EQ(heldValue(rig->panel()), AuoChip::kFactorySetting);
+    }
+    EXPECT_EQ(getenv("ZE_PLATFORM_ROOT"), outer.dir());
+    EXPECT_FALSE(std::ifstream(temporary + "/obdata/model/config/board.ini").good());
+
+    RigSetup kept;
+    kept.root = outer.dir() + "/kept";
+    EXPECT_NE(Rig::create(kept, &error), nullptr);
+    EXPECT_TRUE(std::ifstream(kept.root + "/obdata/model/config/board.ini").good());
+
+    const struct {
+        int typeIdx;
+        std::string root;
+        std::string error;
+    } failures[] = {
+        {2, "", "cannot put the panel on the simulated board: no chip model for TypeIdx 2"},
+        {1, kept.root + "/obdata/model/config/board.ini/x",
+         "cannot create the platform root " + kept.root +
+             "/obdata/model/config/board.ini/x: Not a directory"},
+    };
+    for (const auto& f : failures) {
+        RigSetup setup;
+        setup.panel.typeIdx = f.typeIdx;
+        setup.root = f.root;
+        EXPECT_EQ(Rig::create(setup, &error), nullptr);
+        EXPECT_EQ(error, f.error);
+    }
+}
