@@ -13,7 +13,7 @@
 
 #include <ze/platform/env_setup.h>
 #include <ze/sim/models/innolux.h>
-#include <ze/vcomcal/flicker_panel.h>
+#include <ze/sim/flicker_panel.h>
 
 namespace vcomctl {
 namespace {
