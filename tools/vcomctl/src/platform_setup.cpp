@@ -1,56 +1,107 @@
 #include "platform_setup.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
+#include <vector>
 
 #include <ze/platform/linux_backend.h>
 #include <ze/platform/paths.h>
 
-#ifdef VCOMCTL_WITH_SIM
-#include "sim_setup.h"
-#else
-namespace vcomctl {
-// Without the simulator nothing is ever simulated.
-class SimulatedPanel {
-public:
-    // Refused with the command line.
-    static std::unique_ptr<SimulatedPanel> plan(const Options&, const BoardConfig*, Failure*)
-    {
-        return nullptr;
-    }
-    bool install(Failure*) { return false; }
-    const BoardConfig& fields() const { return fields_; }
-    const std::string& root() const { return root_; }
-    bool keepsState() const { return false; }
-    std::shared_ptr<ze::platform::SocBackend> backend() const { return nullptr; }
-    bool beginCommand(std::string*) { return true; }
-    bool keepState(std::string*) { return true; }
-    std::unique_ptr<ze::vcomcal::Meter> flickerMeter(const CalibrateOptions&, const ChipInfo&) const
-    {
-        return nullptr;
-    }
-    void removePrivateRoot() {}
-
-private:
-    BoardConfig fields_;
-    std::string root_;
-};
-}  // namespace vcomctl
-#endif
-
 namespace vcomctl {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kRootVariable = "ZE_PLATFORM_ROOT";
+constexpr const char* kPrivateDir = "vcomctl-XXXXXX";
+
+// The board under the root the options name, or $ZE_PLATFORM_ROOT's, with
+// --bus, --addr and --chip applied. The overrides reach the driver through a
+// private root whose board file carries them; everything else there is the
+// user's, by symbolic link.
+class BoardSetup : public PlatformSetup {
+public:
+    BoardSetup(const Options& options, std::string root)
+        : PlatformSetup(overridden(readBoardUnder(root), options.overrides)),
+          root_(root.empty() ? ze::platform::platformRoot() : root),
+          overlay_(options.overrides.any())
+    {
+        if (!root.empty()) variable_.point(root);
+    }
+    ~BoardSetup() override
+    {
+        if (backend_) ze::platform::setSocBackend(nullptr);
+        emergencyCleanup();
+    }
+
+    bool install(Failure* failure) override
+    {
+        if (overlay_ && !overlayBoard(&failure->error)) return false;
+        backend_ = ze::platform::makeConfiguredBackend(&failure->error);
+        if (!backend_) return false;
+        ze::platform::setSocBackend(backend_);
+        return true;
+    }
+    ze::platform::SocBackend& backend() const override { return *backend_; }
+    std::string userRoot() const override { return root_; }
+    bool simulated() const override { return false; }
+    std::string configurationGap(unsigned int bus) const override
+    {
+        const std::vector<unsigned int> buses = backend_->buses();
+        if (std::find(buses.begin(), buses.end(), bus) != buses.end()) return "";
+        return "bus " + std::to_string(bus) + " is not in [i2c] buses of " +
+               (root_ == "/" ? "" : root_) + "/etc/zeplatform.conf";
+    }
+    void emergencyCleanup() override
+    {
+        std::error_code ignored;
+        if (!privateRoot_.empty()) fs::remove_all(privateRoot_, ignored);
+    }
+
+private:
+    static ze::platform::VcomBoardRead overridden(ze::platform::VcomBoardRead read,
+                                                  const Overrides& overrides)
+    {
+        read.config = withOverrides(read.config, overrides);
+        return read;
+    }
+
+    bool overlayBoard(std::string* error)
+    {
+        std::error_code failed;
+        std::string dir = (fs::temp_directory_path(failed) / kPrivateDir).string();
+        if (mkdtemp(dir.data()) == nullptr) {
+            *error = "cannot create a private root in " + fs::path(dir).parent_path().string() +
+                     ": " + std::strerror(errno);
+            return false;
+        }
+        privateRoot_ = dir;
+        for (const auto& entry : fs::directory_iterator(root_, failed)) {
+            if (entry.path().filename() == "obdata") continue;
+            fs::create_symlink(entry.path(), privateRoot_ / entry.path().filename(), failed);
+            if (failed) break;
+        }
+        if (!failed)
+            failed.assign(-ze::platform::writeVcomBoard(dir, board()), std::generic_category());
+        if (failed) {
+            *error = "cannot prepare the board overrides under " + dir + ": " + failed.message();
+            return false;
+        }
+        variable_.point(dir);
+        return true;
+    }
+
+    const std::string root_;
+    const bool overlay_;
+    RootVariable variable_;
+    fs::path privateRoot_;
+    std::shared_ptr<ze::platform::SocBackend> backend_;
+};
 
 }  // namespace
 
@@ -62,159 +113,52 @@ BoardConfig withOverrides(BoardConfig board, const Overrides& overrides)
     return board;
 }
 
-std::unique_ptr<PrivateDir> PrivateDir::create(std::string* error)
+RootVariable::~RootVariable()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vcomctl-XXXXXX";
-    if (mkdtemp(&pattern[0]) == nullptr) {
-        *error = "cannot create a private root in " + pattern.substr(0, pattern.rfind('/')) + ": " +
-                 std::strerror(errno);
-        return nullptr;
-    }
-    std::unique_ptr<PrivateDir> dir(new PrivateDir);
-    dir->path_ = pattern;
-    return dir;
-}
-
-void PrivateDir::remove()
-{
-    if (path_.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-    path_.clear();
-}
-
-PlatformSetup::PlatformSetup()
-{
-    if (const char* current = std::getenv(kRootVariable)) previousRootEnv_ = std::string(current);
-}
-
-PlatformSetup::~PlatformSetup()
-{
-    if (backend_) ze::platform::setSocBackend(nullptr);
-    if (rootEnvChanged_) {
-        if (previousRootEnv_) {
-            setenv(kRootVariable, previousRootEnv_->c_str(), 1);
-        } else {
-            unsetenv(kRootVariable);
-        }
+    if (!changed_) return;
+    if (saved_) {
+        setenv(kRootVariable, saved_->c_str(), 1);
+    } else {
+        unsetenv(kRootVariable);
     }
 }
 
-void PlatformSetup::pointAt(const std::string& root)
+void RootVariable::point(const std::string& root)
 {
+    if (!changed_) {
+        if (const char* current = std::getenv(kRootVariable)) saved_ = std::string(current);
+        changed_ = true;
+    }
     setenv(kRootVariable, root.c_str(), 1);
-    rootEnvChanged_ = true;
+}
+
+ze::platform::VcomBoardRead readBoardUnder(const std::string& root)
+{
+    RootVariable variable;
+    if (!root.empty()) variable.point(root);
+    return ze::platform::readVcomBoard();
 }
 
 std::unique_ptr<PlatformSetup> PlatformSetup::plan(const Options& options, Failure* failure)
 {
-    std::unique_ptr<PlatformSetup> setup(new PlatformSetup);
-    setup->options_ = &options;
-    if (!options.simChip.empty() || !options.simState.empty()) {
-        setup->sim_ = SimulatedPanel::plan(options, nullptr, failure);
-        if (!setup->sim_) return nullptr;
-        setup->board_ = setup->sim_->fields();
-        return setup;
-    }
-    if (!options.root.empty()) {
-        std::error_code failed;
-        setup->userRoot_ = std::filesystem::absolute(options.root, failed).lexically_normal();
-        setup->pointAt(setup->userRoot_);
-    } else {
-        setup->userRoot_ = ze::platform::platformRoot();
-    }
-    ze::platform::VcomBoardRead read = ze::platform::readVcomBoard();
-    setup->boardProblem_ = std::move(read.problem);
-    setup->board_ = withOverrides(read.config, options.overrides);
-    if (options.dryRun) {
-        setup->sim_ = SimulatedPanel::plan(options, &setup->board_, failure);
-        if (!setup->sim_) return nullptr;
-    }
-    return setup;
-}
-
-bool PlatformSetup::install(Failure* failure)
-{
-    failure->exitCode = kExitFailed;
-    if (sim_) {
-        if (!sim_->install(failure)) return false;
-        pointAt(sim_->root());
-        if (!sim_->keepsState()) userRoot_.clear();
-        backend_ = sim_->backend();
-    } else {
-        if (options_->overrides.any() && !overlayBoard(failure)) return false;
-        backend_ = ze::platform::makeConfiguredBackend(&failure->error);
-        if (!backend_) return false;
-    }
-    ze::platform::setSocBackend(backend_);
-    return true;
-}
-
-// The user's root seen through a private one whose board file carries the
-// overrides; everything else is the user's, by symbolic link.
-bool PlatformSetup::overlayBoard(Failure* failure)
-{
-    overlay_ = PrivateDir::create(&failure->error);
-    if (!overlay_) return false;
+    if (!options.simChip.empty() || !options.simState.empty())
+        return planSimulatedPanel(options, nullptr, failure);
     std::error_code failed;
-    for (const auto& entry : std::filesystem::directory_iterator(userRoot_, failed)) {
-        if (entry.path().filename() == "obdata") continue;
-        std::filesystem::create_symlink(entry.path(), overlay_->path() / entry.path().filename(),
-                                        failed);
-        if (failed) break;
-    }
-    if (!failed)
-        failed.assign(-ze::platform::writeVcomBoard(overlay_->path(), board_),
-                      std::generic_category());
-    if (failed) {
-        failure->error = "cannot prepare the board overrides under " + overlay_->path() + ": " +
-                         failed.message();
-        return false;
-    }
-    pointAt(overlay_->path());
-    return true;
+    const std::string root =
+        options.root.empty() ? "" : fs::absolute(options.root, failed).lexically_normal().string();
+    auto board = std::make_unique<BoardSetup>(options, root);
+    if (!options.dryRun) return board;
+    const ze::platform::VcomBoardRead read{board->board(), 0, board->boardProblem()};
+    return planSimulatedPanel(options, &read, failure);
 }
 
-bool PlatformSetup::simulated() const
+#ifndef VCOMCTL_WITH_SIM
+// Refused with the command line.
+std::unique_ptr<PlatformSetup> planSimulatedPanel(const Options&,
+                                                  const ze::platform::VcomBoardRead*, Failure*)
 {
-    return sim_ != nullptr;
+    return nullptr;
 }
-
-std::string PlatformSetup::configurationGap(unsigned int bus) const
-{
-    if (sim_ || !backend_) return "";
-    const std::vector<unsigned int> buses = backend_->buses();
-    if (std::find(buses.begin(), buses.end(), bus) != buses.end()) return "";
-    const std::string root = userRoot_ == "/" ? "" : userRoot_;
-    return "bus " + std::to_string(bus) + " is not in [i2c] buses of " + root +
-           "/etc/zeplatform.conf";
-}
-
-bool PlatformSetup::beginCommand(std::string* error)
-{
-    return !sim_ || sim_->beginCommand(error);
-}
-
-bool PlatformSetup::keepState(std::string* error)
-{
-    return !sim_ || sim_->keepState(error);
-}
-
-SimulatedMeter PlatformSetup::simulatedMeter() const
-{
-    if (!sim_) return nullptr;
-    const SimulatedPanel* sim = sim_.get();
-    return [sim](const CalibrateOptions& options, const ChipInfo& chip) {
-        return sim->flickerMeter(options, chip);
-    };
-}
-
-void PlatformSetup::emergencyCleanup()
-{
-    if (sim_) sim_->removePrivateRoot();
-    if (overlay_) overlay_->remove();
-}
+#endif
 
 }  // namespace vcomctl

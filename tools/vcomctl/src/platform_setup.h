@@ -2,25 +2,20 @@
 // Everything the driver stands on, set up the way the HAL framework finds it:
 // the platform root, the SoC backend and the board file the driver parses.
 // Planned first, without writing anything, so that a refused run leaves no
-// trace; installed afterwards.
+// trace; installed afterwards. A board's setup is here, a simulated panel's
+// (--sim, --sim-state, --dry-run) in sim_setup.cpp.
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include <ze/platform/soc_backend.h>
 #include <ze/platform/vcom_board.h>
 
 #include "command_line.h"
-#include "driver_log.h"
-#include "trace.h"
 
 namespace vcomctl {
 
-using BoardConfig = ze::platform::VcomBoardConfig;
 BoardConfig withOverrides(BoardConfig board, const Overrides& overrides);
 
 struct Failure {
@@ -28,71 +23,62 @@ struct Failure {
     std::string error;
 };
 
-// A directory of the tool's own, removed with everything in it on
-// destruction or by remove().
-class PrivateDir {
+// $ZE_PLATFORM_ROOT names a root until this goes; then it is as it was.
+class RootVariable {
 public:
-    // nullptr, with *error set, when it cannot be created under $TMPDIR.
-    static std::unique_ptr<PrivateDir> create(std::string* error);
-    ~PrivateDir() { remove(); }
-    PrivateDir(const PrivateDir&) = delete;
-    PrivateDir& operator=(const PrivateDir&) = delete;
-    const std::string& path() const { return path_; }
-    void remove();
+    RootVariable() = default;
+    ~RootVariable();
+    RootVariable(const RootVariable&) = delete;
+    RootVariable& operator=(const RootVariable&) = delete;
+    void point(const std::string& root);
 
 private:
-    PrivateDir() = default;
-    std::string path_;
+    bool changed_ = false;
+    std::optional<std::string> saved_;
 };
-
-class SimulatedPanel;
 
 class PlatformSetup {
 public:
-    // Points the platform at the root and reads the board: nothing is written.
+    // Reads the board and decides the setup: nothing is written.
     static std::unique_ptr<PlatformSetup> plan(const Options& options, Failure* failure);
-    // Creates what the run needs (private roots, a simulated panel) and
-    // installs the backend.
-    bool install(Failure* failure);
-    // Uninstalls the backend, restores $ZE_PLATFORM_ROOT and removes private
-    // roots.
-    ~PlatformSetup();
-    PlatformSetup(const PlatformSetup&) = delete;
-    PlatformSetup& operator=(const PlatformSetup&) = delete;
+    virtual ~PlatformSetup() = default;
 
-    // Empty for a private root.
-    const std::string& userRoot() const { return userRoot_; }
-    ze::platform::SocBackend& backend() const { return *backend_; }
-    bool simulated() const;
-    const BoardConfig& board() const { return board_; }
-    // Why the tool must not act on the board file; "" when it may.
-    const std::string& boardProblem() const { return boardProblem_; }
+    // Creates what the run needs (private roots, a simulated panel) and
+    // installs the backend; the destructor takes all of it back.
+    virtual bool install(Failure* failure) = 0;
+    virtual ze::platform::SocBackend& backend() const = 0;
+    // The root the report names; empty for a private one.
+    virtual std::string userRoot() const = 0;
+    virtual bool simulated() const { return true; }
     // A missing piece of the platform configuration that explains a failure
     // on `bus`, or "".
-    std::string configurationGap(unsigned int bus) const;
+    virtual std::string configurationGap(unsigned int) const { return ""; }
     // Around each command: a simulated panel that keeps its state loads it
-    // under its lock and saves it.
-    bool beginCommand(std::string* error);
-    bool keepState(std::string* error);
+    // under its lock, and saves it.
+    virtual bool beginCommand(std::string*) { return true; }
+    virtual bool keepState(std::string*) { return true; }
     // The meter watching a simulated panel's flicker; empty without one.
-    SimulatedMeter simulatedMeter() const;
+    virtual SimulatedMeter simulatedMeter() { return nullptr; }
     // From the signal thread while the run waits: leaves nothing behind.
-    void emergencyCleanup();
+    virtual void emergencyCleanup() {}
+
+    const BoardConfig& board() const { return read_.config; }
+    // Why the tool must not act on the board file; "" when it may.
+    const std::string& boardProblem() const { return read_.problem; }
+
+protected:
+    explicit PlatformSetup(ze::platform::VcomBoardRead read) : read_(std::move(read)) {}
 
 private:
-    PlatformSetup();
-    void pointAt(const std::string& root);
-    bool overlayBoard(Failure* failure);
-
-    const Options* options_ = nullptr;
-    std::string userRoot_;
-    std::optional<std::string> previousRootEnv_;
-    bool rootEnvChanged_ = false;
-    BoardConfig board_;
-    std::string boardProblem_;
-    std::unique_ptr<PrivateDir> overlay_;
-    std::unique_ptr<SimulatedPanel> sim_;
-    std::shared_ptr<ze::platform::SocBackend> backend_;
+    const ze::platform::VcomBoardRead read_;
 };
+
+// The board file under `root`, as the driver would parse it.
+ze::platform::VcomBoardRead readBoardUnder(const std::string& root);
+// The simulated panel: for --dry-run on `board` (the board file's, with its
+// problem), otherwise as --sim and --sim-state say.
+std::unique_ptr<PlatformSetup> planSimulatedPanel(const Options& options,
+                                                  const ze::platform::VcomBoardRead* board,
+                                                  Failure* failure);
 
 }  // namespace vcomctl

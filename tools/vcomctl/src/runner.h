@@ -13,6 +13,7 @@
 #include <ze/hal/vcom.h>
 #include <ze/vcomcal/engine.h>
 
+#include "driver_log.h"
 #include "platform_setup.h"
 #include "report.h"
 #include "stop_control.h"

@@ -1,4 +1,6 @@
-#include "sim_setup.h"
+// The simulated panel standing in for the board, on the simulator's rig: for
+// --sim in a fresh private root, for --sim-state in a directory the tool
+// created and keeps, for --dry-run with the chip and wiring of the board file.
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,25 +10,27 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-
 #include <random>
 
-#include <ze/platform/env_setup.h>
-#include <ze/sim/models/innolux.h>
 #include <ze/sim/flicker_panel.h>
+#include <ze/sim/models/innolux.h>
+#include <ze/sim/rig.h>
+
+#include "platform_setup.h"
 
 namespace vcomctl {
 namespace {
 
 namespace catalogue = ze::ic::catalogue;
+using ze::platform::VcomBoardRead;
 
+// Marks a --sim-state directory as the tool's own and names its chip.
+constexpr const char* kMarkerFile = ".vcomctl-sim-state";
 constexpr const char* kMarkerKey = "chip ";
-
-std::string errnoText(int status)
-{
-    return std::strerror(status < 0 ? -status : status);
-}
-
+constexpr std::size_t kMarkerRoom = 64;
+constexpr const char* kStateFile = "panel.state";
+// Locked by each command's read-modify-write of the state; never renamed.
+constexpr const char* kLockFile = ".lock";
 // What a state directory holds besides the lock, the marker and the state:
 // no entry may be a link, nor anyone else's to change. libubootenv opens the
 // environment store by its path.
@@ -37,7 +41,14 @@ constexpr const char* kGuardedEntries[] = {
 constexpr mode_t kOthersWrite = S_IWGRP | S_IWOTH;
 constexpr mode_t kDirMode = 0755;
 constexpr mode_t kFileMode = 0644;
-constexpr std::size_t kMarkerRoom = 64;
+// Every status read of an Innolux chip answers the forced status: more
+// answers than any run reads.
+constexpr std::size_t kStatusAnswers = 4096;
+
+std::string errnoText(int status)
+{
+    return std::strerror(status < 0 ? -status : status);
+}
 
 // "" when the entry is the caller's own and only the caller's to change.
 std::string foreignEntry(const struct stat& info)
@@ -52,247 +63,180 @@ std::string foreignEntry(const struct stat& info)
 // The chip a state directory was made for; nullptr when it is none of ours.
 const ChipInfo* markedChip(int dirFd)
 {
-    const int fd = openat(dirFd, SimulatedPanel::kMarkerFile, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = openat(dirFd, kMarkerFile, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return nullptr;
     char text[kMarkerRoom] = {};
     const ssize_t got = read(fd, text, sizeof text - 1);
     close(fd);
     const std::string line(text, got > 0 ? static_cast<std::size_t>(got) : 0);
+    const std::size_t key = std::strlen(kMarkerKey);
     if (line.rfind(kMarkerKey, 0) != 0 || line.back() != '\n') return nullptr;
-    return catalogue::byName(
-        line.substr(std::strlen(kMarkerKey), line.size() - std::strlen(kMarkerKey) - 1).c_str());
+    return catalogue::byName(line.substr(key, line.size() - key - 1).c_str());
 }
 
-// Every status read of an Innolux chip answers `status`: more answers than
-// any run reads.
-bool forceInnoluxStatus(const ze::sim::Panel& panel, std::uint8_t status)
+BoardConfig chipBoard(const ChipInfo& chip, const Overrides& overrides)
 {
-    constexpr std::size_t kAnswers = 4096;
-    auto* chip = dynamic_cast<ze::sim::InnoluxChip*>(panel.chip.get());
-    if (chip == nullptr) return false;
-    chip->scriptStatus(std::vector<std::uint8_t>(kAnswers, status));
-    return true;
+    BoardConfig board;
+    board.typeIdx = chip.typeIdx;
+    return withOverrides(board, overrides);
 }
 
-}  // namespace
-
-std::unique_ptr<SimulatedPanel> SimulatedPanel::plan(const Options& options,
-                                                     const BoardConfig* board, Failure* failure)
-{
-    std::unique_ptr<SimulatedPanel> sim(new SimulatedPanel);
-    sim->faults_ = options.simFaults;
-    failure->exitCode = kExitUsage;
-    const ChipInfo* chip =
-        options.simChip.empty() ? nullptr : catalogue::byName(options.simChip.c_str());
-    if (!options.simState.empty()) {
-        std::error_code failed;
-        sim->stateDir_ = std::filesystem::absolute(options.simState, failed).lexically_normal();
-        struct stat info;
-        sim->stateExists_ = lstat(sim->stateDir_.c_str(), &info) == 0;
-        if (sim->stateExists_) {
-            failure->error = sim->openStateDir();
-            if (!failure->error.empty()) return nullptr;
-            const ChipInfo* marked = markedChip(sim->dirFd_);
-            if (marked == nullptr) {
-                failure->error = sim->stateDir_ + ": not a state directory vcomctl created (no " +
-                                 kMarkerFile + "); name a directory that does not exist yet";
-                return nullptr;
-            }
-            if (chip != nullptr && chip != marked) {
-                failure->error = sim->stateDir_ + " holds a simulated " + marked->name +
-                                 " panel, not " + chip->name;
-                return nullptr;
-            }
-            if (options.overrides.any()) {
-                failure->error = sim->stateDir_ +
-                                 " keeps its wiring; --bus, --addr and --chip "
-                                 "apply only when it is created";
-                return nullptr;
-            }
-            chip = marked;
-        } else if (chip == nullptr) {
-            failure->error = sim->stateDir_ + " does not exist yet: name its chip with --sim CHIP";
-            return nullptr;
-        }
+class SimulatedSetup : public PlatformSetup {
+public:
+    SimulatedSetup(const Options& options, VcomBoardRead board, std::string stateDir, int dirFd,
+                   int lockFd)
+        : PlatformSetup(std::move(board)),
+          faults_(options.simFaults),
+          stateDir_(std::move(stateDir)),
+          stateExists_(dirFd >= 0),
+          dirFd_(dirFd),
+          lockFd_(lockFd)
+    {
     }
-    if (board != nullptr) {
-        sim->fields_ = *board;
-    } else {
-        BoardConfig fields;
-        fields.typeIdx = chip->typeIdx;
-        sim->fields_ = withOverrides(fields, options.overrides);
+    ~SimulatedSetup() override
+    {
+        if (lockFd_ >= 0) close(lockFd_);
+        if (dirFd_ >= 0) close(dirFd_);
     }
-    return sim;
-}
 
-const std::string& SimulatedPanel::root() const
-{
-    return private_ ? private_->path() : stateDir_;
-}
+    bool install(Failure* failure) override;
+    ze::platform::SocBackend& backend() const override { return rig_->board(); }
+    std::string userRoot() const override { return stateDir_; }
+    bool beginCommand(std::string* error) override;
+    bool keepState(std::string* error) override;
+    SimulatedMeter simulatedMeter() override;
+    void emergencyCleanup() override
+    {
+        std::error_code ignored;
+        if (stateDir_.empty() && rig_) std::filesystem::remove_all(rig_->root(), ignored);
+    }
 
-SimulatedPanel::~SimulatedPanel()
-{
-    if (lockFd_ >= 0) close(lockFd_);
-    if (dirFd_ >= 0) close(dirFd_);
-}
+private:
+    bool createStateDir(std::string* error);
+    bool lock(std::string* error);
+    void unlock();
+    bool loadState(std::string* error);
+    bool injectFaults(Failure* failure);
+    std::string stateFile() const { return stateDir_ + "/" + kStateFile; }
+
+    const std::vector<Fault> faults_;
+    const std::string stateDir_;  // empty: a private root
+    const bool stateExists_;
+    int dirFd_;
+    int lockFd_;             // -1 also for a directory no one can write
+    std::string savedText_;  // the state as the file holds it
+    std::unique_ptr<ze::sim::Rig> rig_;
+};
 
 // Refuses a directory through which another user could make this run write
-// elsewhere: a link, or one that user may change.
-std::string SimulatedPanel::openStateDir()
+// elsewhere: a link, or one that user may change. *dirFd and *lockFd are
+// set as far as it got.
+std::string openStateDir(const std::string& dir, int* dirFd, int* lockFd)
 {
-    dirFd_ = open(stateDir_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dirFd_ < 0) {
+    *dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (*dirFd < 0) {
         const bool link = errno == ELOOP || errno == ENOTDIR;
-        return stateDir_ + ": " +
+        return dir + ": " +
                (link ? "a symbolic link or no directory; name the state directory itself"
                      : std::string("cannot open: ") + std::strerror(errno));
     }
     struct stat info;
-    if (fstat(dirFd_, &info) != 0) return stateDir_ + ": " + std::strerror(errno);
+    if (fstat(*dirFd, &info) != 0) return dir + ": " + std::strerror(errno);
     std::string why = foreignEntry(info);
-    if (!why.empty()) return stateDir_ + ": " + why + "; a state directory must be your own";
+    if (!why.empty()) return dir + ": " + why + "; a state directory must be your own";
     for (const char* entry : kGuardedEntries) {
-        if (fstatat(dirFd_, entry, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (fstatat(*dirFd, entry, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
         why = foreignEntry(info);
-        if (!why.empty()) return stateDir_ + "/" + entry + ": " + why + "; refused";
+        if (!why.empty()) return dir + "/" + entry + ": " + why + "; refused";
     }
-    lockFd_ = openat(dirFd_, kLockFile, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    *lockFd = openat(*dirFd, kLockFile, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kFileMode);
     // Where the lock cannot be made, no run can write the state either.
-    if (lockFd_ < 0 && errno != EACCES && errno != EROFS && errno != EPERM)
-        return stateDir_ + "/" + kLockFile + ": " + std::strerror(errno);
+    if (*lockFd < 0 && errno != EACCES && errno != EROFS && errno != EPERM)
+        return dir + "/" + kLockFile + ": " + std::strerror(errno);
     return "";
 }
 
-bool SimulatedPanel::createStateDir(Failure* failure)
+bool SimulatedSetup::createStateDir(std::string* error)
 {
     if (mkdir(stateDir_.c_str(), kDirMode) != 0) {
-        failure->error = "cannot create " + stateDir_ + ": " + std::strerror(errno);
+        *error = "cannot create " + stateDir_ + ": " + std::strerror(errno);
         return false;
     }
-    failure->error = openStateDir();
-    if (!failure->error.empty()) return false;
+    *error = openStateDir(stateDir_, &dirFd_, &lockFd_);
+    if (!error->empty()) return false;
     const int fd = openat(dirFd_, kMarkerFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           kFileMode);
     const std::string text =
-        std::string(kMarkerKey) + catalogue::byTypeIdx(fields_.typeIdx)->name + "\n";
+        std::string(kMarkerKey) + catalogue::byTypeIdx(board().typeIdx)->name + "\n";
     const bool written =
         fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     if (fd >= 0) close(fd);
-    if (!written) {
-        failure->error =
-            "cannot write " + stateDir_ + "/" + kMarkerFile + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (!written)
+        *error = "cannot write " + stateDir_ + "/" + kMarkerFile + ": " + std::strerror(errno);
+    return written;
 }
 
-bool SimulatedPanel::loadState(std::string* error)
+bool SimulatedSetup::lock(std::string* error)
 {
-    std::string why;
-    const int status = ze::sim::loadPanelState(panel_, dirFd_, kStateFile, &why);
-    // No file yet: the run that created the directory never reached the chip.
-    if (status != 0 && status != -ENOENT) {
-        *error = stateFile() + ": " + (why.empty() ? errnoText(status) : why);
-        if (status == -ELOOP) *error += " (a symbolic link; refused)";
-        return false;
-    }
-    savedText_ = status == 0 ? ze::sim::panelStateText(panel_) : "";
-    return true;
-}
-
-bool SimulatedPanel::beginCommand(std::string* error)
-{
-    if (!keepsState()) return true;
     while (lockFd_ >= 0 && flock(lockFd_, LOCK_EX) != 0) {
         if (errno != EINTR) {
             *error = "cannot lock " + stateDir_ + "/" + kLockFile + ": " + std::strerror(errno);
             return false;
         }
     }
+    return true;
+}
+
+void SimulatedSetup::unlock()
+{
+    if (lockFd_ >= 0) flock(lockFd_, LOCK_UN);
+}
+
+bool SimulatedSetup::loadState(std::string* error)
+{
+    std::string why;
+    const int status = ze::sim::loadPanelState(rig_->panel(), dirFd_, kStateFile, &why);
+    // No file yet: the run that created the directory never reached the chip.
+    if (status != 0 && status != -ENOENT) {
+        *error = stateFile() + ": " + (why.empty() ? errnoText(status) : why);
+        if (status == -ELOOP) *error += " (a symbolic link; refused)";
+        return false;
+    }
+    savedText_ = status == 0 ? ze::sim::panelStateText(rig_->panel()) : "";
+    return true;
+}
+
+bool SimulatedSetup::install(Failure* failure)
+{
+    if (!stateDir_.empty() && !stateExists_ && !createStateDir(&failure->error)) return false;
+    // A kept directory's board file is written again, as it was, under its lock.
+    if (!lock(&failure->error)) return false;
+    rig_ = ze::sim::Rig::create(ze::sim::RigSetup{board(), stateDir_, nullptr, !stateExists_},
+                                &failure->error);
+    const bool made = rig_ && (!stateExists_ || loadState(&failure->error));
+    unlock();
+    if (!made) return false;
+    rig_->board().setTraceEnabled(false);
+    if (!injectFaults(failure)) return false;
+    rig_->activate();
+    return true;
+}
+
+bool SimulatedSetup::beginCommand(std::string* error)
+{
+    if (stateDir_.empty()) return true;
+    if (!lock(error)) return false;
     if (loadState(error)) return true;
     unlock();
     return false;
 }
 
-void SimulatedPanel::unlock()
+bool SimulatedSetup::keepState(std::string* error)
 {
-    if (lockFd_ >= 0) flock(lockFd_, LOCK_UN);
-}
-
-bool SimulatedPanel::install(Failure* failure)
-{
-    failure->exitCode = kExitFailed;
-    if (stateDir_.empty()) {
-        private_ = PrivateDir::create(&failure->error);
-        if (!private_) return false;
-    } else if (!stateExists_ && !createStateDir(failure)) {
-        return false;
-    }
-    board_ = ze::sim::makeDefaultBoard();
-    board_->setTraceEnabled(false);
-    try {
-        panel_ = ze::sim::installPanel(*board_, fields_);
-    } catch (const std::exception& e) {
-        failure->error = std::string("the simulated board cannot model this panel: ") + e.what();
-        return false;
-    }
-    if (!stateExists_) {
-        if (const int status = ze::platform::writeVcomBoard(root(), fields_)) {
-            failure->error =
-                "cannot write the board file under " + root() + ": " + errnoText(status);
-            return false;
-        }
-        if (const int status = ze::platform::createEnvStore(root())) {
-            failure->error =
-                "cannot create the environment store under " + root() + ": " + errnoText(status);
-            return false;
-        }
-    } else {
-        if (!beginCommand(&failure->error)) return false;
-        unlock();
-    }
-    return injectFaults(failure);
-}
-
-bool SimulatedPanel::injectFaults(Failure* failure)
-{
-    using ze::sim::Call;
-    for (const Fault& fault : faults_) {
-        switch (fault.kind) {
-            case Fault::Kind::Absent:
-                board_->failMatching(fields_.vcomAddr, std::nullopt, ze::sim::kAddressNack);
-                break;
-            case Fault::Kind::Status:
-                if (!forceInnoluxStatus(panel_, static_cast<std::uint8_t>(fault.number))) {
-                    failure->exitCode = kExitUsage;
-                    failure->error =
-                        "fault '" + fault.text + "': only the IN525 and IN518 report a status";
-                    return false;
-                }
-                break;
-            case Fault::Kind::Write:
-                board_->failNth(Call::I2CWrite, fault.number, -EIO);
-                break;
-            case Fault::Kind::Read:
-                board_->failNth(Call::I2CRead, fault.number, -EIO);
-                break;
-            case Fault::Kind::Gpio:
-                board_->failNth(Call::GpioSetValue, fault.number, -EIO);
-                break;
-            case Fault::Kind::Open:
-                board_->failNth(Call::I2COpen, fault.number, -EIO);
-                break;
-        }
-    }
-    return true;
-}
-
-bool SimulatedPanel::keepState(std::string* error)
-{
-    if (!keepsState()) return true;
-    const std::string text = ze::sim::panelStateText(panel_);
+    if (stateDir_.empty()) return true;
+    const std::string text = ze::sim::panelStateText(rig_->panel());
     int status = 0;
-    if (text != savedText_) status = ze::sim::savePanelState(panel_, dirFd_, kStateFile);
+    if (text != savedText_) status = ze::sim::savePanelState(rig_->panel(), dirFd_, kStateFile);
     if (status == 0) savedText_ = text;
     unlock();
     if (status != 0)
@@ -300,26 +244,102 @@ bool SimulatedPanel::keepState(std::string* error)
     return status == 0;
 }
 
-std::optional<unsigned int> SimulatedPanel::heldValue() const
+bool SimulatedSetup::injectFaults(Failure* failure)
 {
-    return ze::sim::heldValue(panel_);
+    using ze::sim::Call;
+    static const std::pair<Fault::Kind, Call> kFailingCalls[] = {
+        {Fault::Kind::Write, Call::I2CWrite},
+        {Fault::Kind::Read, Call::I2CRead},
+        {Fault::Kind::Gpio, Call::GpioSetValue},
+        {Fault::Kind::Open, Call::I2COpen},
+    };
+    ze::sim::Board& sim = rig_->board();
+    for (const Fault& fault : faults_) {
+        for (const auto& [kind, call] : kFailingCalls) {
+            if (fault.kind == kind) sim.failNth(call, fault.number, -EIO);
+        }
+        if (fault.kind == Fault::Kind::Absent)
+            sim.failMatching(board().vcomAddr, std::nullopt, ze::sim::kAddressNack);
+        if (fault.kind != Fault::Kind::Status) continue;
+        auto* chip = dynamic_cast<ze::sim::InnoluxChip*>(rig_->panel().chip.get());
+        if (chip == nullptr) {
+            failure->exitCode = kExitUsage;
+            failure->error = "fault '" + fault.text + "': only the IN525 and IN518 report a status";
+            return false;
+        }
+        chip->scriptStatus(
+            std::vector<std::uint8_t>(kStatusAnswers, static_cast<std::uint8_t>(fault.number)));
+    }
+    return true;
 }
 
-std::unique_ptr<ze::vcomcal::Meter> SimulatedPanel::flickerMeter(const CalibrateOptions& options,
-                                                                 const ChipInfo& chip) const
+// A flicker meter on the panel: its flicker drawn from the options' seed
+// unless they set it.
+SimulatedMeter SimulatedSetup::simulatedMeter()
 {
-    std::mt19937_64 random(options.simSeed);
-    ze::vcomcal::FlickerPanel flicker = ze::vcomcal::populationFor(chip).draw(random);
-    if (options.simOptimum) flicker.optimum = *options.simOptimum;
-    if (options.simSlope) flicker.slopeBelow = flicker.slopeAbove = *options.simSlope;
-    if (options.simFloor) flicker.floor = *options.simFloor;
-    if (options.simNoise) flicker.noise = *options.simNoise;
-    return ze::vcomcal::simulatedMeter(flicker, options.simSeed, [this] { return heldValue(); });
+    return [this](const CalibrateOptions& options, const ChipInfo& chip) {
+        std::mt19937_64 random(options.simSeed);
+        ze::vcomcal::FlickerPanel flicker = ze::vcomcal::populationFor(chip).draw(random);
+        if (options.simOptimum) flicker.optimum = *options.simOptimum;
+        if (options.simSlope) flicker.slopeBelow = flicker.slopeAbove = *options.simSlope;
+        if (options.simFloor) flicker.floor = *options.simFloor;
+        if (options.simNoise) flicker.noise = *options.simNoise;
+        return ze::vcomcal::simulatedMeter(flicker, options.simSeed,
+                                           ze::vcomcal::heldValueOf(rig_->panel()));
+    };
 }
 
-void SimulatedPanel::removePrivateRoot()
+// An existing state directory: its own, its chip the one named if any, and
+// its board file read under its lock.
+std::string planKept(const Options& options, const std::string& dir, int dirFd, int lockFd,
+                     VcomBoardRead* board)
 {
-    if (private_) private_->remove();
+    const ChipInfo* marked = markedChip(dirFd);
+    if (marked == nullptr) {
+        return dir + ": not a state directory vcomctl created (no " + kMarkerFile +
+               "); name a directory that does not exist yet";
+    }
+    if (!options.simChip.empty() && catalogue::byName(options.simChip.c_str()) != marked)
+        return dir + " holds a simulated " + marked->name + " panel, not " + options.simChip;
+    if (options.overrides.any()) {
+        return dir + " keeps its wiring; --bus, --addr and --chip apply only when it is created";
+    }
+    if (lockFd >= 0) flock(lockFd, LOCK_EX);
+    *board = readBoardUnder(dir);
+    if (lockFd >= 0) flock(lockFd, LOCK_UN);
+    board->config.typeIdx = marked->typeIdx;
+    return "";
+}
+
+}  // namespace
+
+std::unique_ptr<PlatformSetup> planSimulatedPanel(const Options& options,
+                                                  const VcomBoardRead* board, Failure* failure)
+{
+    failure->exitCode = kExitUsage;
+    const ChipInfo* chip =
+        options.simChip.empty() ? nullptr : catalogue::byName(options.simChip.c_str());
+    VcomBoardRead read = board != nullptr ? *board : VcomBoardRead{};
+    if (chip != nullptr) read.config = chipBoard(*chip, options.overrides);
+    std::string dir;
+    int dirFd = -1;
+    int lockFd = -1;
+    if (!options.simState.empty()) {
+        std::error_code failed;
+        dir = std::filesystem::absolute(options.simState, failed).lexically_normal();
+        struct stat info;
+        if (lstat(dir.c_str(), &info) == 0) {
+            failure->error = openStateDir(dir, &dirFd, &lockFd);
+            if (failure->error.empty())
+                failure->error = planKept(options, dir, dirFd, lockFd, &read);
+        } else if (chip == nullptr) {
+            failure->error = dir + " does not exist yet: name its chip with --sim CHIP";
+        }
+    }
+    auto setup = std::make_unique<SimulatedSetup>(options, read, dir, dirFd, lockFd);
+    if (!failure->error.empty()) return nullptr;
+    failure->exitCode = kExitFailed;
+    return setup;
 }
 
 }  // namespace vcomctl
