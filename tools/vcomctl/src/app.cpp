@@ -1,9 +1,13 @@
+// One run: the command line parsed into an immutable plan (command_line.cpp),
+// the platform set up for it (platform_setup.cpp, sim_setup.cpp), one command
+// loop over the driver (runner.cpp), each result reported as it comes
+// (report/).
+
 #include "app.h"
 
 #include <sys/prctl.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -17,7 +21,6 @@
 #include "plot_command.h"
 #include "report.h"
 #include "runner.h"
-#include "session.h"
 #include "value.h"
 
 namespace vcomctl {
@@ -48,6 +51,11 @@ std::string signalName(int signal)
     return std::string("SIG") + sigabbrev_np(signal);
 }
 
+const ChipInfo* boardChip(const PlatformSetup& platform)
+{
+    return catalogue::byTypeIdx(platform.board().typeIdx);
+}
+
 // How a run ends: its exit status and, for a failure, its one-line reason.
 struct RunEnd {
     int exitCode = kExitOk;
@@ -65,30 +73,30 @@ using BatchSource = std::function<std::optional<Batch>()>;
 class Run {
 public:
     Run(const Options& options, const Io& io)
-        : options_(options),
-          io_(io),
-          console_(io.err, io.progress),
-          reporter_(io.out, options.style())
+        : options_(options), io_(io), console_(io.err, io.progress), reporter_(io.out, style())
     {
     }
 
     int execute()
     {
         prctl(PR_SET_TIMERSLACK, kTimerSlackNs, 0, 0, 0);
-        const RunEnd end = options_.session || std::any_of(options_.commands.begin(),
-                                                           options_.commands.end(), needsDriver)
-                               ? withDriverLog()
-                               : chipsOnly();
+        const bool driver =
+            options_.session || std::any_of(options_.commands.begin(), options_.commands.end(),
+                                            [](const Command& c) { return c.op != Op::Chips; });
+        const RunEnd end = driver ? withDriverLog() : RunEnd{};
+        if (!driver) {
+            for (std::size_t i = 0; i < options_.commands.size(); ++i)
+                reporter_.result(chipsResult());
+        }
         reporter_.finish(end.exitCode, end.error);
         if (!end.error.empty()) console_.line("vcomctl: " + end.error);
         return end.exitCode;
     }
 
 private:
-    RunEnd chipsOnly()
+    ReportStyle style() const
     {
-        for (std::size_t i = 0; i < options_.commands.size(); ++i) reporter_.result(chipsResult());
-        return RunEnd{};
+        return ReportStyle{options_.json, options_.valueOnly, options_.session, options_.trace};
     }
 
     RunEnd withDriverLog()
@@ -100,11 +108,11 @@ private:
         Failure failure;
         std::unique_ptr<PlatformSetup> platform = PlatformSetup::plan(options_, &failure);
         if (!platform) return RunEnd{failure.exitCode, failure.error};
-        chip_ = catalogue::byTypeIdx(platform->board().typeIdx);
         if (std::optional<RunEnd> refused = refusal(*platform)) return *refused;
         if (!platform->install(&failure)) return RunEnd{failure.exitCode, failure.error};
+        const ChipInfo* chip = boardChip(*platform);
         reporter_.setContext(RunContext{platform->backend().name(), platform->userRoot(),
-                                        chip_ != nullptr ? chip_->name : ""});
+                                        chip != nullptr ? chip->name : ""});
         if (std::optional<RunEnd> stop = stopped()) return *stop;
         if (io_.stop != nullptr) {
             io_.stop->setIdleStop([this, &platform](int signal) {
@@ -121,25 +129,15 @@ private:
     RunEnd bringUpAndRun(PlatformSetup& platform, DriverLog& log)
     {
         std::string error;
-        std::unique_ptr<DriverSession> session =
-            DriverSession::open(platform.board().i2cBus, &error);
-        if (!session) return RunEnd{kExitFailed, error};
-        TraceTap tap(platform.backend());
-        Runner::Hooks hooks;
-        hooks.begin = [this](const std::string& name) { console_.beginActivity(name); };
-        hooks.end = [this] { console_.endActivity(); };
-        if (options_.verbose)
-            hooks.note = [this](const std::string& text) { console_.line("vcomctl: " + text); };
-        Runner runner(Runner::Setup{session->vcom(), session->driver(), log, tap, &platform,
-                                    options_.trace != TraceMode::Off, options_.verify,
-                                    &options_.calibrate, io_.stop},
-                      hooks);
-        const CommandResult init = runner.init();
+        const std::unique_ptr<Runner> runner =
+            Runner::open(RunnerSetup{options_, platform, log, console_, io_.stop}, &error);
+        if (!runner) return RunEnd{kExitFailed, error};
+        const CommandResult init = runner->init();
         reporter_.init(init);
         if (!init.ok) return RunEnd{kExitFailed, "driver initialization: " + init.error};
-        if (options_.session) return runBatches(runner, sessionLines(platform));
+        if (options_.session) return runBatches(*runner, sessionLines(platform));
         bool given = false;
-        return runBatches(runner, [this, &given]() -> std::optional<Batch> {
+        return runBatches(*runner, [this, &given]() -> std::optional<Batch> {
             if (given) return std::nullopt;
             given = true;
             return Batch{options_.commands, ""};
@@ -158,14 +156,14 @@ private:
             if (std::optional<RunEnd> stop = stopped()) return *stop;
             if (!batch->refusal.empty()) {
                 anyRefused = true;
-                sessionError(kExitUsage, "line " + std::to_string(number) + ": " + batch->refusal);
+                sessionError("line " + std::to_string(number) + ": " + batch->refusal);
             }
             for (const Command& command : batch->commands) {
                 const CommandResult result =
                     command.op == Op::Chips ? chipsResult() : runner.run(command);
                 reporter_.result(result);
                 // A command the stop cut short (a calibration) ends as the stop does.
-                if (std::optional<RunEnd> stop = stoppedBy(result)) return *stop;
+                if (std::optional<RunEnd> stop = stopped(nullptr, &result)) return *stop;
                 if (!result.ok && !options_.session) return RunEnd{kExitFailed, result.error};
                 if (!result.ok) {
                     anyFailed = true;
@@ -178,9 +176,9 @@ private:
         return RunEnd{anyFailed ? kExitFailed : anyRefused ? kExitUsage : kExitOk, ""};
     }
 
-    void sessionError(int exitCode, const std::string& text)
+    void sessionError(const std::string& text)
     {
-        reporter_.refused(exitCode, text);
+        reporter_.refused(kExitUsage, text);
         if (!options_.json) console_.line("vcomctl: " + text);
     }
 
@@ -204,38 +202,34 @@ private:
             if (start == std::string::npos || line[start] == '#') return Batch{};
             const ParseOutcome parsed = parseSessionLine(line);
             if (!parsed.run) return Batch{{}, parsed.error};
-            std::string why = rangeProblem(parsed.options.commands);
+            std::string why = rangeProblem(parsed.options.commands, platform);
             if (why.empty()) why = unconfirmedSave(parsed.options.commands, platform);
             if (!why.empty()) return Batch{{}, why};
             return Batch{parsed.options.commands, ""};
         };
     }
 
-    // A stop asked for by a signal; `after` is the command that was let finish.
-    std::optional<RunEnd> stopped(const Command* after = nullptr) const
+    // A stop asked for by a signal; `after` is the command that was let
+    // finish, `cut` a result that failed because the stop arrived.
+    std::optional<RunEnd> stopped(const Command* after = nullptr,
+                                  const CommandResult* cut = nullptr) const
     {
         const int signal = io_.stop != nullptr ? io_.stop->requested() : 0;
-        if (signal == 0) return std::nullopt;
+        if (signal == 0 || (cut != nullptr && cut->ok)) return std::nullopt;
         std::string text = "stopped by " + signalName(signal);
         if (after != nullptr) text += " after " + describe(*after) + " completed its sequence";
+        if (cut != nullptr) text += ": " + cut->error;
         return RunEnd{kExitSignalBase + signal, text};
     }
 
-    // The run ended as stopped when `result` failed because a stop arrived.
-    std::optional<RunEnd> stoppedBy(const CommandResult& result) const
+    static std::string rangeProblem(const std::vector<Command>& commands,
+                                    const PlatformSetup& platform)
     {
-        const int signal = io_.stop != nullptr ? io_.stop->requested() : 0;
-        if (result.ok || signal == 0) return std::nullopt;
-        return RunEnd{kExitSignalBase + signal,
-                      "stopped by " + signalName(signal) + ": " + result.error};
-    }
-
-    std::string rangeProblem(const std::vector<Command>& commands) const
-    {
+        const ChipInfo* chip = boardChip(platform);
         for (const Command& command : commands) {
-            if (!touchesChip(command)) continue;
-            if (chip_ == nullptr) return "";  // refused at bring-up
-            const std::string why = checkRange(command, *chip_);
+            // Without a chip the bring-up refuses the run.
+            const std::string why =
+                touchesChip(command) && chip != nullptr ? checkRange(command, *chip) : "";
             if (!why.empty()) return why;
         }
         return "";
@@ -253,12 +247,12 @@ private:
             console_.line("vcomctl: warning: " + platform.boardProblem() +
                           "; the driver runs its defaults");
         }
-        if (acts && chip_ == nullptr) {
+        if (acts && boardChip(platform) == nullptr) {
             return RunEnd{kExitFailed,
                           "the board's TypeIdx " + std::to_string(platform.board().typeIdx) +
                               " names no chip the driver supports (see vcomctl chips)"};
         }
-        const std::string why = rangeProblem(options_.commands);
+        const std::string why = rangeProblem(options_.commands, platform);
         if (!why.empty()) return RunEnd{kExitUsage, why};
         const std::string unconfirmed = unconfirmedSave(options_.commands, platform);
         if (!unconfirmed.empty()) return RunEnd{kExitFailed, unconfirmed};
@@ -269,13 +263,14 @@ private:
     // confirms it, as i2cset asks before it writes. "" when all are confirmed.
     std::string unconfirmedSave(const std::vector<Command>& commands, const PlatformSetup& platform)
     {
-        const bool mtp = chip_ != nullptr && chip_->readShowsStored;
+        const ChipInfo* chip = boardChip(platform);
+        const bool mtp = chip != nullptr && chip->readShowsStored;
         if (platform.simulated() || !mtp || options_.assumeYes || !io_.interactive) return "";
         for (const Command& command : commands) {
             if (command.op != Op::Save) continue;
             const BoardConfig& board = platform.board();
             console_.line("vcomctl: " + describe(command) + " programs the MTP of the " +
-                          chip_->name + " at " + deviceText(board.vcomAddr) + " on bus " +
+                          chip->name + " at " + deviceText(board.vcomAddr) + " on bus " +
                           std::to_string(board.i2cBus) + ". Continue? [y/N]");
             std::string answer;
             std::getline(io_.in, answer);
@@ -289,7 +284,6 @@ private:
     const Io& io_;
     Console console_;
     Reporter reporter_;
-    const ChipInfo* chip_ = nullptr;
     std::unique_lock<std::mutex> hold_;
 };
 

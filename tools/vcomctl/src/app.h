@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "stop_control.h"
-#include "trace.h"
 
 namespace vcomctl {
 

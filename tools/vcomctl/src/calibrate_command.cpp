@@ -15,7 +15,7 @@
 
 #include "new_file.h"
 #include "pictures.h"
-#include "runner.h"
+#include "report.h"
 #include "stop_control.h"
 
 namespace vcomctl {

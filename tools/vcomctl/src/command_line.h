@@ -47,8 +47,6 @@ std::string parseFault(const std::string& text, Fault* fault);
 
 // "read", "update 0x80", "pattern on"
 std::string describe(const Command& command);
-// True for commands that act through the driver (all but chips).
-bool needsDriver(const Command& command);
 
 // Board-file fields replaced for one run; the file itself is left alone.
 struct Overrides {
@@ -76,8 +74,6 @@ struct Options {
     CalibrateOptions calibrate;
 
     bool simulated() const { return !simChip.empty() || !simState.empty() || dryRun; }
-    // What the report needs of these options.
-    ReportStyle style() const { return ReportStyle{json, valueOnly, session, trace}; }
 };
 
 struct ParseOutcome {

@@ -60,11 +60,6 @@ std::string describe(const Command& command)
     }
 }
 
-bool needsDriver(const Command& command)
-{
-    return command.op != Op::Chips;
-}
-
 std::string checkRange(const Command& command, const ChipInfo& chip)
 {
     if (command.op != Op::Update && command.op != Op::Save) return "";

@@ -1,12 +1,25 @@
 #include "runner.h"
 
-#include <cerrno>
-#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <flashenv.h>
+#include <ze/hal/halcore.h>
+#include <ze/platform/paths.h>
+
+#include "icinit.h"
 #include "vcomic/VCOMICdriver.h"
 
 namespace vcomctl {
 namespace {
+
+constexpr const char* kEnvConfig = "/etc/fw_env.config";
 
 // The first call that failed: what followed (retries, a closed gate) is its
 // consequence.
@@ -18,35 +31,105 @@ const TraceEntry* firstFailure(const std::vector<TraceEntry>& entries)
     return nullptr;
 }
 
-// The [VCOM] fields as the driver parsed them.
-BoardConfig boardOf(const ze::ic::VCOMICDriver& d)
+// The RT6966's stored copy: "vcom_value" in the environment store. nullopt,
+// with *error set, when it cannot be read or holds no number.
+std::optional<unsigned int> storedVcomValue(std::string* error)
 {
-    return BoardConfig{d.typeIdx,    d.i2cBus,  d.vcomAddr,     d.gpioAddr,
-                       d.gpioStatus, d.ldmFlag, d.i2cSwitchType};
+    const std::string store = "the environment store " + ze::platform::resolvePath(kEnvConfig);
+    std::string text;
+    const int status = FlashEnv::instance()->getEnv("vcom_value", &text);
+    if (status != 0) {
+        *error = store + " cannot be read back (" +
+                 (status == -ENOENT ? std::string("no vcom_value")
+                                    : "status " + std::to_string(status)) +
+                 ")";
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+    if (!text.empty() && *end == '\0') return static_cast<unsigned int>(value);
+    *error = store + " holds no vcom_value number";
+    return std::nullopt;
 }
 
-const ChipInfo* chipOf(const ze::ic::VCOMICDriver* driver)
+// Why the environment file cannot be written, or "".
+std::string envStoreProblem()
 {
-    return driver != nullptr ? ze::ic::catalogue::byTypeIdx(driver->typeIdx) : nullptr;
+    const std::string config = ze::platform::resolvePath(kEnvConfig);
+    std::ifstream in(config);
+    std::string file;
+    for (std::string line; file.empty() && std::getline(in, line);) {
+        std::istringstream fields(line);
+        if (fields >> file && file[0] == '#') file.clear();
+    }
+    if (file.empty()) return config + " names no environment file";
+    // Relative paths are taken under the platform root, as FlashEnv takes them.
+    if (file[0] != '/') file = ze::platform::resolvePath("/" + file);
+    const int fd = open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return "cannot write the environment store " + file + ": " + std::strerror(errno);
+    close(fd);
+    return "";
 }
 
 }  // namespace
 
-Runner::Runner(Setup setup, Hooks hooks) : setup_(setup), hooks_(std::move(hooks)) {}
+std::unique_ptr<Runner> Runner::open(const RunnerSetup& setup, std::string* error)
+{
+    std::unique_ptr<Runner> runner(new Runner(setup));
+    boost::shared_ptr<ze::hal::Registry> registry = getZeHalCore()->getRegistry();
+    runner->wrapper_ = std::make_unique<ze::ic::Vcom>(
+        registry, kDriverId, static_cast<int>(setup.platform.board().i2cBus),
+        ze::ic::VCOM_CHIPS_I2C);
+    if (runner->wrapper_->initHardware() != 0) {
+        *error = "the VCOM wrapper did not create its driver (initHardware failed)";
+        return nullptr;
+    }
+    if (runner->wrapper_->registerDriver() != 0) {
+        *error = "the VCOM driver could not be registered with the HAL registry";
+        return nullptr;
+    }
+    runner->registered_ = true;
+    runner->vcom_ = boost::dynamic_pointer_cast<ze::hal::Vcom>(
+        registry->getDriver(kDriverId, ze::hal::DRIVER_CLASS_VCOM));
+    if (!runner->vcom_) {
+        *error =
+            "the HAL registry returned no VCOM driver under number " + std::to_string(kDriverId);
+        return nullptr;
+    }
+    runner->driver_ = dynamic_cast<ze::ic::VCOMICDriver*>(runner->vcom_.get());
+    ze::platform::SocBackend& backend = setup.platform.backend();
+    backend.clearTrace();
+    backend.setTraceEnabled(true);
+    return runner;
+}
 
-std::string Runner::reason(const std::string& what, std::optional<int> driverStatus,
-                           const std::vector<TraceEntry>& entries) const
+Runner::Runner(const RunnerSetup& setup) : setup_(setup) {}
+
+Runner::~Runner()
+{
+    setup_.platform.backend().setTraceEnabled(false);
+    setup_.platform.backend().clearTrace();
+    vcom_.reset();
+    if (registered_) wrapper_->unregisterDriver();
+}
+
+std::vector<TraceEntry> Runner::traceSinceTaken() const
+{
+    return setup_.platform.backend().traceSince(nextTrace_);
+}
+
+std::string Runner::reason(const std::string& what, std::optional<int> driverStatus) const
 {
     std::string text = what + " failed";
     if (driverStatus) text += " (status " + std::to_string(*driverStatus) + ")";
+    const std::vector<TraceEntry> entries = traceSinceTaken();
     const TraceEntry* failed = firstFailure(entries);
     const std::vector<DriverMessage> messages = setup_.log.callMessages();
     if (failed != nullptr) {
         text += ": " + describeCall(*failed) + ": ";
         text += failed->status < 0 ? std::strerror(-failed->status) : "failed";
         text += " (" + std::to_string(failed->status) + ")";
-        const std::string gap =
-            setup_.platform != nullptr ? setup_.platform->configurationGap(failed->bus) : "";
+        const std::string gap = setup_.platform.configurationGap(failed->bus);
         if (!gap.empty() && failed->call != ze::platform::Call::GpioSetValue) text += "; " + gap;
     } else if (!messages.empty()) {
         // Every transfer went through: the chip itself refused (an Innolux status).
@@ -62,35 +145,38 @@ CommandResult Runner::call(const std::string& name, Op op, Call&& body)
     result.name = name;
     result.op = op;
     setup_.log.startCall();
-    if (setup_.platform != nullptr && !setup_.platform->beginCommand(&result.error)) {
+    if (!setup_.platform.beginCommand(&result.error)) {
         result.ok = false;
         return result;
     }
-    if (hooks_.begin) hooks_.begin(name);
+    setup_.console.beginActivity(name);
     body(result);
-    if (hooks_.end) hooks_.end();
-    std::vector<TraceEntry> entries = setup_.tap.take();
-    if (!result.ok && result.error.empty()) result.error = reason(name, result.status, entries);
+    setup_.console.endActivity();
+    if (!result.ok && result.error.empty()) result.error = reason(name, result.status);
+    std::vector<TraceEntry> entries = traceSinceTaken();
+    if (!entries.empty()) nextTrace_ = entries.back().sequence + 1;
     std::string kept;
-    if (setup_.platform != nullptr && !setup_.platform->keepState(&kept) && result.ok) {
+    if (!setup_.platform.keepState(&kept) && result.ok) {
         result.ok = false;
         result.error = kept;
     }
-    if (setup_.keepTrace) result.trace = std::move(entries);
+    if (setup_.options.trace != TraceMode::Off) result.trace = std::move(entries);
     return result;
 }
 
 CommandResult Runner::init()
 {
     return call("init", Op::Init, [this](CommandResult& result) {
-        result.status = setup_.vcom.init();
+        result.status = vcom_->init();
         result.ok = result.status == 0;
+        chip_ = driver_ != nullptr ? ze::ic::catalogue::byTypeIdx(driver_->typeIdx) : nullptr;
     });
 }
 
 CommandResult Runner::run(const Command& command)
 {
     return call(describe(command), command.op, [&](CommandResult& result) {
+        const std::string other = ": the registered driver is not this library's";
         switch (command.op) {
             case Op::Read: {
                 unsigned short value = 0;
@@ -100,41 +186,36 @@ CommandResult Runner::run(const Command& command)
             }
             case Op::Update:
                 result.value = command.value;
-                result.status = setup_.vcom.u1DrvUpdataVcom(command.value);
+                result.status = vcom_->u1DrvUpdataVcom(command.value);
                 result.ok = result.status == 0;
                 break;
             case Op::Save:
-                result.value = command.value;
-                if (!updateBeforeSave(command, result)) break;
-                result.status = setup_.vcom.u1DrvSaveVcom(command.value);
-                result.ok = result.status == 0;
-                if (!result.ok) explainStoreFailure(command, result);
-                if (result.ok && setup_.verify) readBack(command, result);
+                save(command, result);
                 break;
             case Op::Pattern:
                 // Always 1; a refused refresh-rate switch is told only in the log.
-                setup_.vcom.Get_Vcom_bmp("vcomctl", command.on ? 1 : 0);
+                vcom_->Get_Vcom_bmp("vcomctl", command.on ? 1 : 0);
                 result.ok = setup_.log.callMessages().empty();
                 break;
             case Op::Config:
-                if (setup_.driver != nullptr) {
-                    result.fields = boardOf(*setup_.driver);
+                result.ok = driver_ != nullptr;
+                if (result.ok) {
+                    const ze::ic::VCOMICDriver& d = *driver_;
+                    result.fields = BoardConfig{d.typeIdx,    d.i2cBus,  d.vcomAddr,     d.gpioAddr,
+                                                d.gpioStatus, d.ldmFlag, d.i2cSwitchType};
                 } else {
-                    result.ok = false;
-                    result.error = "config: the registered driver is not this library's";
+                    result.error = "config" + other;
                 }
                 break;
             case Op::Calibrate:
-                if (const ChipInfo* chip = chipOf(setup_.driver)) {
-                    calibrateInto(result, setup_.vcom, *chip, *setup_.calibrate,
-                                  setup_.platform != nullptr ? setup_.platform->simulatedMeter()
-                                                             : SimulatedMeter(),
-                                  setup_.stop);
+                if (chip_ != nullptr) {
+                    calibrateInto(result, *vcom_, *chip_, setup_.options.calibrate,
+                                  setup_.platform.simulatedMeter(), setup_.stop);
                     // No value was found: a failed calibration names none.
                     if (!result.ok) result.value.reset();
                 } else {
                     result.ok = false;
-                    result.error = "calibrate: the registered driver is not this library's";
+                    result.error = "calibrate" + other;
                 }
                 break;
             case Op::Init:
@@ -147,52 +228,49 @@ CommandResult Runner::run(const Command& command)
 // The read's own status tells a failed read from the value 0.
 int Runner::readChip(unsigned short* value)
 {
-    if (setup_.driver == nullptr) return -ENODEV;
-    return setup_.driver->readVcom(value);
+    return driver_ != nullptr ? driver_->readVcom(value) : -ENODEV;
 }
 
-// A chip whose save stores the setting it holds would otherwise store
-// whatever an earlier update, or none, left there.
-bool Runner::updateBeforeSave(const Command& command, CommandResult& result)
+void Runner::save(const Command& command, CommandResult& result)
 {
-    const ChipInfo* chip = chipOf(setup_.driver);
-    if (chip == nullptr || !chip->saveStoresCurrent) return true;
-    if (hooks_.note) {
-        hooks_.note(describe(command) + ": the " + chip->label +
-                    " stores the setting it holds; updating to " + command.valueText + " first");
+    result.value = command.value;
+    // A chip whose save stores the setting it holds would otherwise store
+    // whatever an earlier update, or none, left there.
+    if (chip_ != nullptr && chip_->saveStoresCurrent) {
+        if (setup_.options.verbose) {
+            setup_.console.line("vcomctl: " + describe(command) + ": the " + chip_->label +
+                                " stores the setting it holds; updating to " + command.valueText +
+                                " first");
+        }
+        result.status = vcom_->u1DrvUpdataVcom(command.value);
+        result.ok = result.status == 0;
+        if (!result.ok) {
+            result.error = reason(describe(command) + ": the update before it", result.status);
+            return;
+        }
     }
-    result.status = setup_.vcom.u1DrvUpdataVcom(command.value);
+    result.status = vcom_->u1DrvSaveVcom(command.value);
     result.ok = result.status == 0;
-    if (!result.ok) {
-        result.error =
-            reason(describe(command) + ": the update before it", result.status, setup_.tap.peek());
-    }
-    return result.ok;
-}
-
-// A chip that keeps its value in the environment reports only the store's
-// status; the file it could not write says more.
-void Runner::explainStoreFailure(const Command& command, CommandResult& result)
-{
-    const ChipInfo* chip = chipOf(setup_.driver);
-    if (chip == nullptr || chip->readShowsStored) return;
-    const std::string why = envStoreProblem();
+    // A chip that keeps its value in the environment reports only the
+    // store's status; the file it could not write says more.
+    const std::string why =
+        result.ok || chip_ == nullptr || chip_->readShowsStored ? "" : envStoreProblem();
     if (!why.empty()) result.error = describe(command) + " failed: " + why;
+    if (result.ok && setup_.options.verify) readBack(command, result);
 }
 
 // Some chips report success for a save whose unlock or program step failed;
 // what the chip (or the store) holds afterwards is the only proof.
 void Runner::readBack(const Command& command, CommandResult& result)
 {
-    const ChipInfo* chip = chipOf(setup_.driver);
     std::string error;
-    if (chip != nullptr && !chip->readShowsStored) {
+    if (chip_ != nullptr && !chip_->readShowsStored) {
         result.readBack = storedVcomValue(&error);
     } else {
         setup_.log.startCall();
         unsigned short value = 0;
         if (readChip(&value) != 0) {
-            error = reason("the read back", std::nullopt, setup_.tap.peek());
+            error = reason("the read back", std::nullopt);
         } else {
             result.readBack = value;
         }
