@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <functional>
 
 #include <CLI/CLI.hpp>
 
-#include "help_text.h"
 #include "value.h"
 
 #ifndef VCOMCTL_VERSION
@@ -33,30 +33,93 @@ constexpr unsigned int kLastAddr7 = 0x77;
 constexpr unsigned int kLastAddr8 = 0xEE;
 constexpr int kHelpColumn = 24;
 
+const char* const kFooter =
+    "Board: the chip and its wiring come from the [VCOM] section of\n"
+    "ROOT/obdata/model/config/board.ini; a board file that cannot be read, or lacks\n"
+    "[VCOM] or its TypeIdx, is refused. The SoC backend is the one\n"
+    "ROOT/etc/zeplatform.conf selects.\n"
+    "\n"
+    "Values: decimal (128) or hex with 0x (0x80); no sign, no leading zero (no\n"
+    "octal). A value the chip cannot hold is refused before anything is sent:\n"
+    "{RANGES}\n"
+    "A read that the chip routine reports as failed is an error, not the value 0.\n"
+    "The commands stop at the first one that fails; a session goes on.\n"
+    "save VALUE stores VALUE on every chip. The save of {CURRENT} stores the\n"
+    "setting the chip holds, so vcomctl updates to VALUE first (shown with -v and\n"
+    "--trace).\n"
+    "A save is read back and a difference fails the run.\n"
+    "The read of {STORED} returns what a save stored; the read of {UNSTORED} returns\n"
+    "the chip's register, so its save is verified against the stored copy.\n"
+    "SIGINT, SIGTERM or SIGHUP during a command lets its chip sequence finish, then\n"
+    "stops.\n"
+    "\n"
+    "Exit status: 0 success; 1 the bring-up, a command or a save's verification\n"
+    "failed; 2 the command line was refused and nothing was done (unlike i2cget,\n"
+    "where 2 is a failed read); 128+N stopped by signal N (129 SIGHUP,\n"
+    "130 SIGINT, 143 SIGTERM).\n"
+    "\n"
+    "Examples:\n"
+    "  vcomctl read\n"
+    "  vcomctl -q read\n"
+    "  vcomctl --sim auo read update 0x80 read save 0x80\n"
+    "  vcomctl --json update 128 save 128\n"
+    "  vcomctl --sim in525 --trace=i2ctransfer save 0x5A\n"
+    "  printf 'update 120\\nread\\n' | vcomctl --sim rt6966 session\n"
+    "  vcomctl --sim-state /tmp/panel --sim in518 save 0x70\n"
+    "  vcomctl calibrate --sim in525 --meter sim --log line.jsonl\n"
+    "  vcomctl calibrate --meter-cmd 'probe --once' --state line.json\n"
+    "  vcomctl plot line.jsonl --panel SN123 -o SN123.svg\n"
+    "  vcomctl line-report line.jsonl -o shift.html\n"
+    "(vcomctl calibrate --help lists the calibration options; plot and line-report\n"
+    "stand alone, without a bring-up: vcomctl plot --help.)";
+
+// The chips whose `property` is `value` (all with none), in TypeIdx order.
+std::string chipList(bool ChipInfo::*property, bool value)
+{
+    std::string names;
+    for (const ChipInfo& chip : catalogue::kChips) {
+        if (property != nullptr && chip.*property != value) continue;
+        if (!names.empty()) names += ", ";
+        names += chip.name;
+    }
+    return names;
+}
+
+const char* const kDescription =
+    "vcomctl: read, set and store the panel's VCOM through the VCOM driver.\n"
+    "Brings the driver up as the HAL framework does, applies the commands in\n"
+    "order to that one bring-up, and takes the driver down again.\n";
+
+std::string helpFooter()
+{
+    std::string text = kFooter;
+    const auto fill = [&text](const std::string& field, const std::string& value) {
+        text.replace(text.find(field), field.size(), value);
+    };
+    fill("{STORED}", chipList(&ChipInfo::readShowsStored, true));
+    fill("{UNSTORED}", chipList(&ChipInfo::readShowsStored, false));
+    fill("{CURRENT}", chipList(&ChipInfo::saveStoresCurrent, true));
+    std::string ranges;
+    for (const ChipInfo& chip : catalogue::kChips) {
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-7s update 0-%-4u save 0-%-4u %s\n", chip.name,
+                      unsigned{chip.updateMax}, unsigned{chip.saveMax}, chip.updateNote);
+        ranges += line;
+    }
+    fill("{RANGES}", ranges);
+    return text;
+}
+
 std::string lower(std::string text)
 {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
-CLI::Validator valueValidator()
+std::string chipProblem(const std::string& name)
 {
-    return CLI::Validator(
-        [](std::string& text) {
-            std::uint16_t ignored = 0;
-            return parseValue(text, &ignored);
-        },
-        "");
-}
-
-CLI::Validator chipValidator()
-{
-    return CLI::Validator(
-        [](std::string& name) {
-            if (catalogue::byName(name.c_str()) != nullptr) return std::string();
-            return "unknown chip " + quoteText(name) + " (valid: " + chipNames() + ")";
-        },
-        "");
+    if (catalogue::byName(name.c_str()) != nullptr) return "";
+    return "unknown chip " + quoteText(name) + " (valid: " + chipNames() + ")";
 }
 
 std::string parseAddr7(const std::string& text, unsigned int* addr)
@@ -205,11 +268,11 @@ void addBoardOptions(CLI::App& app, Options& o)
                    "use a simulated panel with this chip (" + chipNames() +
                        ") in a fresh private root, removed on exit")
         ->type_name("CHIP")
-        ->check(chipValidator())
         ->transform(CLI::Validator(
             [](std::string& name) {
-                name = lower(name);
-                return std::string();
+                const std::string why = chipProblem(name);
+                if (why.empty()) name = lower(name);
+                return why;
             },
             ""));
     app.add_option("--sim-state", o.simState,
@@ -257,13 +320,12 @@ void addOverrides(CLI::App& app, Options& o)
                                return why;
                            })
         ->type_name("ADDR");
-    addParsed<std::string>(
-        app, "--chip", "chip instead of the board file's TypeIdx, for this run only",
-        [&o](const std::string& name) {
-            o.overrides.chip = catalogue::byName(name.c_str());
-            if (o.overrides.chip != nullptr) return std::string();
-            return "unknown chip " + quoteText(name) + " (valid: " + chipNames() + ")";
-        })
+    addParsed<std::string>(app, "--chip",
+                           "chip instead of the board file's TypeIdx, for this run only",
+                           [&o](const std::string& name) {
+                               o.overrides.chip = catalogue::byName(name.c_str());
+                               return chipProblem(name);
+                           })
         ->type_name("CHIP");
 }
 
@@ -288,7 +350,12 @@ void addValueCommand(CLI::App& app, std::vector<Command>& commands, const std::s
     sub->add_option("VALUE", *text, "the VCOM value")
         ->required()
         ->type_name("")
-        ->check(valueValidator());
+        ->check(CLI::Validator(
+            [](std::string& given) {
+                std::uint16_t ignored = 0;
+                return parseValue(given, &ignored);
+            },
+            ""));
     sub->callback([&commands, text, op] {
         Command command{op, 0, false, *text};
         parseValue(*text, &command.value);
@@ -379,6 +446,64 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
     outcome.exitCode = outcome.error.empty() ? kExitOk : kExitUsage;
     outcome.run = outcome.error.empty();
     return outcome;
+}
+
+std::string chipNames()
+{
+    return chipList(nullptr, true);
+}
+
+std::string parseFault(const std::string& text, Fault* fault)
+{
+    static const std::pair<const char*, Fault::Kind> kWords[] = {
+        {"write", Fault::Kind::Write},   {"read", Fault::Kind::Read},
+        {"gpio", Fault::Kind::Gpio},     {"open", Fault::Kind::Open},
+        {"absent", Fault::Kind::Absent}, {"status", Fault::Kind::Status},
+    };
+    const std::string::size_type colon = text.find(':');
+    const std::string word = text.substr(0, colon);
+    const std::string arg = colon == std::string::npos ? "" : text.substr(colon + 1);
+    fault->text = text;
+    fault->number = 0;
+    for (const auto& [name, kind] : kWords) {
+        if (word != name) continue;
+        fault->kind = kind;
+        if (kind == Fault::Kind::Absent) {
+            if (colon == std::string::npos) return "";
+            break;
+        }
+        if (kind == Fault::Kind::Status) {
+            if (parseNumber(arg, 0xFF, &fault->number).empty()) return "";
+            return "fault " + quoteText(text) + ": status:BYTE needs a byte (0 to 0xFF)";
+        }
+        if (parseNumber(arg, kMaxValue, &fault->number).empty() && fault->number > 0) return "";
+        return "fault " + quoteText(text) + ": " + word + ":N needs a call count of 1 or more";
+    }
+    return "unknown fault " + quoteText(text) +
+           " (write:N, read:N, gpio:N, open:N, absent, status:BYTE)";
+}
+
+std::string describe(const Command& command)
+{
+    switch (command.op) {
+        case Op::Update:
+        case Op::Save:
+            return std::string(commandWord(command.op)) + " " + command.valueText;
+        case Op::Pattern:
+            return command.on ? "pattern on" : "pattern off";
+        default:
+            return commandWord(command.op);
+    }
+}
+
+std::string checkRange(const Command& command, const ChipInfo& chip)
+{
+    if (command.op != Op::Update && command.op != Op::Save) return "";
+    const bool update = command.op == Op::Update;
+    const unsigned int max = update ? chip.updateMax : chip.saveMax;
+    if (command.value <= max) return "";
+    return describe(command) + ": out of range for " + chip.name + " (0 to " + std::to_string(max) +
+           ": " + (update ? chip.updateNote : chip.saveNote) + ")";
 }
 
 }  // namespace vcomctl
