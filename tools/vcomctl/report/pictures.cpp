@@ -47,14 +47,6 @@ std::string panelPicture(std::istream& in, const std::string& panel, std::string
     return why;
 }
 
-std::string lineReportPage(std::istream& in, const std::string& title,
-                           ze::vcomplot::LineReportCounts* counts)
-{
-    ze::vcomplot::LineReportOptions options;
-    if (!title.empty()) options.title = title;
-    return ze::vcomplot::lineReportHtml(in, options, counts);
-}
-
 std::string calibrationLogLine(const ze::vcomcal::CalibrationReport& report)
 {
     return ze::vcomcal::logEntry(report).dump(-1, ' ', false,

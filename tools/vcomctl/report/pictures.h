@@ -13,9 +13,6 @@ namespace vcomctl {
 // line (the first one, or the latest of `panel`). "" with *svg set, or why
 // `in` holds none, to follow its file name.
 std::string panelPicture(std::istream& in, const std::string& panel, std::string* svg);
-// The station's log in `in` as one HTML page.
-std::string lineReportPage(std::istream& in, const std::string& title,
-                           ze::vcomplot::LineReportCounts* counts);
 
 // The log's JSON line for one panel, '\n' included.
 std::string calibrationLogLine(const ze::vcomcal::CalibrationReport& report);

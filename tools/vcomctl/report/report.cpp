@@ -114,89 +114,6 @@ std::string dump(const Json& json)
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-}  // namespace
-
-const char* commandWord(Op op)
-{
-    static const char* const kWords[] = {"read",   "update", "save",      "pattern",
-                                         "config", "chips",  "calibrate", "init"};
-    return kWords[static_cast<int>(op)];
-}
-
-std::string Reporter::header() const
-{
-    std::string text = dump(Json{{"schema", kSchema},
-                                 {"backend", nullable(context_.backend)},
-                                 {"root", nullable(context_.root)},
-                                 {"chip", nullable(context_.chip)}});
-    text.pop_back();  // the object goes on
-    return text + ",\"init\":" + initJson_ + ",\"results\":[";
-}
-
-std::string Reporter::footer(int exitCode, const std::string& error) const
-{
-    return "]," +
-           dump(Json{{"ok", exitCode == kExitOk}, {"exit", exitCode}, {"error", nullable(error)}})
-               .substr(1) +
-           "\n";
-}
-
-void Reporter::openObject()
-{
-    if (opened_) return;
-    out_ << header();
-    opened_ = true;
-    first_ = true;
-}
-
-void Reporter::init(const CommandResult& result)
-{
-    const bool traced = style_.trace != TraceMode::Off;
-    if (!style_.json) {
-        if (traced) out_ << plainResult(result, style_);
-        return;
-    }
-    initJson_ = dump(resultJson(result, traced));
-    if (style_.session) {
-        openObject();
-        refused(result.ok ? kExitOk : kExitFailed, result.ok ? "" : result.error);
-        initJson_ = "null";
-    }
-}
-
-void Reporter::result(const CommandResult& result)
-{
-    if (!style_.json) {
-        out_ << plainResult(result, style_);
-        out_.flush();
-        return;
-    }
-    openObject();
-    if (!first_) out_ << ',';
-    out_ << dump(resultJson(result, style_.trace != TraceMode::Off));
-    first_ = false;
-    if (style_.session) {
-        refused(result.ok ? kExitOk : kExitFailed, result.ok ? "" : result.error);
-    }
-    out_.flush();
-}
-
-void Reporter::refused(int exitCode, const std::string& error)
-{
-    if (!style_.json) return;
-    openObject();
-    out_ << footer(exitCode, error);
-    out_.flush();
-    opened_ = false;
-    printed_ = true;
-}
-
-void Reporter::finish(int exitCode, const std::string& error)
-{
-    if (style_.session && printed_) return;
-    refused(exitCode, error);
-}
-
 std::string chipsTable()
 {
     std::string text =
@@ -216,6 +133,8 @@ std::string chipsTable()
     return text;
 }
 
+// The text of one result, each line ending in '\n'. A failed command shows
+// only its trace (its reason goes to stderr).
 std::string plainResult(const CommandResult& r, const ReportStyle& style)
 {
     std::string text;
@@ -246,11 +165,71 @@ std::string plainResult(const CommandResult& r, const ReportStyle& style)
                 break;
         }
     }
-    for (const TraceEntry& entry : r.trace) {
-        text += style.trace == TraceMode::I2ctransfer ? i2ctransferLine(entry) + "\n"
-                                                      : "  " + timelineLine(entry) + "\n";
+    return text + traceText(r.trace, style.trace == TraceMode::I2ctransfer);
+}
+
+}  // namespace
+
+const char* commandWord(Op op)
+{
+    static const char* const kWords[] = {"read",   "update", "save",      "pattern",
+                                         "config", "chips",  "calibrate", "init"};
+    return kWords[static_cast<int>(op)];
+}
+
+void Reporter::openObject()
+{
+    if (opened_) return;
+    std::string text = dump(Json{{"schema", kSchema},
+                                 {"backend", nullable(context_.backend)},
+                                 {"root", nullable(context_.root)},
+                                 {"chip", nullable(context_.chip)}});
+    text.pop_back();  // the object goes on
+    out_ << text << ",\"init\":" << initJson_ << ",\"results\":[";
+    opened_ = true;
+    first_ = true;
+}
+
+void Reporter::init(const CommandResult& result)
+{
+    const bool traced = style_.trace != TraceMode::Off;
+    if (!style_.json) {
+        if (traced) out_ << plainResult(result, style_);
+        return;
     }
-    return text;
+    initJson_ = dump(resultJson(result, traced));
+    if (style_.session) {
+        refused(result.ok ? kExitOk : kExitFailed, result.ok ? "" : result.error);
+        initJson_ = "null";
+    }
+}
+
+void Reporter::result(const CommandResult& result)
+{
+    if (!style_.json) {
+        out_ << plainResult(result, style_) << std::flush;
+        return;
+    }
+    openObject();
+    out_ << (first_ ? "" : ",") << dump(resultJson(result, style_.trace != TraceMode::Off));
+    first_ = false;
+    if (style_.session) refused(result.ok ? kExitOk : kExitFailed, result.ok ? "" : result.error);
+    out_.flush();
+}
+
+void Reporter::refused(int exitCode, const std::string& error)
+{
+    if (!style_.json) return;
+    openObject();
+    const Json end{{"ok", exitCode == kExitOk}, {"exit", exitCode}, {"error", nullable(error)}};
+    out_ << "]," << dump(end).substr(1) << "\n" << std::flush;
+    opened_ = false;
+    printed_ = true;
+}
+
+void Reporter::finish(int exitCode, const std::string& error)
+{
+    if (!style_.session || !printed_) refused(exitCode, error);
 }
 
 }  // namespace vcomctl

@@ -72,8 +72,6 @@ public:
 
 private:
     void openObject();
-    std::string header() const;
-    std::string footer(int exitCode, const std::string& error) const;
 
     std::ostream& out_;
     const ReportStyle style_;
@@ -83,10 +81,5 @@ private:
     bool first_ = true;
     bool printed_ = false;
 };
-
-std::string chipsTable();
-// The text of one result, each line ending in '\n'. A failed command shows
-// only its trace (its reason goes to stderr).
-std::string plainResult(const CommandResult& result, const ReportStyle& style);
 
 }  // namespace vcomctl

@@ -19,13 +19,11 @@ using TraceEntry = ze::platform::TraceEntry;
 std::string deviceText(unsigned int addr8);
 // "I2C write to 0x74 [0xE8] reg 0x01 on bus 1", "GPIO 168 set to 1"
 std::string describeCall(const TraceEntry& entry);
-// "ok", or "status -6 (No such device or address)"
-std::string describeStatus(int status);
-// "   5.001000  W  bus 1  0x74 [0xE8]  reg 0x01  data 34       ok"
-std::string timelineLine(const TraceEntry& entry);
-// "i2ctransfer -y 1 w2@0x74 0x01 0x34"; calls that are no I2C transfer as a
-// shell comment, so that the lines can be pasted as they are.
-std::string i2ctransferLine(const TraceEntry& entry);
+// A line per entry: the timeline's
+//   "     5.001000  W  bus 1  0x74 [0xE8]  reg 0x01  data 34       ok"
+// or, `asI2ctransfer`, "i2ctransfer -y 1 w2@0x74 0x01 0x34" with calls that
+// are no I2C transfer as shell comments, so that the lines paste as they are.
+std::string traceText(const std::vector<TraceEntry>& entries, bool asI2ctransfer);
 nlohmann::ordered_json traceJson(const std::vector<TraceEntry>& entries);
 
 }  // namespace vcomctl

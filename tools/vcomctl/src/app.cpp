@@ -291,7 +291,7 @@ private:
 
 int runVcomctl(const std::vector<std::string>& args, const Io& io)
 {
-    if (isPlotCommand(args)) return runPlotCommand(args, io.out, io.err);
+    if (const std::optional<int> drawn = runPlotCommand(args, io.out, io.err)) return *drawn;
     const ParseOutcome parsed = parseCommandLine(args);
     if (parsed.run) return Run(parsed.options, io).execute();
     io.out << parsed.out;

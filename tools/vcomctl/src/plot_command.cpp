@@ -1,14 +1,8 @@
 #include "plot_command.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <CLI/CLI.hpp>
 
@@ -35,24 +29,10 @@ int failed(std::ostream& err, const std::string& command, const std::string& why
 
 }  // namespace
 
-bool isPlotCommand(const std::vector<std::string>& args)
+std::optional<int> runPlotCommand(const std::vector<std::string>& args, std::ostream& out,
+                                  std::ostream& err)
 {
-    return !args.empty() && (args.front() == kPlot || args.front() == kLineReport);
-}
-
-bool writeOutput(const std::string& path, const std::string& content, std::ostream& out,
-                 std::string* error)
-{
-    if (path == "-") {
-        out << content << std::flush;
-        return static_cast<bool>(out);
-    }
-    const std::unique_ptr<NewFile> file = NewFile::create(path, error);
-    return file != nullptr && file->commit(content, error);
-}
-
-int runPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
-{
+    if (args.empty() || (args.front() != kPlot && args.front() != kLineReport)) return std::nullopt;
     const std::string command = args.front();
     const bool plot = command == kPlot;
     CLI::App app(plot ? "Draws one calibration report as an SVG: every reading against the "
@@ -85,8 +65,10 @@ int runPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
         const std::string why = panelPicture(in, panel, &content);
         if (!why.empty()) return failed(err, command, input + " " + why);
     } else {
+        ze::vcomplot::LineReportOptions options;
+        if (!title.empty()) options.title = title;
         ze::vcomplot::LineReportCounts counts;
-        content = lineReportPage(in, title, &counts);
+        content = ze::vcomplot::lineReportHtml(in, options, &counts);
         if (in.bad()) return failed(err, command, systemError("cannot read", input));
         if (counts.skipped > 0) {
             err << "vcomctl: " << command << ": " << counts.skipped << " of "
@@ -94,7 +76,10 @@ int runPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
                 << " are no report and were skipped (counted on the page)\n";
         }
     }
-    if (!writeOutput(output, content, out, &error)) return failed(err, command, error);
+    // "-" is stdout; a file is replaced whole, never written through a symlink.
+    const std::unique_ptr<NewFile> file = output == "-" ? nullptr : NewFile::create(output, &error);
+    if (output == "-" ? !(out << content << std::flush) : !file || !file->commit(content, &error))
+        return failed(err, command, error);
     return kExitOk;
 }
 
