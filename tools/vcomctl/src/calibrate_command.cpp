@@ -26,19 +26,6 @@ constexpr mode_t kNewFileMode = 0666;  // less the umask
 
 using ze::vcomcal::CalibrationReport;
 
-std::unique_ptr<ze::vcomcal::Meter> makeMeter(const CalibrateOptions& options,
-                                              const ze::ic::catalogue::ChipInfo& chip,
-                                              const SimulatedMeter& simulated,
-                                              const ze::vcomcal::StopRequested& stop)
-{
-    const std::chrono::milliseconds timeout(options.meterTimeoutMs);
-    if (!options.meterCommand.empty())
-        return ze::vcomcal::commandMeter(options.meterCommand, timeout, stop);
-    if (!options.meterStdio.empty())
-        return ze::vcomcal::stdioMeter(options.meterStdio, timeout, stop);
-    return simulated(options, chip);
-}
-
 // What a calibration writes once the panel is done. Each is opened and
 // checked before the first update, so that one that cannot be written stops
 // the run while the panel is unchanged, never after its save.
@@ -65,54 +52,34 @@ Output openLog(const std::string& path, std::string* error)
     };
 }
 
-// The panel's curve, drawn from its report whatever the outcome.
-Output openPlot(const std::string& path, std::string* error)
+// The log, the picture and the line's statistics. The statistics are read
+// at the start to seed the search into *line; a panel whose minimum was
+// found and confirmed enters them at the end.
+bool openOutputs(const CalibrateOptions& options, std::vector<Output>* outputs,
+                 ze::vcomcal::LineStats* line, std::string* error)
 {
-    const std::shared_ptr<NewFile> file = NewFile::create(path, error);
-    if (!file) return nullptr;
-    return [file](const CalibrationReport& report, std::string* why) {
-        return file->commit(calibrationPicture(report), why);
-    };
-}
-
-struct Outputs {
-    std::vector<Output> all;
-    // The line's statistics, read at the start to seed the search; a panel
-    // whose minimum was found and confirmed enters them at the end.
-    ze::vcomcal::LineStats line;
-
-    bool open(const CalibrateOptions& options, std::string* error)
-    {
-        line = ze::vcomcal::LineStats(options.halfLife);
-        if (!options.logFile.empty() && !all.emplace_back(openLog(options.logFile, error)))
-            return false;
-        if (!options.plotFile.empty() && !all.emplace_back(openPlot(options.plotFile, error)))
-            return false;
-        if (options.stateFile.empty()) return true;
-        std::shared_ptr<ze::vcomcal::LineStateFile> file =
-            ze::vcomcal::LineStateFile::open(options.stateFile, options.halfLife, error);
+    *line = ze::vcomcal::LineStats(options.halfLife);
+    if (!options.logFile.empty() && !outputs->emplace_back(openLog(options.logFile, error)))
+        return false;
+    if (!options.plotFile.empty()) {
+        const std::shared_ptr<NewFile> file = NewFile::create(options.plotFile, error);
         if (!file) return false;
-        line = file->stats();
-        // With --save-unconfirmed such a panel is saved, but it does not steer the line.
-        all.emplace_back([file](const CalibrationReport& report, std::string* why) {
-            return !report.ok || !report.confirmed || file->add(report.best, why);
+        // The panel's curve, drawn from its report whatever the outcome.
+        outputs->emplace_back([file](const CalibrationReport& report, std::string* why) {
+            return file->commit(calibrationPicture(report), why);
         });
-        return true;
     }
-
-    // Every output is written, whichever failed; *error holds the first failure.
-    bool commit(const CalibrationReport& report, std::string* error)
-    {
-        bool ok = true;
-        for (const Output& output : all) {
-            std::string why;
-            if (output(report, &why)) continue;
-            if (ok) *error = why;
-            ok = false;
-        }
-        return ok;
-    }
-};
+    if (options.stateFile.empty()) return true;
+    std::shared_ptr<ze::vcomcal::LineStateFile> file =
+        ze::vcomcal::LineStateFile::open(options.stateFile, options.halfLife, error);
+    if (!file) return false;
+    *line = file->stats();
+    // With --save-unconfirmed such a panel is saved, but it does not steer the line.
+    outputs->emplace_back([file](const CalibrationReport& report, std::string* why) {
+        return !report.ok || !report.confirmed || file->add(report.best, why);
+    });
+    return true;
+}
 
 }  // namespace
 
@@ -178,31 +145,36 @@ void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
                    const SimulatedMeter& simulated, const StopControl* control)
 {
-    Outputs outputs;
-    if (!outputs.open(options, &result.error)) {
+    std::vector<Output> outputs;
+    ze::vcomcal::LineStats line;
+    if (!openOutputs(options, &outputs, &line, &result.error)) {
         result.ok = false;
         result.error = "calibrate: " + result.error;
         return;
     }
-    ze::vcomcal::StopRequested stop;
-    if (control != nullptr) stop = [control] { return control->requested() != 0; };
     ze::vcomcal::CalibrationConfig config;
+    if (control != nullptr) config.stopRequested = [control] { return control->requested() != 0; };
     config.chip = &chip;
     config.search.samples = options.samples;
     config.search.maxSamples = std::max(config.search.maxSamples, options.samples);
     config.search.maxMoves = options.maxUpdates;
+    if (options.maxReadings) config.search.maxReadings = *options.maxReadings;
     config.settleUs = options.settleMs * kUsPerMs;
     config.save = options.save;
-    config.panelId = options.panelId;
-    if (options.maxReadings) config.search.maxReadings = *options.maxReadings;
     config.saveUnconfirmed = options.saveUnconfirmed;
-    config.stopRequested = stop;
-    ze::vcomcal::seedFromLine(config, outputs.line);
-    if (config.line && outputs.line.halfLife() > 0) config.line->halfLife = outputs.line.halfLife();
+    config.panelId = options.panelId;
+    ze::vcomcal::seedFromLine(config, line);
+    if (config.line && line.halfLife() > 0) config.line->halfLife = line.halfLife();
 
     CalibrationReport report;
+    const std::chrono::milliseconds timeout(options.meterTimeoutMs);
     try {
-        const auto meter = makeMeter(options, chip, simulated, stop);
+        const std::unique_ptr<ze::vcomcal::Meter> meter =
+            !options.meterCommand.empty()
+                ? ze::vcomcal::commandMeter(options.meterCommand, timeout, config.stopRequested)
+            : !options.meterStdio.empty()
+                ? ze::vcomcal::stdioMeter(options.meterStdio, timeout, config.stopRequested)
+                : simulated(options, chip);
         report = ze::vcomcal::calibrate(vcom, *meter, config);
     } catch (const ze::vcomcal::MeterError& e) {
         // The meter did not start: nothing reached the panel.
@@ -213,8 +185,14 @@ void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
     result.ok = report.ok;
     result.error = report.ok ? "" : "calibrate: " + report.error;
     result.value = report.best;
+    // Every output is written, whichever failed; the first failure is told.
     std::string outputError;
-    if (!outputs.commit(report, &outputError)) {
+    for (const Output& output : outputs) {
+        std::string why;
+        if (output(report, &why) || !outputError.empty()) continue;
+        outputError = why;
+    }
+    if (!outputError.empty()) {
         result.error = result.ok ? "calibrate: " + outputError : result.error + "; " + outputError;
         result.ok = false;
     }

@@ -74,60 +74,6 @@ const ChipInfo* markedChip(int dirFd)
     return catalogue::byName(line.substr(key, line.size() - key - 1).c_str());
 }
 
-BoardConfig chipBoard(const ChipInfo& chip, const Overrides& overrides)
-{
-    BoardConfig board;
-    board.typeIdx = chip.typeIdx;
-    return withOverrides(board, overrides);
-}
-
-class SimulatedSetup : public PlatformSetup {
-public:
-    SimulatedSetup(const Options& options, VcomBoardRead board, std::string stateDir, int dirFd,
-                   int lockFd)
-        : PlatformSetup(std::move(board)),
-          faults_(options.simFaults),
-          stateDir_(std::move(stateDir)),
-          stateExists_(dirFd >= 0),
-          dirFd_(dirFd),
-          lockFd_(lockFd)
-    {
-    }
-    ~SimulatedSetup() override
-    {
-        if (lockFd_ >= 0) close(lockFd_);
-        if (dirFd_ >= 0) close(dirFd_);
-    }
-
-    bool install(Failure* failure) override;
-    ze::platform::SocBackend& backend() const override { return rig_->board(); }
-    std::string userRoot() const override { return stateDir_; }
-    bool beginCommand(std::string* error) override;
-    bool keepState(std::string* error) override;
-    SimulatedMeter simulatedMeter() override;
-    void emergencyCleanup() override
-    {
-        std::error_code ignored;
-        if (stateDir_.empty() && rig_) std::filesystem::remove_all(rig_->root(), ignored);
-    }
-
-private:
-    bool createStateDir(std::string* error);
-    bool lock(std::string* error);
-    void unlock();
-    bool loadState(std::string* error);
-    bool injectFaults(Failure* failure);
-    std::string stateFile() const { return stateDir_ + "/" + kStateFile; }
-
-    const std::vector<Fault> faults_;
-    const std::string stateDir_;  // empty: a private root
-    const bool stateExists_;
-    int dirFd_;
-    int lockFd_;             // -1 also for a directory no one can write
-    std::string savedText_;  // the state as the file holds it
-    std::unique_ptr<ze::sim::Rig> rig_;
-};
-
 // Refuses a directory through which another user could make this run write
 // elsewhere: a link, or one that user may change. *dirFd and *lockFd are
 // set as far as it got.
@@ -156,6 +102,110 @@ std::string openStateDir(const std::string& dir, int* dirFd, int* lockFd)
     return "";
 }
 
+// The panel on the simulator's rig; a kept directory's state is loaded
+// and saved around each command under its lock.
+class SimulatedSetup : public PlatformSetup {
+public:
+    SimulatedSetup(const Options& options, VcomBoardRead board, std::string stateDir, int dirFd,
+                   int lockFd)
+        : PlatformSetup(std::move(board)),
+          faults_(options.simFaults),
+          stateDir_(std::move(stateDir)),
+          stateExists_(dirFd >= 0),
+          dirFd_(dirFd),
+          lockFd_(lockFd)
+    {
+    }
+    ~SimulatedSetup() override
+    {
+        if (lockFd_ >= 0) close(lockFd_);
+        if (dirFd_ >= 0) close(dirFd_);
+    }
+
+    bool install(Failure* failure) override
+    {
+        if (!stateDir_.empty() && !stateExists_ && !createStateDir(&failure->error)) return false;
+        // A kept directory's board file is written again, as it was, under its lock.
+        if (!lock(&failure->error)) return false;
+        rig_ = ze::sim::Rig::create(ze::sim::RigSetup{board(), stateDir_, nullptr, !stateExists_},
+                                    &failure->error);
+        const bool made = rig_ && (!stateExists_ || loadState(&failure->error));
+        unlock();
+        if (!made) return false;
+        rig_->board().setTraceEnabled(false);
+        if (!injectFaults(failure)) return false;
+        rig_->activate();
+        return true;
+    }
+    ze::platform::SocBackend& backend() const override { return rig_->board(); }
+    std::string userRoot() const override { return stateDir_; }
+    bool beginCommand(std::string* error) override
+    {
+        if (stateDir_.empty()) return true;
+        if (!lock(error)) return false;
+        if (loadState(error)) return true;
+        unlock();
+        return false;
+    }
+    bool keepState(std::string* error) override
+    {
+        if (stateDir_.empty()) return true;
+        const std::string text = ze::sim::panelStateText(rig_->panel());
+        int status = 0;
+        if (text != savedText_) status = ze::sim::savePanelState(rig_->panel(), dirFd_, kStateFile);
+        if (status == 0) savedText_ = text;
+        unlock();
+        if (status != 0)
+            *error = "cannot keep the simulated panel in " + stateFile() + ": " + errnoText(status);
+        return status == 0;
+    }
+    SimulatedMeter simulatedMeter() override;
+    void emergencyCleanup() override
+    {
+        std::error_code ignored;
+        if (stateDir_.empty() && rig_) std::filesystem::remove_all(rig_->root(), ignored);
+    }
+
+private:
+    bool createStateDir(std::string* error);
+    bool lock(std::string* error)
+    {
+        while (lockFd_ >= 0 && flock(lockFd_, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            *error = "cannot lock " + stateDir_ + "/" + kLockFile + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    void unlock()
+    {
+        if (lockFd_ >= 0) flock(lockFd_, LOCK_UN);
+    }
+    bool loadState(std::string* error)
+    {
+        std::string why;
+        const int status = ze::sim::loadPanelState(rig_->panel(), dirFd_, kStateFile, &why);
+        // No file yet: the run that created the directory never reached the chip.
+        if (status != 0 && status != -ENOENT) {
+            *error = stateFile() + ": " + (why.empty() ? errnoText(status) : why);
+            if (status == -ELOOP) *error += " (a symbolic link; refused)";
+            return false;
+        }
+        savedText_ = status == 0 ? ze::sim::panelStateText(rig_->panel()) : "";
+        return true;
+    }
+    bool injectFaults(Failure* failure);
+    std::string stateFile() const { return stateDir_ + "/" + kStateFile; }
+
+    const std::vector<Fault> faults_;
+    const std::string stateDir_;  // empty: a private root
+    const bool stateExists_;
+    int dirFd_;
+    int lockFd_;             // -1 also for a directory no one can write
+    std::string savedText_;  // the state as the file holds it
+    std::unique_ptr<ze::sim::Rig> rig_;
+};
+
 bool SimulatedSetup::createStateDir(std::string* error)
 {
     if (mkdir(stateDir_.c_str(), kDirMode) != 0) {
@@ -174,74 +224,6 @@ bool SimulatedSetup::createStateDir(std::string* error)
     if (!written)
         *error = "cannot write " + stateDir_ + "/" + kMarkerFile + ": " + std::strerror(errno);
     return written;
-}
-
-bool SimulatedSetup::lock(std::string* error)
-{
-    while (lockFd_ >= 0 && flock(lockFd_, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            *error = "cannot lock " + stateDir_ + "/" + kLockFile + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
-}
-
-void SimulatedSetup::unlock()
-{
-    if (lockFd_ >= 0) flock(lockFd_, LOCK_UN);
-}
-
-bool SimulatedSetup::loadState(std::string* error)
-{
-    std::string why;
-    const int status = ze::sim::loadPanelState(rig_->panel(), dirFd_, kStateFile, &why);
-    // No file yet: the run that created the directory never reached the chip.
-    if (status != 0 && status != -ENOENT) {
-        *error = stateFile() + ": " + (why.empty() ? errnoText(status) : why);
-        if (status == -ELOOP) *error += " (a symbolic link; refused)";
-        return false;
-    }
-    savedText_ = status == 0 ? ze::sim::panelStateText(rig_->panel()) : "";
-    return true;
-}
-
-bool SimulatedSetup::install(Failure* failure)
-{
-    if (!stateDir_.empty() && !stateExists_ && !createStateDir(&failure->error)) return false;
-    // A kept directory's board file is written again, as it was, under its lock.
-    if (!lock(&failure->error)) return false;
-    rig_ = ze::sim::Rig::create(ze::sim::RigSetup{board(), stateDir_, nullptr, !stateExists_},
-                                &failure->error);
-    const bool made = rig_ && (!stateExists_ || loadState(&failure->error));
-    unlock();
-    if (!made) return false;
-    rig_->board().setTraceEnabled(false);
-    if (!injectFaults(failure)) return false;
-    rig_->activate();
-    return true;
-}
-
-bool SimulatedSetup::beginCommand(std::string* error)
-{
-    if (stateDir_.empty()) return true;
-    if (!lock(error)) return false;
-    if (loadState(error)) return true;
-    unlock();
-    return false;
-}
-
-bool SimulatedSetup::keepState(std::string* error)
-{
-    if (stateDir_.empty()) return true;
-    const std::string text = ze::sim::panelStateText(rig_->panel());
-    int status = 0;
-    if (text != savedText_) status = ze::sim::savePanelState(rig_->panel(), dirFd_, kStateFile);
-    if (status == 0) savedText_ = text;
-    unlock();
-    if (status != 0)
-        *error = "cannot keep the simulated panel in " + stateFile() + ": " + errnoText(status);
-    return status == 0;
 }
 
 bool SimulatedSetup::injectFaults(Failure* failure)
@@ -320,7 +302,10 @@ std::unique_ptr<PlatformSetup> planSimulatedPanel(const Options& options,
     const ChipInfo* chip =
         options.simChip.empty() ? nullptr : catalogue::byName(options.simChip.c_str());
     VcomBoardRead read = board != nullptr ? *board : VcomBoardRead{};
-    if (chip != nullptr) read.config = chipBoard(*chip, options.overrides);
+    if (chip != nullptr) {
+        read.config.typeIdx = chip->typeIdx;
+        read.config = withOverrides(read.config, options.overrides);
+    }
     std::string dir;
     int dirFd = -1;
     int lockFd = -1;
