@@ -4,17 +4,37 @@
 // the end. Every run prints one object with the same top-level keys; a
 // session prints one such object per line.
 
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include <ze/platform/trace.h>
 #include <ze/platform/vcom_board.h>
 #include <ze/vcomcal/engine.h>
+#include <ze/vcomplot/plot.h>
 
-#include "trace_text.h"
+#include <nlohmann/json.hpp>
 
 namespace vcomctl {
+
+// The bus traffic of an operation as text: a timeline on the monotonic clock
+// (lines up with ftrace and logic-analyser captures), i2ctransfer command
+// lines to replay by hand, or JSON.
+using TraceEntry = ze::platform::TraceEntry;
+
+// "0x74 [0xE8]": the 7-bit address as i2c-tools and the kernel name it, the
+// 8-bit form of the board file in brackets.
+std::string deviceText(unsigned int addr8);
+// "I2C write to 0x74 [0xE8] reg 0x01 on bus 1", "GPIO 168 set to 1"
+std::string describeCall(const TraceEntry& entry);
+// A line per entry: the timeline's
+//   "     5.001000  W  bus 1  0x74 [0xE8]  reg 0x01  data 34       ok"
+// or, `asI2ctransfer`, "i2ctransfer -y 1 w2@0x74 0x01 0x34" with calls that
+// are no I2C transfer as shell comments, so that the lines paste as they are.
+std::string traceText(const std::vector<TraceEntry>& entries, bool asI2ctransfer);
+nlohmann::ordered_json traceJson(const std::vector<TraceEntry>& entries);
 
 constexpr int kSchema = 1;
 // Exit statuses the report shows: success, and a failed operation.
@@ -81,5 +101,17 @@ private:
     bool first_ = true;
     bool printed_ = false;
 };
+
+// Pictures and log lines of calibrations, made from their reports alone.
+
+// The SVG of one report in `in`: a --json result's first entry, or a --log
+// line (the first one, or the latest of `panel`). "" with *svg set, or why
+// `in` holds none, to follow its file name.
+std::string panelPicture(std::istream& in, const std::string& panel, std::string* svg);
+
+// The log's JSON line for one panel, '\n' included.
+std::string calibrationLogLine(const ze::vcomcal::CalibrationReport& report);
+// The panel's curve, whatever the calibration's outcome.
+std::string calibrationPicture(const ze::vcomcal::CalibrationReport& report);
 
 }  // namespace vcomctl

@@ -1,4 +1,4 @@
-#include "trace_text.h"
+#include "report.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -15,7 +15,6 @@
 #include <optional>
 
 #include "command_line.h"
-#include "console.h"
 #include "driver_log.h"
 #include "platform_setup.h"
 #include "plot_command.h"

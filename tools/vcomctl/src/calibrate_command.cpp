@@ -14,7 +14,6 @@
 #include <ze/vcomcal/engine.h>
 
 #include "new_file.h"
-#include "pictures.h"
 #include "report.h"
 #include "stop_control.h"
 

@@ -191,45 +191,39 @@ std::string reasonFor(const CLI::ParseError& error, const std::vector<std::strin
     return line;
 }
 
-// The conflicts CLI11 cannot express; "" when there are none.
-std::string conflicts(const Options& options)
+// The conflicts CLI11 cannot express, in the order they are told; "" when
+// there are none.
+std::string conflicts(const Options& o)
 {
-    if (options.session && !options.commands.empty()) {
-        return "session takes its commands from stdin, not from the command line";
-    }
-    const bool calibrates = std::any_of(options.commands.begin(), options.commands.end(),
+    const bool simPanel = !o.simChip.empty() || !o.simState.empty();
+    const bool calibrates = std::any_of(o.commands.begin(), o.commands.end(),
                                         [](const Command& c) { return c.op == Op::Calibrate; });
-    if (calibrates && (options.commands.size() > 1 || options.dryRun)) {
-        return "calibrate runs alone, on a real or simulated panel (not with --dry-run or other "
-               "commands)";
-    }
-    if (calibrates) {
-        const std::string why = calibrateProblem(
-            options.calibrate, !options.simChip.empty() || !options.simState.empty());
-        if (!why.empty()) return why;
-    }
-    if (!options.simChip.empty() && !options.root.empty()) {
-        return "--sim uses a private root and leaves --root alone; use --sim-state DIR to keep "
-               "the simulated panel";
-    }
-    if (!options.simState.empty() && !options.root.empty()) {
-        return "--sim-state DIR is the simulated panel's root; --root cannot name another";
-    }
-    if (options.dryRun && (!options.simChip.empty() || !options.simState.empty())) {
-        return "--dry-run simulates the board's chip; it does not combine with --sim or "
-               "--sim-state";
-    }
-    if (!options.simFaults.empty() && options.simChip.empty() && options.simState.empty()) {
-        return "--sim-fault needs a simulated panel (--sim or --sim-state)";
-    }
-    if (!kWithSim && (options.simulated() || !options.simFaults.empty() ||
-                      options.calibrate.meter == kSimMeter)) {
-        return "this vcomctl was built without the simulated panel (--sim, --sim-state, "
-               "--dry-run, --sim-fault, --meter sim)";
-    }
-    if (!options.simChip.empty() && options.overrides.chip != nullptr &&
-        options.overrides.chip != catalogue::byName(options.simChip.c_str())) {
-        return "--chip and --sim name different chips";
+    const std::string calibration = calibrates ? calibrateProblem(o.calibrate, simPanel) : "";
+    const std::pair<bool, std::string> refusals[] = {
+        {o.session && !o.commands.empty(),
+         "session takes its commands from stdin, not from the command line"},
+        {calibrates && (o.commands.size() > 1 || o.dryRun),
+         "calibrate runs alone, on a real or simulated panel (not with --dry-run or other "
+         "commands)"},
+        {!calibration.empty(), calibration},
+        {!o.simChip.empty() && !o.root.empty(),
+         "--sim uses a private root and leaves --root alone; use --sim-state DIR to keep the "
+         "simulated panel"},
+        {!o.simState.empty() && !o.root.empty(),
+         "--sim-state DIR is the simulated panel's root; --root cannot name another"},
+        {o.dryRun && simPanel,
+         "--dry-run simulates the board's chip; it does not combine with --sim or --sim-state"},
+        {!o.simFaults.empty() && !simPanel,
+         "--sim-fault needs a simulated panel (--sim or --sim-state)"},
+        {!kWithSim && (o.simulated() || !o.simFaults.empty() || o.calibrate.meter == kSimMeter),
+         "this vcomctl was built without the simulated panel (--sim, --sim-state, --dry-run, "
+         "--sim-fault, --meter sim)"},
+        {!o.simChip.empty() && o.overrides.chip != nullptr &&
+             o.overrides.chip != catalogue::byName(o.simChip.c_str()),
+         "--chip and --sim name different chips"},
+    };
+    for (const auto& [refused, why] : refusals) {
+        if (refused) return why;
     }
     return "";
 }

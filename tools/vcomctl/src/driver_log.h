@@ -1,14 +1,20 @@
 #pragma once
-// The driver's debug output as the tool sees it: shown on stderr with -v, and
-// its errors kept per driver call: a failure the transfers do not explain (an
-// Innolux status, a refused refresh-rate switch) is told only there.
+// stderr of the tool: diagnostic lines, on a terminal a progress line for an
+// operation that takes a while (an IN525 save blocks for seconds), and the
+// driver's debug output: shown with -v, its errors kept per driver call, as
+// a failure the transfers do not explain (an Innolux status, a refused
+// refresh-rate switch) is told only there. Lines and progress may come from
+// different threads; they never interleave.
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vcomctl {
@@ -49,6 +55,34 @@ private:
         std::map<std::string, std::string> boardKeys;
     };
     std::shared_ptr<Shared> shared_;
+};
+
+class Console {
+public:
+    // With `showProgress` false (stderr is no terminal) only lines are written.
+    Console(std::ostream& err, bool showProgress);
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    void line(const std::string& text);
+    // Shows "label ... 1.4 s" once the activity has run for a moment, until
+    // endActivity().
+    void beginActivity(const std::string& label);
+    void endActivity();
+
+private:
+    void tick();
+    void clearProgressLocked();
+
+    std::ostream& err_;
+    const bool showProgress_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::thread ticker_;
+    std::string label_;
+    bool active_ = false;
+    bool shown_ = false;
 };
 
 }  // namespace vcomctl

@@ -8,7 +8,7 @@
 
 #include "command_line.h"
 #include "new_file.h"
-#include "pictures.h"
+#include "report.h"
 
 namespace vcomctl {
 namespace {

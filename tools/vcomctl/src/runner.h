@@ -13,7 +13,6 @@
 
 #include <ze/hal/vcom.h>
 
-#include "console.h"
 #include "driver_log.h"
 #include "platform_setup.h"
 #include "stop_control.h"
