@@ -17,7 +17,6 @@
 #include "command_line.h"
 #include "driver_log.h"
 #include "platform_setup.h"
-#include "plot_command.h"
 #include "report.h"
 #include "runner.h"
 #include "value.h"

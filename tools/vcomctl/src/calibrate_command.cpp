@@ -1,4 +1,4 @@
-#include "calibrate_command.h"
+#include "command_line.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "plot_command.h"
+#include "command_line.h"
 
 #include <cerrno>
 #include <cstring>
