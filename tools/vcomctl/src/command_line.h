@@ -81,11 +81,10 @@ void calibrateInto(CommandResult& result, ze::hal::Vcom& vcom,
                    const ze::ic::catalogue::ChipInfo& chip, const CalibrateOptions& options,
                    const SimulatedMeter& simulated, const StopControl* stop);
 
-// vcomctl plot and vcomctl line-report: pictures of calibrations, made from
-// their reports alone; no driver, no panel.
-// Runs `args` (without the program name) when they name one of these
-// commands: the exit status (0, 1 when a file cannot be read or written, 2
-// for the command line). nullopt for any other command.
+// vcomctl plot and line-report draw calibrations from their reports alone,
+// with no driver and no panel. Runs `args` (without the program name) when
+// they name one of them: the exit status (0, 1 when a file cannot be read or
+// written, 2 for the command line); nullopt for any other command.
 std::optional<int> runPlotCommand(const std::vector<std::string>& args, std::ostream& out,
                                   std::ostream& err);
 

@@ -1,23 +1,12 @@
 #include "value.h"
 
-#include <cstdio>
+#include <cctype>
+#include <charconv>
 
 namespace vcomctl {
 namespace {
 
 constexpr const char* kOutOfRange = " is out of range ";
-
-int digitValue(char c, int base)
-{
-    int digit = -1;
-    if (c >= '0' && c <= '9')
-        digit = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        digit = c - 'A' + 10;
-    return digit < base ? digit : -1;
-}
 
 }  // namespace
 
@@ -25,35 +14,23 @@ std::string parseValue(const std::string& text, std::uint16_t* value)
 {
     const std::string quote = quoteText(text);
     if (text.empty()) return "empty value (use decimal or 0x hex)";
-
-    int base = 10;
-    std::string::size_type start = 0;
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        start = 2;
-        if (text.size() == 2) return quote + " has no digits after 0x";
-    } else if (text.size() > 1 && text[0] == '0' && digitValue(text[1], 10) >= 0) {
+    const bool hex = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (hex && text.size() == 2) return quote + " has no digits after 0x";
+    if (!hex && text.size() > 1 && text[0] == '0' &&
+        std::isdigit(static_cast<unsigned char>(text[1]))) {
         const std::string::size_type significant = text.find_first_not_of('0');
         const std::string decimal =
             significant == std::string::npos ? "0" : text.substr(significant, kQuotedBytes);
         return quote + " has a leading zero (octal is not accepted); write " + decimal +
                " for decimal or prefix 0x for hex";
     }
-
-    std::uint32_t number = 0;
-    bool tooLarge = false;
-    for (std::string::size_type i = start; i < text.size(); ++i) {
-        const int digit = digitValue(text[i], base);
-        if (digit < 0) {
-            return quote + " is not a number (use decimal or 0x hex)";
-        }
-        number = number * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
-        if (number > kMaxValue) {
-            tooLarge = true;
-            number = kMaxValue + 1;  // keeps the loop from overflowing
-        }
-    }
-    if (tooLarge) return quote + " is out of range (0 to 65535)";
+    const char* const end = text.data() + text.size();
+    unsigned long number = 0;
+    const std::from_chars_result got =
+        std::from_chars(text.data() + (hex ? 2 : 0), end, number, hex ? 16 : 10);
+    if (got.ptr != end) return quote + " is not a number (use decimal or 0x hex)";
+    if (got.ec == std::errc::result_out_of_range || number > kMaxValue)
+        return quote + " is out of range (0 to 65535)";
     *value = static_cast<std::uint16_t>(number);
     return "";
 }
