@@ -393,6 +393,36 @@ void addCommands(CLI::App& app, Options& o)
     addCalibrateOptions(*calibrate, o.calibrate);
 }
 
+// The lines a session mostly sends, and command lines of such commands
+// alone, taken without building the whole parser; anything else goes
+// through it, for its messages.
+bool plainCommands(const std::vector<std::string>& words, std::vector<Command>* commands)
+{
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const std::string* const argument = i + 1 < words.size() ? &words[i + 1] : nullptr;
+        Command command;
+        if (word == "read" || word == "config") {
+            command.op = word == "read" ? Op::Read : Op::Config;
+        } else if ((word == "update" || word == "save") && argument != nullptr &&
+                   parseValue(*argument, &command.value).empty()) {
+            command.op = word == "update" ? Op::Update : Op::Save;
+            command.valueText = *argument;
+            ++i;
+        } else if (word == "pattern" && argument != nullptr &&
+                   (*argument == "on" || *argument == "off")) {
+            command.op = Op::Pattern;
+            command.on = *argument == "on";
+            ++i;
+        } else {
+            commands->clear();
+            return false;
+        }
+        commands->push_back(command);
+    }
+    return !commands->empty();
+}
+
 // What the parse ends in when it does not run: help, the version or a refusal.
 ParseOutcome notRun(const CLI::App& app, const std::vector<std::string>& args)
 {
@@ -418,6 +448,10 @@ ParseOutcome parseCommandLine(const std::vector<std::string>& args)
 {
     ParseOutcome outcome;
     Options& options = outcome.options;
+    if (plainCommands(args, &options.commands)) {
+        outcome.run = true;
+        return outcome;
+    }
     CLI::App app(kDescription, "vcomctl");
     app.set_version_flag("--version", VCOMCTL_VERSION);
     app.require_subcommand(1, 0);

@@ -10,36 +10,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The lines a session mostly sends, taken without building the whole
-// command-line parser for each; anything else goes through it, for its
-// messages.
-bool plainCommands(const std::vector<std::string>& words, std::vector<Command>* commands)
-{
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        const std::string* const argument = i + 1 < words.size() ? &words[i + 1] : nullptr;
-        Command command;
-        if (word == "read" || word == "config") {
-            command.op = word == "read" ? Op::Read : Op::Config;
-        } else if ((word == "update" || word == "save") && argument != nullptr &&
-                   parseValue(*argument, &command.value).empty()) {
-            command.op = word == "update" ? Op::Update : Op::Save;
-            command.valueText = *argument;
-            ++i;
-        } else if (word == "pattern" && argument != nullptr &&
-                   (*argument == "on" || *argument == "off")) {
-            command.op = Op::Pattern;
-            command.on = *argument == "on";
-            ++i;
-        } else {
-            commands->clear();
-            return false;
-        }
-        commands->push_back(command);
-    }
-    return !commands->empty();
-}
-
 ParseOutcome refusal(const std::string& error)
 {
     ParseOutcome refused;
@@ -124,12 +94,7 @@ ParseOutcome parseSessionLine(const std::string& line)
     std::vector<std::string> words;
     const std::string why = lineWords(line, &words);
     if (!why.empty()) return refusal(why);
-    ParseOutcome outcome;
-    if (plainCommands(words, &outcome.options.commands)) {
-        outcome.run = true;
-        return outcome;
-    }
-    outcome = parseCommandLine(words);
+    ParseOutcome outcome = parseCommandLine(words);
     if (!outcome.run) return outcome;
     if (outcome.options.session) return refusal("a session cannot start another");
     if (outcome.options.commands.front().op == Op::Calibrate)
