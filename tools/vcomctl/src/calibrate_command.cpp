@@ -61,11 +61,11 @@ bool openOutputs(const CalibrateOptions& options, std::vector<Output>* outputs,
     if (!options.logFile.empty() && !outputs->emplace_back(openLog(options.logFile, error)))
         return false;
     if (!options.plotFile.empty()) {
-        const std::shared_ptr<NewFile> file = NewFile::create(options.plotFile, error);
+        const FileCommit file = newFile(options.plotFile, error);
         if (!file) return false;
         // The panel's curve, drawn from its report whatever the outcome.
         outputs->emplace_back([file](const CalibrationReport& report, std::string* why) {
-            return file->commit(calibrationPicture(report), why);
+            return file(calibrationPicture(report), why);
         });
     }
     if (options.stateFile.empty()) return true;

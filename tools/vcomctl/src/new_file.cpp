@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 namespace vcomctl {
 namespace {
@@ -18,9 +19,40 @@ std::string systemError(const std::string& what, const std::string& path)
     return what + " " + path + ": " + std::strerror(errno);
 }
 
+// Removed unless renamed.
+struct Temporary {
+    std::string path;
+    int fd = -1;
+    ~Temporary()
+    {
+        if (fd >= 0) close(fd);
+        if (!path.empty()) unlink(path.c_str());
+    }
+};
+
+bool commit(Temporary& temp, const std::string& path, const std::string& content,
+            std::string* error)
+{
+    bool ok = temp.fd >= 0;
+    for (std::size_t done = 0; ok && done < content.size();) {
+        const ssize_t n = write(temp.fd, content.data() + done, content.size() - done);
+        ok = n > 0 || (n < 0 && errno == EINTR);
+        if (n > 0) done += std::size_t(n);
+    }
+    ok = ok && fsync(temp.fd) == 0;
+    if (temp.fd >= 0 && close(temp.fd) != 0) ok = false;
+    temp.fd = -1;
+    if (!ok || rename(temp.path.c_str(), path.c_str()) != 0) {
+        *error = systemError(ok ? "cannot rename the new file to" : "cannot write", path);
+        return false;
+    }
+    temp.path.clear();
+    return true;
+}
+
 }  // namespace
 
-std::unique_ptr<NewFile> NewFile::create(const std::string& path, std::string* error)
+FileCommit newFile(const std::string& path, std::string* error)
 {
     struct stat st {};
     if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -28,53 +60,25 @@ std::unique_ptr<NewFile> NewFile::create(const std::string& path, std::string* e
         return nullptr;
     }
     const std::filesystem::path target(path);
-    std::string temp =
+    const auto temp = std::make_shared<Temporary>();
+    temp->path =
         (target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path()) /
         ("." + target.filename().string() + ".XXXXXX");
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
+    temp->fd = mkostemp(temp->path.data(), O_CLOEXEC);
+    if (temp->fd < 0) {
+        temp->path.clear();
         *error = systemError("cannot create a file beside", path) + " (is the directory writable?)";
         return nullptr;
     }
     const mode_t mask = umask(0);
     umask(mask);
-    if (fchmod(fd, kFileMode & ~mask) != 0) {
+    if (fchmod(temp->fd, kFileMode & ~mask) != 0) {
         *error = systemError("cannot set the mode of a new file beside", path);
-        close(fd);
-        unlink(temp.c_str());
         return nullptr;
     }
-    return std::unique_ptr<NewFile>(new NewFile(path, std::move(temp), fd));
-}
-
-NewFile::NewFile(std::string path, std::string temp, int fd)
-    : path_(std::move(path)), temp_(std::move(temp)), fd_(fd)
-{
-}
-
-NewFile::~NewFile()
-{
-    if (fd_ >= 0) close(fd_);
-    if (!temp_.empty()) unlink(temp_.c_str());
-}
-
-bool NewFile::commit(const std::string& content, std::string* error)
-{
-    bool ok = fd_ >= 0;
-    for (std::size_t done = 0; ok && done < content.size();) {
-        const ssize_t n = write(fd_, content.data() + done, content.size() - done);
-        ok = n > 0 || (n < 0 && errno == EINTR);
-        if (n > 0) done += std::size_t(n);
-    }
-    ok = ok && fsync(fd_) == 0;
-    if (fd_ >= 0 && close(fd_) != 0) ok = false;
-    fd_ = -1;
-    if (!ok || rename(temp_.c_str(), path_.c_str()) != 0) {
-        *error = systemError(ok ? "cannot rename the new file to" : "cannot write", path_);
-        return false;
-    }
-    temp_.clear();
-    return true;
+    return [temp, path](const std::string& content, std::string* why) {
+        return commit(*temp, path, content, why);
+    };
 }
 
 }  // namespace vcomctl

@@ -4,29 +4,18 @@
 // before anything irreversible, and renamed over the target once its content
 // is known. A symlink at the target is refused, never written through.
 
-#include <memory>
+#include <functional>
 #include <string>
 
 namespace vcomctl {
 
-class NewFile {
-public:
-    // nullptr with *error naming the file, the system error and a hint.
-    static std::unique_ptr<NewFile> create(const std::string& path, std::string* error);
-    // Removes the temporary unless it was committed.
-    ~NewFile();
-    NewFile(const NewFile&) = delete;
-    NewFile& operator=(const NewFile&) = delete;
+// Writes the content, syncs it and renames it over the target, once; false
+// with *error naming the file and the system error. Until then the
+// temporary goes with the last copy of this function.
+using FileCommit = std::function<bool(const std::string& content, std::string* error)>;
 
-    // Writes `content`, syncs it and renames it over the target. Once only.
-    bool commit(const std::string& content, std::string* error);
-
-private:
-    NewFile(std::string path, std::string temp, int fd);
-
-    std::string path_;
-    std::string temp_;
-    int fd_;
-};
+// Empty, with *error naming the file, the system error and a hint, when the
+// temporary cannot be made.
+FileCommit newFile(const std::string& path, std::string* error);
 
 }  // namespace vcomctl

@@ -77,8 +77,8 @@ std::optional<int> runPlotCommand(const std::vector<std::string>& args, std::ost
         }
     }
     // "-" is stdout; a file is replaced whole, never written through a symlink.
-    const std::unique_ptr<NewFile> file = output == "-" ? nullptr : NewFile::create(output, &error);
-    if (output == "-" ? !(out << content << std::flush) : !file || !file->commit(content, &error))
+    const FileCommit file = output == "-" ? nullptr : newFile(output, &error);
+    if (output == "-" ? !(out << content << std::flush) : !file || !file(content, &error))
         return failed(err, command, error);
     return kExitOk;
 }
