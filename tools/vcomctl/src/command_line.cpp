@@ -336,23 +336,17 @@ CLI::App* addCommand(CLI::App& app, std::vector<Command>& commands, const std::s
     return sub;
 }
 
-void addValueCommand(CLI::App& app, std::vector<Command>& commands, const std::string& name,
-                     const std::string& help, Op op)
+// A command with one argument, `arg`, checked by `check`.
+void addArgumentCommand(CLI::App& app, std::vector<Command>& commands, const std::string& name,
+                        const std::string& help, Op op, const std::string& arg,
+                        const std::string& argHelp, const CLI::Validator& check)
 {
     CLI::App* sub = addCommand(app, commands, name, help, op);
     auto text = std::make_shared<std::string>();
-    sub->add_option("VALUE", *text, "the VCOM value")
-        ->required()
-        ->type_name("")
-        ->check(CLI::Validator(
-            [](std::string& given) {
-                std::uint16_t ignored = 0;
-                return parseValue(given, &ignored);
-            },
-            ""));
+    sub->add_option(arg, *text, argHelp)->required()->type_name("")->check(check);
     sub->callback([&commands, text, op] {
-        Command command{op, 0, false, *text};
-        parseValue(*text, &command.value);
+        Command command{op, 0, *text == "on", *text};
+        parseValue(*text, &command.value);  // pattern: no value, left 0
         commands.push_back(command);
     });
 }
@@ -360,24 +354,22 @@ void addValueCommand(CLI::App& app, std::vector<Command>& commands, const std::s
 void addCommands(CLI::App& app, Options& o)
 {
     std::vector<Command>& commands = o.commands;
+    const CLI::Validator value(
+        [](std::string& given) {
+            std::uint16_t ignored = 0;
+            return parseValue(given, &ignored);
+        },
+        "");
     addCommand(app, commands, "read", "read the chip's VCOM value", Op::Read);
-    addValueCommand(app, commands, "update", "set VALUE in the chip (not kept over power-off)",
-                    Op::Update);
-    addValueCommand(app, commands, "save",
-                    "store VALUE permanently (MTP, or the environment); on chips whose save "
-                    "stores their current setting, an update to VALUE comes first",
-                    Op::Save);
-    CLI::App* pattern =
-        addCommand(app, commands, "pattern",
-                   "VCOM test pattern on or off (holds free-run at 60 Hz)", Op::Pattern);
-    auto state = std::make_shared<std::string>();
-    pattern->add_option("STATE", *state, "on or off")
-        ->required()
-        ->type_name("")
-        ->check(CLI::IsMember({"on", "off"}));
-    pattern->callback([&commands, state] {
-        commands.push_back(Command{Op::Pattern, 0, *state == "on", ""});
-    });
+    addArgumentCommand(app, commands, "update", "set VALUE in the chip (not kept over power-off)",
+                       Op::Update, "VALUE", "the VCOM value", value);
+    addArgumentCommand(app, commands, "save",
+                       "store VALUE permanently (MTP, or the environment); on chips whose save "
+                       "stores their current setting, an update to VALUE comes first",
+                       Op::Save, "VALUE", "the VCOM value", value);
+    addArgumentCommand(app, commands, "pattern",
+                       "VCOM test pattern on or off (holds free-run at 60 Hz)", Op::Pattern,
+                       "STATE", "on or off", CLI::IsMember({"on", "off"}));
     addCommand(app, commands, "config", "show the [VCOM] fields as the driver parsed them",
                Op::Config);
     addCommand(app, commands, "chips", "list the supported chips with TypeIdx and value ranges",
