@@ -128,7 +128,7 @@ private:
     {
         std::string error;
         const std::unique_ptr<Runner> runner =
-            Runner::open(RunnerSetup{options_, platform, log, console_, io_.stop}, &error);
+            openRunner(RunnerSetup{options_, platform, log, console_, io_.stop}, &error);
         if (!runner) return RunEnd{kExitFailed, error};
         const CommandResult init = runner->init();
         reporter_.init(init);

@@ -9,20 +9,9 @@
 #include <memory>
 #include <string>
 
-#include <boost/shared_ptr.hpp>
-
-#include <ze/hal/vcom.h>
-
 #include "driver_log.h"
 #include "platform_setup.h"
 #include "stop_control.h"
-
-namespace ze {
-namespace ic {
-class Vcom;
-class VCOMICDriver;
-}  // namespace ic
-}  // namespace ze
 
 namespace vcomctl {
 
@@ -36,39 +25,13 @@ struct RunnerSetup {
 
 class Runner {
 public:
-    // The number the driver is registered under.
-    static constexpr int kDriverId = 0;
-
-    // nullptr, with *error set, when a step of the bring-up fails.
-    static std::unique_ptr<Runner> open(const RunnerSetup& setup, std::string* error);
-    // Unregisters the driver and stops the trace.
-    ~Runner();
-    Runner(const Runner&) = delete;
-    Runner& operator=(const Runner&) = delete;
-
+    virtual ~Runner() = default;
     // The driver's own init(): parses the board file and opens the bus.
-    CommandResult init();
-    CommandResult run(const Command& command);
-
-private:
-    explicit Runner(const RunnerSetup& setup);
-    template <typename Call>
-    CommandResult call(const std::string& name, Op op, Call&& body);
-    void save(const Command& command, CommandResult& result);
-    int readChip(unsigned short* value);
-    void readBack(const Command& command, CommandResult& result);
-    std::string reason(const std::string& what, std::optional<int> driverStatus) const;
-    std::vector<TraceEntry> traceSinceTaken() const;
-
-    RunnerSetup setup_;
-    std::unique_ptr<ze::ic::Vcom> wrapper_;
-    boost::shared_ptr<ze::hal::Vcom> vcom_;
-    ze::ic::VCOMICDriver* driver_ = nullptr;  // null: another library's driver
-    const ChipInfo* chip_ = nullptr;
-    bool registered_ = false;
-    // The backend's trace is bounded and drops its oldest entries, so new
-    // ones are told by their sequence number, not by their place in it.
-    std::uint64_t nextTrace_ = 0;
+    virtual CommandResult init() = 0;
+    virtual CommandResult run(const Command& command) = 0;
 };
+
+// The driver brought up; nullptr, with *error set, when a step fails.
+std::unique_ptr<Runner> openRunner(const RunnerSetup& setup, std::string* error);
 
 }  // namespace vcomctl
