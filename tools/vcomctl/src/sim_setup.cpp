@@ -159,7 +159,21 @@ public:
             *error = "cannot keep the simulated panel in " + stateFile() + ": " + errnoText(status);
         return status == 0;
     }
-    SimulatedMeter simulatedMeter() override;
+    // A flicker meter on the panel: its flicker drawn from the options' seed
+    // unless they set it.
+    SimulatedMeter simulatedMeter() override
+    {
+        return [this](const CalibrateOptions& options, const ChipInfo& chip) {
+            std::mt19937_64 random(options.simSeed);
+            ze::vcomcal::FlickerPanel flicker = ze::vcomcal::populationFor(chip).draw(random);
+            if (options.simOptimum) flicker.optimum = *options.simOptimum;
+            if (options.simSlope) flicker.slopeBelow = flicker.slopeAbove = *options.simSlope;
+            if (options.simFloor) flicker.floor = *options.simFloor;
+            if (options.simNoise) flicker.noise = *options.simNoise;
+            return ze::vcomcal::simulatedMeter(flicker, options.simSeed,
+                                               ze::vcomcal::heldValueOf(rig_->panel()));
+        };
+    }
     void emergencyCleanup() override
     {
         std::error_code ignored;
@@ -167,7 +181,25 @@ public:
     }
 
 private:
-    bool createStateDir(std::string* error);
+    bool createStateDir(std::string* error)
+    {
+        if (mkdir(stateDir_.c_str(), kDirMode) != 0) {
+            *error = "cannot create " + stateDir_ + ": " + std::strerror(errno);
+            return false;
+        }
+        *error = openStateDir(stateDir_, &dirFd_, &lockFd_);
+        if (!error->empty()) return false;
+        const int fd = openat(dirFd_, kMarkerFile,
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+        const std::string text =
+            std::string(kMarkerKey) + catalogue::byTypeIdx(board().typeIdx)->name + "\n";
+        const bool written =
+            fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (fd >= 0) close(fd);
+        if (!written)
+            *error = "cannot write " + stateDir_ + "/" + kMarkerFile + ": " + std::strerror(errno);
+        return written;
+    }
     bool lock(std::string* error)
     {
         while (lockFd_ >= 0 && flock(lockFd_, LOCK_EX) != 0) {
@@ -194,7 +226,35 @@ private:
         savedText_ = status == 0 ? ze::sim::panelStateText(rig_->panel()) : "";
         return true;
     }
-    bool injectFaults(Failure* failure);
+    bool injectFaults(Failure* failure)
+    {
+        using ze::sim::Call;
+        static const std::pair<Fault::Kind, Call> kFailingCalls[] = {
+            {Fault::Kind::Write, Call::I2CWrite},
+            {Fault::Kind::Read, Call::I2CRead},
+            {Fault::Kind::Gpio, Call::GpioSetValue},
+            {Fault::Kind::Open, Call::I2COpen},
+        };
+        ze::sim::Board& sim = rig_->board();
+        for (const Fault& fault : faults_) {
+            for (const auto& [kind, call] : kFailingCalls) {
+                if (fault.kind == kind) sim.failNth(call, fault.number, -EIO);
+            }
+            if (fault.kind == Fault::Kind::Absent)
+                sim.failMatching(board().vcomAddr, std::nullopt, ze::sim::kAddressNack);
+            if (fault.kind != Fault::Kind::Status) continue;
+            auto* chip = dynamic_cast<ze::sim::InnoluxChip*>(rig_->panel().chip.get());
+            if (chip == nullptr) {
+                failure->exitCode = kExitUsage;
+                failure->error =
+                    "fault '" + fault.text + "': only the IN525 and IN518 report a status";
+                return false;
+            }
+            chip->scriptStatus(
+                std::vector<std::uint8_t>(kStatusAnswers, static_cast<std::uint8_t>(fault.number)));
+        }
+        return true;
+    }
     std::string stateFile() const { return stateDir_ + "/" + kStateFile; }
 
     const std::vector<Fault> faults_;
@@ -205,71 +265,6 @@ private:
     std::string savedText_;  // the state as the file holds it
     std::unique_ptr<ze::sim::Rig> rig_;
 };
-
-bool SimulatedSetup::createStateDir(std::string* error)
-{
-    if (mkdir(stateDir_.c_str(), kDirMode) != 0) {
-        *error = "cannot create " + stateDir_ + ": " + std::strerror(errno);
-        return false;
-    }
-    *error = openStateDir(stateDir_, &dirFd_, &lockFd_);
-    if (!error->empty()) return false;
-    const int fd = openat(dirFd_, kMarkerFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          kFileMode);
-    const std::string text =
-        std::string(kMarkerKey) + catalogue::byTypeIdx(board().typeIdx)->name + "\n";
-    const bool written =
-        fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (fd >= 0) close(fd);
-    if (!written)
-        *error = "cannot write " + stateDir_ + "/" + kMarkerFile + ": " + std::strerror(errno);
-    return written;
-}
-
-bool SimulatedSetup::injectFaults(Failure* failure)
-{
-    using ze::sim::Call;
-    static const std::pair<Fault::Kind, Call> kFailingCalls[] = {
-        {Fault::Kind::Write, Call::I2CWrite},
-        {Fault::Kind::Read, Call::I2CRead},
-        {Fault::Kind::Gpio, Call::GpioSetValue},
-        {Fault::Kind::Open, Call::I2COpen},
-    };
-    ze::sim::Board& sim = rig_->board();
-    for (const Fault& fault : faults_) {
-        for (const auto& [kind, call] : kFailingCalls) {
-            if (fault.kind == kind) sim.failNth(call, fault.number, -EIO);
-        }
-        if (fault.kind == Fault::Kind::Absent)
-            sim.failMatching(board().vcomAddr, std::nullopt, ze::sim::kAddressNack);
-        if (fault.kind != Fault::Kind::Status) continue;
-        auto* chip = dynamic_cast<ze::sim::InnoluxChip*>(rig_->panel().chip.get());
-        if (chip == nullptr) {
-            failure->exitCode = kExitUsage;
-            failure->error = "fault '" + fault.text + "': only the IN525 and IN518 report a status";
-            return false;
-        }
-        chip->scriptStatus(
-            std::vector<std::uint8_t>(kStatusAnswers, static_cast<std::uint8_t>(fault.number)));
-    }
-    return true;
-}
-
-// A flicker meter on the panel: its flicker drawn from the options' seed
-// unless they set it.
-SimulatedMeter SimulatedSetup::simulatedMeter()
-{
-    return [this](const CalibrateOptions& options, const ChipInfo& chip) {
-        std::mt19937_64 random(options.simSeed);
-        ze::vcomcal::FlickerPanel flicker = ze::vcomcal::populationFor(chip).draw(random);
-        if (options.simOptimum) flicker.optimum = *options.simOptimum;
-        if (options.simSlope) flicker.slopeBelow = flicker.slopeAbove = *options.simSlope;
-        if (options.simFloor) flicker.floor = *options.simFloor;
-        if (options.simNoise) flicker.noise = *options.simNoise;
-        return ze::vcomcal::simulatedMeter(flicker, options.simSeed,
-                                           ze::vcomcal::heldValueOf(rig_->panel()));
-    };
-}
 
 // An existing state directory: its own, its chip the one named if any, and
 // its board file read under its lock.
