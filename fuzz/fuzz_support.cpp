@@ -1,5 +1,7 @@
 #include "fuzz_support.h"
 
+#include <stdlib.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,16 +13,17 @@ namespace ze::fuzz {
 
 const std::string& platformRoot()
 {
-    // Kept for the process: libFuzzer ends it without running destructors.
-    static ze::sim::Rig* const rig = [] {
+    // The platform is pointed at the root alone: each input brings its own
+    // SoC backend, and the root goes when the process ends normally.
+    static const std::unique_ptr<ze::sim::Rig> rig = [] {
         std::string error;
         std::unique_ptr<ze::sim::Rig> made = ze::sim::Rig::create({}, &error);
         if (!made) {
             std::fprintf(stderr, "%s\n", error.c_str());
             violated("a simulated board's platform root", __FILE__, __LINE__);
         }
-        made->activate();
-        return made.release();
+        setenv("ZE_PLATFORM_ROOT", made->root().c_str(), 1);
+        return made;
     }();
     return rig->root();
 }

@@ -19,6 +19,7 @@
 #include <ze/sim/models/innolux.h>
 #include <ze/sim/panel.h>
 #include <ze/sim/register_file.h>
+#include <ze/sim/rig.h>
 
 #include <ze/test/temp_root.h>
 #include <ze/test/timeline.h>
@@ -226,7 +227,7 @@ TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadB
     std::copy_n(block.begin(), data.size(), data.begin());
     block.back() = In525Chip::blockCrc(data);
     EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), 0);
-    now_ += In525Chip::kBlockUs;
+    now_ += In525Chip::kDataUs;
     EXPECT_EQ(write(0xE8, In525Chip::kRegBlock, block), kDataNack);
     EXPECT_EQ(heldValue(panel), 0x42u);
     EXPECT_EQ(reasons(),
@@ -239,9 +240,9 @@ TEST_F(SimBoard, InnoluxChipsTakeOneDataWritePerUnlockAndTheIn525OnlyABlockReadB
     const std::uint8_t vcom = 0x42;
     const Bytes record = {0x01, 0x89, 0x57, vcom, In518Chip::recordCrc(vcom)};
     EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), kDataNack);
-    unlock(In518Chip::kRegUnlock1, In518Chip::kRegUnlock2, In518Chip::kRegResetStatus);
+    unlock(In518Chip::kRegUnlock1, In518Chip::kRegUnlock2, In518Chip::kRegReset);
     EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), 0);
-    now_ += In518Chip::kRecordUs;
+    now_ += In518Chip::kDataUs;
     EXPECT_EQ(write(0xE8, In518Chip::kRegRecord, record), kDataNack);
     EXPECT_EQ(reasons(), "data written while locked; second data write without a fresh unlock; ");
 }
@@ -357,3 +358,45 @@ TEST(SimBackend, IsBuiltFromTheBoardFilesVcomSectionOrRefusedWithErrno)
 }
 
 }  // namespace
+
+TEST(SimRig, PointsThePlatformAtItsRootWhileItLivesAndFailsInOneLine)
+{
+    ze::test::TempRoot outer;  // $ZE_PLATFORM_ROOT before and after
+    std::string error;
+    std::string temporary;
+    {
+        std::unique_ptr<Rig> rig = Rig::create({}, &error);
+        ASSERT_NE(rig, nullptr) << error;
+        rig->activate();
+        temporary = rig->root();
+        EXPECT_EQ(getenv("ZE_PLATFORM_ROOT"), temporary);
+        EXPECT_TRUE(std::ifstream(temporary + "/obdata/model/config/board.ini").good());
+        EXPECT_TRUE(std::ifstream(temporary + "/etc/fw_env.config").good());
+        EXPECT_EQ(heldValue(rig->panel()), AuoChip::kFactorySetting);
+    }
+    EXPECT_EQ(getenv("ZE_PLATFORM_ROOT"), outer.dir());
+    EXPECT_FALSE(std::ifstream(temporary + "/obdata/model/config/board.ini").good());
+
+    RigSetup kept;
+    kept.root = outer.dir() + "/kept";
+    EXPECT_NE(Rig::create(kept, &error), nullptr);
+    EXPECT_TRUE(std::ifstream(kept.root + "/obdata/model/config/board.ini").good());
+
+    const struct {
+        int typeIdx;
+        std::string root;
+        std::string error;
+    } failures[] = {
+        {2, "", "cannot put the panel on the simulated board: no chip model for TypeIdx 2"},
+        {1, kept.root + "/obdata/model/config/board.ini/x",
+         "cannot create the platform root " + kept.root +
+             "/obdata/model/config/board.ini/x: Not a directory"},
+    };
+    for (const auto& f : failures) {
+        RigSetup setup;
+        setup.panel.typeIdx = f.typeIdx;
+        setup.root = f.root;
+        EXPECT_EQ(Rig::create(setup, &error), nullptr);
+        EXPECT_EQ(error, f.error);
+    }
+}

@@ -207,8 +207,7 @@ void InnoluxChip::powerCycle()
 // IN525.
 
 In525Chip::In525Chip(std::shared_ptr<InnoluxBridge> bridge)
-    : InnoluxChip(std::move(bridge), {kRegUnlock1, kRegUnlock2, kRegReset, kRegStatus, kRegProgram,
-                                      kRegLock, kResetUs, kBlockUs, kProgramUs, kLockUs})
+    : InnoluxChip(std::move(bridge), profileOf<In525Chip>())
 {
     setNvmBlock(kFactoryData);
 }
@@ -286,9 +285,7 @@ int In525Chip::readData(std::uint8_t reg, std::uint8_t* out, std::size_t count)
 // IN518.
 
 In518Chip::In518Chip(std::shared_ptr<InnoluxBridge> bridge)
-    : InnoluxChip(std::move(bridge),
-                  {kRegUnlock1, kRegUnlock2, kRegResetStatus, kRegResetStatus, kRegSaveMtp,
-                   kRegLock, kResetUs, kRecordUs, kProgramUs, kLockUs})
+    : InnoluxChip(std::move(bridge), profileOf<In518Chip>())
 {
 }
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include <ze/sim/flicker_panel.h>
 #include <ze/test/virtual_clock.h>
 #include <ze/vcomcal/engine.h>
-#include <ze/vcomcal/flicker_panel.h>
 
 #include "sim_rig.h"
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <ze/sim/flicker_panel.h>
 #include <ze/sim/models/auo.h>
 #include <ze/test/virtual_clock.h>
 #include <ze/vcomcal/engine.h>
-#include <ze/vcomcal/flicker_panel.h>
 #include <ze/vcomcal/report.h>
 
 #include "sim_rig.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <random>
 
-#include <ze/vcomcal/flicker_panel.h>
+#include <ze/sim/flicker_panel.h>
 #include <ze/vcomcal/search.h>
 
 namespace ze::vcomcal {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <ze/sim/flicker_panel.h>
 #include <ze/test/virtual_clock.h>
 #include <ze/vcomcal/engine.h>
-#include <ze/vcomcal/flicker_panel.h>
 #include <ze/vcomcal/report.h>
 
 #include "sim_rig.h"

@@ -91,7 +91,8 @@ public:
     void dump(ModelFields& fields) const final;
 
 protected:
-    // A chip's command registers and how long each command keeps it busy.
+    // A chip's command registers and how long each command keeps it busy,
+    // from the chip's own constants of the same names.
     struct Profile {
         std::uint8_t unlock1;
         std::uint8_t unlock2;
@@ -104,6 +105,13 @@ protected:
         std::uint64_t programUs;
         std::uint64_t lockUs;
     };
+    template <class Chip>
+    static constexpr Profile profileOf()
+    {
+        return {Chip::kRegUnlock1, Chip::kRegUnlock2, Chip::kRegReset, Chip::kRegStatus,
+                Chip::kRegProgram, Chip::kRegLock,    Chip::kResetUs,  Chip::kDataUs,
+                Chip::kProgramUs,  Chip::kLockUs};
+    }
     InnoluxChip(std::shared_ptr<InnoluxBridge> bridge, const Profile& profile);
 
     // The chip's data registers: kDataNack for what they do not take. A data
@@ -172,7 +180,7 @@ public:
     static constexpr std::size_t kVcom2Byte = 6;
 
     static constexpr std::uint64_t kResetUs = 70000;
-    static constexpr std::uint64_t kBlockUs = 70000;
+    static constexpr std::uint64_t kDataUs = 70000;  // a block
     static constexpr std::uint64_t kProgramUs = 500000;
     static constexpr std::uint64_t kLockUs = 20000;
 
@@ -216,10 +224,11 @@ public:
     static constexpr std::array<std::uint8_t, 3> kRecordHeader = {0x01, 0x89, 0x57};
     // 0x34: VCOM (read).
     static constexpr std::uint8_t kRegVcom = 0x34;
-    static constexpr std::uint8_t kRegSaveMtp = 0x3A;  // VCOM -> NVM
+    static constexpr std::uint8_t kRegProgram = 0x3A;  // VCOM -> NVM
     static constexpr std::uint8_t kRegLock = 0x3C;
     // 0x3D: reset command (kCommand) or status write-back; status read.
-    static constexpr std::uint8_t kRegResetStatus = 0x3D;
+    static constexpr std::uint8_t kRegReset = 0x3D;
+    static constexpr std::uint8_t kRegStatus = kRegReset;
 
     // A record with a wrong header or CRC is not taken and leaves this status.
     static constexpr std::uint8_t kStatusWriteAgain = 0x5D;
@@ -229,7 +238,7 @@ public:
     static constexpr std::uint8_t kFactoryVcom = 0x80;
 
     static constexpr std::uint64_t kResetUs = 70000;
-    static constexpr std::uint64_t kRecordUs = 20000;
+    static constexpr std::uint64_t kDataUs = 20000;  // a record
     static constexpr std::uint64_t kProgramUs = 260000;
     static constexpr std::uint64_t kLockUs = 20000;
 

@@ -1,4 +1,4 @@
-#include <ze/vcomcal/flicker_panel.h>
+#include <ze/sim/flicker_panel.h>
 
 #include <algorithm>
 #include <cmath>
