@@ -5,6 +5,8 @@
 
 #include <ze/platform/env_setup.h>
 
+#include <ze/ic/chip_catalogue.h>
+
 #include "driver_fixture.h"
 
 namespace ze::test {
@@ -106,7 +108,14 @@ TEST_F(FaultSweep, EveryFailedCallGivesTheResultItsChipsFailureRulesSayAndIsRepo
 {
     ASSERT_EQ(0, ze::platform::createEnvStore(root));  // the RT6966 save's store
     std::size_t chipCalls = 0, switchCalls = 0;
-    for (const Policy& policy : kPolicies) {
+    // Every chip the catalogue lists is swept: a new one needs its rules here.
+    for (const ze::ic::catalogue::ChipInfo& listed : ze::ic::catalogue::kChips) {
+        const auto rules =
+            std::find_if(std::begin(kPolicies), std::end(kPolicies),
+                         [&](const Policy& p) { return listed.name == std::string(p.chip); });
+        ASSERT_NE(std::end(kPolicies), rules)
+            << listed.name << " has no failure rules in the sweep";
+        const Policy& policy = *rules;
         for (Op op : kOps) {
             installChip(policy.chip);
             const int cleanResult = runOp(op);
