@@ -20,11 +20,6 @@ std::string messageBody(const std::string& text)
     return body;
 }
 
-bool isError(const DriverMessage& message)
-{
-    return message.level != 0 && message.level <= QOR_DEBUG_LEVEL_ERROR;
-}
-
 namespace {
 
 // What -v shows: the levels $ZE_DEBUG_LEVEL names, or info and above.
@@ -69,20 +64,17 @@ DriverLog::DriverLog(bool verbose, Printer print) : shared_(std::make_shared<Sha
     ze::platform::setDebugSink([weak](std::uint32_t level, const std::string& text) {
         const std::shared_ptr<Shared> shared = weak.lock();
         if (!shared) return;
-        Printer printer;
         {
             std::lock_guard<std::mutex> lock(shared->mutex);
-            if (isError(DriverMessage{level, ""})) shared->messages.push_back({level, text});
-            if (level > shared->shown || repeatsBoardKey(shared->boardKeys, messageBody(text))) {
+            if (level != 0 && level <= QOR_DEBUG_LEVEL_ERROR)
+                shared->messages.push_back({level, text});
+            if (level > shared->shown || repeatsBoardKey(shared->boardKeys, messageBody(text)))
                 return;
-            }
-            printer = shared->print;
         }
-        if (printer) {
-            std::string line = text;
-            while (!line.empty() && line.back() == '\n') line.pop_back();
-            printer(line);
-        }
+        // Set once, before the sink: read without the lock.
+        std::string line = text;
+        while (!line.empty() && line.back() == '\n') line.pop_back();
+        if (shared->print) shared->print(line);
     });
 }
 

@@ -26,7 +26,6 @@ struct DriverMessage {
 
 // The text without the "file:line:function(): " prefix and trailing newlines.
 std::string messageBody(const std::string& text);
-bool isError(const DriverMessage& message);
 
 // Installs itself as the platform's debug sink for its lifetime and keeps
 // each call's error messages. Prints nothing without `verbose`: the tool
