@@ -154,7 +154,9 @@ private:
             if (std::optional<RunEnd> stop = stopped()) return *stop;
             if (!batch->refusal.empty()) {
                 anyRefused = true;
-                sessionError("line " + std::to_string(number) + ": " + batch->refusal);
+                const std::string text = "line " + std::to_string(number) + ": " + batch->refusal;
+                reporter_.refused(kExitUsage, text);
+                if (!options_.json) console_.line("vcomctl: " + text);
             }
             for (const Command& command : batch->commands) {
                 const CommandResult result =
@@ -172,12 +174,6 @@ private:
             }
         }
         return RunEnd{anyFailed ? kExitFailed : anyRefused ? kExitUsage : kExitOk, ""};
-    }
-
-    void sessionError(const std::string& text)
-    {
-        reporter_.refused(kExitUsage, text);
-        if (!options_.json) console_.line("vcomctl: " + text);
     }
 
     // stdin's lines, each parsed and checked as a command line is; a blank
