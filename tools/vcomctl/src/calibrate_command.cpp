@@ -36,7 +36,7 @@ Output openLog(const std::string& path, std::string* error)
     const int fd =
         ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
     if (fd < 0) {
-        *error = "cannot open the log " + path + ": " + std::strerror(errno) +
+        *error = systemError("cannot open the log", path) +
                  (errno == ELOOP ? " (a symbolic link is not written through)" : "");
         return nullptr;
     }

@@ -14,11 +14,6 @@ namespace {
 
 constexpr mode_t kFileMode = 0666;  // before the umask, as for any new file
 
-std::string systemError(const std::string& what, const std::string& path)
-{
-    return what + " " + path + ": " + std::strerror(errno);
-}
-
 // Removed unless renamed.
 struct Temporary {
     std::string path;
@@ -51,6 +46,11 @@ bool commit(Temporary& temp, const std::string& path, const std::string& content
 }
 
 }  // namespace
+
+std::string systemError(const std::string& what, const std::string& path)
+{
+    return what + " " + path + ": " + std::strerror(errno);
+}
 
 FileCommit newFile(const std::string& path, std::string* error)
 {

@@ -14,6 +14,9 @@ namespace vcomctl {
 // temporary goes with the last copy of this function.
 using FileCommit = std::function<bool(const std::string& content, std::string* error)>;
 
+// "WHAT PATH: " and errno's text.
+std::string systemError(const std::string& what, const std::string& path);
+
 // Empty, with *error naming the file, the system error and a hint, when the
 // temporary cannot be made.
 FileCommit newFile(const std::string& path, std::string* error);

@@ -1,12 +1,9 @@
 #include "command_line.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 
 #include <CLI/CLI.hpp>
 
-#include "command_line.h"
 #include "new_file.h"
 #include "report.h"
 
@@ -15,11 +12,6 @@ namespace {
 
 constexpr const char* kPlot = "plot";
 constexpr const char* kLineReport = "line-report";
-
-std::string systemError(const std::string& what, const std::string& path)
-{
-    return what + " " + path + ": " + std::strerror(errno);
-}
 
 int failed(std::ostream& err, const std::string& command, const std::string& why)
 {
