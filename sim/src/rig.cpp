@@ -67,6 +67,8 @@ std::unique_ptr<Rig> Rig::create(const RigSetup& setup, std::string* error)
         }
         r.root = pattern;
         r.temporary = true;
+    } else if (!setup.writeRoot) {
+        r.root = setup.root;
     } else {
         r.root = setup.root;
         std::error_code ec;
@@ -83,6 +85,7 @@ std::unique_ptr<Rig> Rig::create(const RigSetup& setup, std::string* error)
         *error = std::string("cannot put the panel on the simulated board: ") + e.what();
         return nullptr;
     }
+    if (!setup.writeRoot && !r.temporary) return rig;
     if (const int status = ze::platform::writeVcomBoard(r.root, r.config)) {
         *error = failure(r.root + ze::platform::kBoardFile + ": cannot write the board file",
                          -status, "");

@@ -126,11 +126,10 @@ public:
     {
         if (!stateDir_.empty() && !stateExists_ && !createStateDir(&failure->error)) return false;
         // A kept directory is taken as it is, written to only by the commands
-        // (a read-only one still serves a read): the rig's board file then
-        // goes to a private root of its own.
+        // (a read-only one still serves a read).
         if (!lock(&failure->error)) return false;
         rig_ = ze::sim::Rig::create(
-            ze::sim::RigSetup{board(), stateExists_ ? "" : stateDir_, nullptr, !stateExists_},
+            ze::sim::RigSetup{board(), stateDir_, nullptr, !stateExists_, !stateExists_},
             &failure->error);
         const bool made = rig_ && (!stateExists_ || loadState(&failure->error));
         unlock();
@@ -138,7 +137,6 @@ public:
         rig_->board().setTraceEnabled(false);
         if (!injectFaults(failure)) return false;
         rig_->activate();
-        if (stateExists_) keptRoot_.point(stateDir_);
         return true;
     }
     ze::platform::SocBackend& backend() const override { return rig_->board(); }
@@ -268,7 +266,6 @@ private:
     int lockFd_;             // -1 also for a directory no one can write
     std::string savedText_;  // the state as the file holds it
     std::unique_ptr<ze::sim::Rig> rig_;
-    RootVariable keptRoot_;  // back to the rig's before the rig goes
 };
 
 // An existing state directory: its own, its chip the one named if any, and

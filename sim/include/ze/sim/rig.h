@@ -25,6 +25,9 @@ struct RigSetup {
     std::shared_ptr<Board> board;
     // The U-Boot environment store under the root, as on a real board.
     bool envStore = true;
+    // false: the given root is taken as it is, its board file and store
+    // already there (a panel kept from an earlier run); nothing is written.
+    bool writeRoot = true;
 };
 
 class ZE_SIM_EXPORT Rig {
