@@ -25,7 +25,7 @@ library=$build/lib/$soname
 
 if [ "$update" = 1 ]; then
   mkdir -p abi
-  abidw --no-show-locs --no-corpus-path "$library" --out-file "$baseline"
+  abidw --no-show-locs --no-corpus-path --no-comp-dir-path "$library" --out-file "$baseline"
   echo "check-abi: wrote $baseline from $library"
   exit 0
 fi
